@@ -1,0 +1,118 @@
+#pragma once
+// Files and folders with the Windows semantics the system was written for.
+// Every path goes through resolvePath; failures set lastError().
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// FILETIME: 100-nanosecond intervals since 1601-01-01 00:00:00 UTC.
+using FileTime = uint64_t;
+constexpr uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
+
+constexpr uint32_t FILE_ATTR_READONLY = 0x01;
+constexpr uint32_t FILE_ATTR_HIDDEN = 0x02;
+constexpr uint32_t FILE_ATTR_SYSTEM = 0x04;
+constexpr uint32_t FILE_ATTR_DIRECTORY = 0x10;
+constexpr uint32_t FILE_ATTR_ARCHIVE = 0x20;
+constexpr uint32_t FILE_ATTR_NORMAL = 0x80;
+
+// PathFileExistsA: a file or folder of that name exists.
+bool pathExists(std::string_view path);
+
+// GetFileAttributesA; nullopt stands for INVALID_FILE_ATTRIBUTES. Read-only means no
+// write permission bit; directory comes from lstat.
+std::optional<uint32_t> getAttributes(std::string_view path);
+
+// SetFileAttributesA: read-only clears the write bits, NORMAL (or no read-only bit)
+// gives the owner's write bit back. Never changes anything through a symbolic link.
+bool setAttributes(std::string_view path, uint32_t attributes);
+
+bool deleteFile(std::string_view path);       // DeleteFileA (also removes a symbolic link)
+bool createDirectory(std::string_view path);  // CreateDirectoryA, one level
+bool removeDirectory(std::string_view path);  // RemoveDirectoryA, empty folders only
+
+enum class Disposition {
+    OpenExisting,  // fails when the file does not exist
+    CreateAlways,  // creates, or truncates an existing file
+    CreateNew,     // fails when the file exists
+    OpenAlways,    // opens, or creates when missing; never truncates
+};
+
+enum Access : unsigned { AccessRead = 1, AccessWrite = 2 };
+
+enum class SeekFrom { Begin, Current, End };
+
+struct CreateOptions {
+    uint32_t attributes = 0;  // FILE_ATTR_* given to a newly created file
+    bool executable = false;  // the new file may be run (execute bits where they exist)
+};
+
+// A file handle (CreateFileA and friends). Opened close-on-exec; movable, not copyable.
+class File {
+public:
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    bool open(std::string_view path, unsigned access, Disposition disposition,
+              const CreateOptions& options = {});
+    bool isOpen() const { return fd_ >= 0; }
+    void close();
+
+    int64_t size() const;  // -1 on failure
+    // Moves the file pointer; returns the new position or -1.
+    int64_t seek(int64_t offset, SeekFrom from);
+    int64_t tell() const;
+    // Bytes read (0 at the end) or -1.
+    int64_t read(void* buffer, size_t count);
+    // Bytes written (less than count only on failure, then -1 when nothing was written).
+    int64_t write(const void* data, size_t count);
+    // SetFileTime: a null pointer leaves that time unchanged; creation time has no
+    // settable equivalent on every system and may be ignored.
+    bool setTimes(const FileTime* creation, const FileTime* access, const FileTime* write);
+
+private:
+    int fd_ = -1;
+};
+
+// One folder entry, as FindFirstFileA/FindNextFileA describe it.
+struct FindEntry {
+    std::string name;
+    uint32_t attributes = 0;  // FILE_ATTR_DIRECTORY only for a real folder, never for a link
+    bool isLink = false;
+    uint64_t size = 0;
+};
+
+// A folder search over every entry of one folder (the "*.*" of Windows), "." and ".."
+// first, then the other names in byte order. A symbolic link is an entry of its own.
+class FolderSearch {
+public:
+    FolderSearch() = default;
+    ~FolderSearch();
+    FolderSearch(const FolderSearch&) = delete;
+    FolderSearch& operator=(const FolderSearch&) = delete;
+
+    // Starts the search of `folder`; false (with lastError) when it cannot start.
+    bool first(std::string_view folder, FindEntry& entry);
+    // The next entry; false at the end with lastError() == winerr::NO_MORE_FILES.
+    bool next(FindEntry& entry);
+    void close();
+
+private:
+    struct State;
+    State* state_ = nullptr;
+};
+
+// Converts a local calendar time to a FILETIME in UTC with the system's time zone
+// (SystemTimeToFileTime + LocalFileTimeToFileTime). False for an invalid date or time.
+bool localTimeToFileTime(int year, int month, int day, int hour, int minute, int second,
+                         FileTime& out);
+
+}  // namespace platform

@@ -1,0 +1,30 @@
+#pragma once
+// Process-wide services: start-up, command line, single instance, debugger output.
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Called first by main: remembers the arguments for commandLine(), reopens closed
+// standard streams on /dev/null and reads the locale's codeset once.
+void initProcess(int argc, char** argv);
+
+// GetCommandLineA: the arguments joined by single spaces, each one that is empty or
+// holds a space or tab wrapped in double quotes.
+std::string commandLine();
+
+// WSAStartup(2.2): the socket layer needs no start-up here; true.
+bool startSockets();
+
+enum class InstanceLock { Acquired, AlreadyRunning, Unavailable };
+// The named mutex: held until the process ends, never inherited by children.
+InstanceLock acquireSingleInstance(std::string_view name);
+
+// OutputDebugStringA: one line on standard error.
+void debugOutput(std::string_view text);
+
+// Sleep.
+void sleepMs(unsigned milliseconds);
+
+}  // namespace platform

@@ -1,0 +1,18 @@
+#pragma once
+// Code-page conversion (MultiByteToWideChar / WideCharToMultiByte).
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The "ANSI code page": the codeset of the user's locale, read once at start-up.
+std::string ansiCodeset();
+
+// Converts text between two codesets (iconv names such as "UTF-8", "CP950").
+// A character the target cannot hold becomes '?'; invalid input bytes too.
+// False only when the conversion itself is not available.
+bool convertText(std::string_view text, const char* fromCodeset, const char* toCodeset,
+                 std::string& out);
+
+}  // namespace platform
