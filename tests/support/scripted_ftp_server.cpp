@@ -80,7 +80,14 @@ ScriptedFtpServer::~ScriptedFtpServer() {
 
 void ScriptedFtpServer::setGreeting(const std::string& raw) {
     std::lock_guard<std::mutex> lock(mutex_);
-    greeting_ = raw;
+    greeting_ = {raw};
+    greetingPauseMs_ = 0;
+}
+
+void ScriptedFtpServer::setGreetingParts(const std::vector<std::string>& parts, int pauseMs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    greeting_ = parts;
+    greetingPauseMs_ = pauseMs;
 }
 
 void ScriptedFtpServer::reply(const std::string& prefix, const std::string& raw) {
@@ -175,12 +182,17 @@ void ScriptedFtpServer::serve() {
 }
 
 void ScriptedFtpServer::serveConnection(int fd) {
-    std::string greeting;
+    std::vector<std::string> greeting;
+    int pauseMs;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         greeting = greeting_;
+        pauseMs = greetingPauseMs_;
     }
-    if (!greeting.empty() && !sendAllRaw(fd, greeting)) return;
+    for (size_t i = 0; i < greeting.size(); ++i) {
+        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        if (!greeting[i].empty() && !sendAllRaw(fd, greeting[i])) return;
+    }
     std::string pending;
     std::string portArgs;
     const auto end = Clock::now() + std::chrono::seconds(30);

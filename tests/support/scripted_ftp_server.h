@@ -32,6 +32,9 @@ public:
 
     // Raw text sent on connect (line ends included). Default "220 ready\r\n".
     void setGreeting(const std::string& raw);
+    // A greeting sent in parts, with a pause between them, so that the client sees
+    // each part in a receive of its own.
+    void setGreetingParts(const std::vector<std::string>& parts, int pauseMs = 150);
     // The reply to commands that begin with `prefix` (the longest matching prefix wins).
     void reply(const std::string& prefix, const std::string& raw);
     // Replies to the next commands in order, whatever they are; rules serve afterwards.
@@ -66,7 +69,8 @@ private:
     bool stopping_ = false;
     size_t endedSessions_ = 0;
 
-    std::string greeting_ = "220 ready\r\n";
+    std::vector<std::string> greeting_{"220 ready\r\n"};
+    int greetingPauseMs_ = 0;
     std::map<std::string, std::string> rules_;
     std::vector<std::string> queued_;
     bool connectBack_ = true;
