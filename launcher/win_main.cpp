@@ -1,0 +1,3 @@
+#include "launcher/win_main.h"
+
+int WinMain() { return 0; }

@@ -1,0 +1,300 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace platform {
+
+namespace {
+
+bool failWithErrno() {
+    setLastError(windowsErrorFromErrno(errno));
+    return false;
+}
+
+bool hasNoWriteBits(const struct stat& st) { return (st.st_mode & 0222) == 0; }
+
+// As failWithErrno, but a missing folder on the way reads PATH_NOT_FOUND, a missing
+// last component FILE_NOT_FOUND, as Windows tells them apart.
+bool failWithErrnoFor(const std::string& name) {
+    int err = errno;
+    if (err == ENOENT) {
+        auto cut = name.find_last_of('/');
+        if (cut != std::string::npos && cut > 0) {
+            struct stat st;
+            if (stat(name.substr(0, cut).c_str(), &st) != 0) {
+                setLastError(winerr::PATH_NOT_FOUND);
+                return false;
+            }
+        }
+    }
+    setLastError(windowsErrorFromErrno(err));
+    return false;
+}
+
+}  // namespace
+
+bool pathExists(std::string_view path) {
+    std::string name;
+    if (!resolvePath(path, name)) return false;
+    struct stat st;
+    if (lstat(name.c_str(), &st) != 0) return failWithErrnoFor(name);
+    return true;
+}
+
+std::optional<uint32_t> getAttributes(std::string_view path) {
+    std::string name;
+    if (!resolvePath(path, name)) return std::nullopt;
+    struct stat st;
+    if (lstat(name.c_str(), &st) != 0) {
+        failWithErrnoFor(name);
+        return std::nullopt;
+    }
+    uint32_t attributes = 0;
+    if (S_ISDIR(st.st_mode)) attributes |= FILE_ATTR_DIRECTORY;
+    if (!S_ISLNK(st.st_mode) && hasNoWriteBits(st)) attributes |= FILE_ATTR_READONLY;
+    return attributes ? attributes : FILE_ATTR_NORMAL;
+}
+
+bool setAttributes(std::string_view path, uint32_t attributes) {
+    std::string name;
+    if (!resolvePath(path, name)) return false;
+    // O_PATH with O_NOFOLLOW pins the entry itself, so a link swapped in between the
+    // check and the change cannot redirect the change to its target.
+    int fd = ::open(name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return failWithErrnoFor(name);
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        failWithErrno();
+        ::close(fd);
+        return false;
+    }
+    // A link has no attributes of its own here; the change is accepted and ignored.
+    // A read-only folder still takes new entries on Windows, so folders only ever
+    // get their write bit back.
+    bool ok = true;
+    if (!S_ISLNK(st.st_mode)) {
+        mode_t mode = st.st_mode & 07777;
+        if ((attributes & FILE_ATTR_READONLY) && !S_ISDIR(st.st_mode))
+            mode &= ~mode_t(0222);
+        else if (!(attributes & FILE_ATTR_READONLY) && hasNoWriteBits(st))
+            mode |= S_IWUSR;
+        if (mode != (st.st_mode & 07777)) {
+            char procPath[64];
+            std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
+            if (chmod(procPath, mode) != 0) ok = failWithErrno();
+        }
+    }
+    ::close(fd);
+    if (ok) setLastError(winerr::SUCCESS);
+    return ok;
+}
+
+bool deleteFile(std::string_view path) {
+    std::string name;
+    if (!resolvePath(path, name)) return false;
+    struct stat st;
+    if (lstat(name.c_str(), &st) != 0) return failWithErrnoFor(name);
+    // Windows refuses to delete folders and read-only files here; callers clear the
+    // read-only attribute first, as they must there.
+    if (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && hasNoWriteBits(st))) {
+        setLastError(winerr::ACCESS_DENIED);
+        return false;
+    }
+    if (unlink(name.c_str()) != 0) return failWithErrno();
+    return true;
+}
+
+bool createDirectory(std::string_view path) {
+    std::string name;
+    if (!resolvePath(path, name)) return false;
+    if (mkdir(name.c_str(), 0777) != 0) return failWithErrnoFor(name);
+    return true;
+}
+
+bool removeDirectory(std::string_view path) {
+    std::string name;
+    if (!resolvePath(path, name)) return false;
+    struct stat st;
+    if (lstat(name.c_str(), &st) != 0) return failWithErrnoFor(name);
+    if (!S_ISDIR(st.st_mode)) {
+        setLastError(winerr::DIRECTORY);
+        return false;
+    }
+    if (rmdir(name.c_str()) != 0) return failWithErrno();
+    return true;
+}
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+bool File::open(std::string_view path, unsigned access, Disposition disposition,
+                const CreateOptions& options) {
+    close();
+    std::string name;
+    if (!resolvePath(path, name)) return false;
+    int flags = O_CLOEXEC;
+    if ((access & AccessRead) && (access & AccessWrite))
+        flags |= O_RDWR;
+    else if (access & AccessWrite)
+        flags |= O_WRONLY;
+    else
+        flags |= O_RDONLY;
+    mode_t mode = options.executable ? 0777 : 0666;
+    if (options.attributes & FILE_ATTR_READONLY) mode &= ~mode_t(0222);
+
+    int fd = -1;
+    bool existed = false;
+    switch (disposition) {
+        case Disposition::OpenExisting:
+            fd = ::open(name.c_str(), flags);
+            break;
+        case Disposition::CreateNew:
+            fd = ::open(name.c_str(), flags | O_CREAT | O_EXCL, mode);
+            if (fd < 0 && errno == EEXIST) {
+                setLastError(winerr::FILE_EXISTS);
+                return false;
+            }
+            break;
+        case Disposition::CreateAlways:
+        case Disposition::OpenAlways: {
+            // Try to create first so the result can tell, as Windows does, whether the
+            // file was already there.
+            fd = ::open(name.c_str(), flags | O_CREAT | O_EXCL, mode);
+            if (fd < 0 && errno == EEXIST) {
+                existed = true;
+                int again = disposition == Disposition::CreateAlways ? O_TRUNC : 0;
+                fd = ::open(name.c_str(), flags | again);
+            }
+            break;
+        }
+    }
+    if (fd < 0) return failWithErrnoFor(name);
+    struct stat st;
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        setLastError(winerr::ACCESS_DENIED);
+        return false;
+    }
+    fd_ = fd;
+    setLastError(existed ? winerr::ALREADY_EXISTS : winerr::SUCCESS);
+    return true;
+}
+
+void File::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+int64_t File::size() const {
+    struct stat st;
+    if (fd_ < 0) {
+        setLastError(winerr::INVALID_HANDLE);
+        return -1;
+    }
+    if (fstat(fd_, &st) != 0) {
+        failWithErrno();
+        return -1;
+    }
+    return st.st_size;
+}
+
+int64_t File::seek(int64_t offset, SeekFrom from) {
+    int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+    off_t pos = lseek(fd_, offset, whence);
+    if (pos < 0) {
+        failWithErrno();
+        return -1;
+    }
+    return pos;
+}
+
+int64_t File::tell() const {
+    off_t pos = lseek(fd_, 0, SEEK_CUR);
+    if (pos < 0) {
+        failWithErrno();
+        return -1;
+    }
+    return pos;
+}
+
+int64_t File::read(void* buffer, size_t count) {
+    for (;;) {
+        ssize_t n = ::read(fd_, buffer, count);
+        if (n >= 0) return n;
+        if (errno != EINTR) {
+            failWithErrno();
+            return -1;
+        }
+    }
+}
+
+int64_t File::write(const void* data, size_t count) {
+    const char* p = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::write(fd_, p + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            failWithErrno();
+            return done ? static_cast<int64_t>(done) : -1;
+        }
+        if (n == 0) {
+            setLastError(winerr::DISK_FULL);
+            return done ? static_cast<int64_t>(done) : -1;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+namespace {
+
+struct timespec fileTimeToTimespec(FileTime time) {
+    // Floor division keeps times before 1970 correct.
+    int64_t ticks = static_cast<int64_t>(time - kFileTimeUnixEpoch);
+    if (time < kFileTimeUnixEpoch) ticks = -static_cast<int64_t>(kFileTimeUnixEpoch - time);
+    int64_t seconds = ticks / 10000000;
+    int64_t rest = ticks % 10000000;
+    if (rest < 0) {
+        rest += 10000000;
+        --seconds;
+    }
+    struct timespec ts;
+    ts.tv_sec = static_cast<time_t>(seconds);
+    ts.tv_nsec = static_cast<long>(rest * 100);
+    return ts;
+}
+
+}  // namespace
+
+bool File::setTimes(const FileTime* /*creation*/, const FileTime* access, const FileTime* write) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1] = times[0];
+    if (access) times[0] = fileTimeToTimespec(*access);
+    if (write) times[1] = fileTimeToTimespec(*write);
+    if (futimens(fd_, times) != 0) return failWithErrno();
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,108 @@
+#include <dirent.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/paths.h"
+#include "platform/strings.h"
+
+namespace platform {
+
+namespace {
+
+// The entry of `folder` whose name matches `name` ignoring ASCII case, the first in byte
+// order so the choice does not depend on the order the file system lists them in.
+std::optional<std::string> findIgnoringCase(const std::string& folder, std::string_view name) {
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return std::nullopt;
+    std::optional<std::string> best;
+    while (dirent* entry = readdir(dir)) {
+        std::string_view candidate(entry->d_name);
+        if (!equalsIgnoreCase(candidate, name)) continue;
+        if (!best || candidate < std::string_view(*best)) best = std::string(candidate);
+    }
+    closedir(dir);
+    return best;
+}
+
+}  // namespace
+
+bool resolvePath(std::string_view path, std::string& out) {
+    out.clear();
+    if (path.size() > kMaxPath) {
+        setLastError(winerr::FILENAME_EXCED_RANGE);
+        return false;
+    }
+    // A NUL would cut the name short at the system call and name another file.
+    if (path.find('\0') != std::string_view::npos) {
+        setLastError(winerr::INVALID_NAME);
+        return false;
+    }
+    out.reserve(path.size());
+    bool lookUp = true;  // false once a component matched nothing: nothing below it exists
+    size_t pos = 0;
+    while (pos < path.size()) {
+        if (isSeparator(path[pos])) {
+            out.push_back('/');
+            ++pos;
+            continue;
+        }
+        size_t end = pos;
+        while (end < path.size() && !isSeparator(path[end])) ++end;
+        std::string_view component = path.substr(pos, end - pos);
+        if (component.size() > NAME_MAX) {
+            out.clear();
+            setLastError(winerr::FILENAME_EXCED_RANGE);
+            return false;
+        }
+        const std::string folder = out;
+        out.append(component);
+        pos = end;
+        if (!lookUp || component == "." || component == "..") continue;
+        struct stat st;
+        if (lstat(out.c_str(), &st) == 0) continue;
+        if (errno != ENOENT) {
+            lookUp = false;
+            continue;
+        }
+        if (auto match = findIgnoringCase(folder, component)) {
+            out.resize(folder.size());
+            out.append(*match);
+        } else {
+            lookUp = false;
+        }
+    }
+    return true;
+}
+
+std::string currentDirectory() {
+    std::vector<char> buffer(PATH_MAX);
+    for (;;) {
+        if (getcwd(buffer.data(), buffer.size())) return buffer.data();
+        if (errno != ERANGE) {
+            setLastError(windowsErrorFromErrno(errno));
+            return {};
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string executablePath() {
+    std::vector<char> buffer(PATH_MAX);
+    for (;;) {
+        ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0) {
+            setLastError(windowsErrorFromErrno(errno));
+            return {};
+        }
+        if (static_cast<size_t>(n) < buffer.size()) return std::string(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace platform

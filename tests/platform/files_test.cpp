@@ -1,0 +1,342 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+
+#include <gtest/gtest.h>
+
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "support/child_process.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+using namespace platform;
+using testsupport::TempDir;
+
+namespace {
+
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    lstat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+}  // namespace
+
+TEST(Files, DispositionsCreateTruncateAndReportAsWindowsDoes) {
+    struct Case {
+        const char* name;
+        Disposition disposition;
+        bool existsBefore;
+        bool opens;
+        uint32_t error;
+        const char* contentAfter;  // nullptr: no file
+    } cases[] = {
+        {"open existing, present", Disposition::OpenExisting, true, true, winerr::SUCCESS, "old"},
+        {"open existing, missing", Disposition::OpenExisting, false, false, winerr::FILE_NOT_FOUND, nullptr},
+        {"create always, present", Disposition::CreateAlways, true, true, winerr::ALREADY_EXISTS, ""},
+        {"create always, missing", Disposition::CreateAlways, false, true, winerr::SUCCESS, ""},
+        {"create new, present", Disposition::CreateNew, true, false, winerr::FILE_EXISTS, "old"},
+        {"create new, missing", Disposition::CreateNew, false, true, winerr::SUCCESS, ""},
+        {"open always, present", Disposition::OpenAlways, true, true, winerr::ALREADY_EXISTS, "old"},
+        {"open always, missing", Disposition::OpenAlways, false, true, winerr::SUCCESS, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        if (c.existsBefore) dir.write("f.bin", "old");
+        File file;
+        setLastError(12345);
+        EXPECT_EQ(file.open(dir.file("f.bin"), AccessRead | AccessWrite, c.disposition), c.opens);
+        EXPECT_EQ(lastError(), c.error);
+        file.close();
+        EXPECT_EQ(dir.exists("f.bin"), c.contentAfter != nullptr);
+        if (c.contentAfter) {
+            EXPECT_EQ(dir.read("f.bin"), c.contentAfter);
+        }
+    }
+}
+
+TEST(Files, ReadWriteSeekAndSize) {
+    TempDir dir;
+    File file;
+    ASSERT_TRUE(file.open(dir.file("data"), AccessRead | AccessWrite, Disposition::CreateNew));
+    EXPECT_EQ(file.write("0123456789", 10), 10);
+    EXPECT_EQ(file.size(), 10);
+    EXPECT_EQ(file.seek(-4, SeekFrom::End), 6);
+    char buffer[8] = {};
+    EXPECT_EQ(file.read(buffer, sizeof buffer), 4);
+    EXPECT_EQ(std::string(buffer, 4), "6789");
+    EXPECT_EQ(file.read(buffer, sizeof buffer), 0);
+    EXPECT_EQ(file.seek(2, SeekFrom::Begin), 2);
+    EXPECT_EQ(file.seek(3, SeekFrom::Current), 5);
+    EXPECT_EQ(file.tell(), 5);
+    EXPECT_EQ(file.seek(-1, SeekFrom::Begin), -1);
+    EXPECT_EQ(lastError(), winerr::INVALID_PARAMETER);
+
+    File moved(std::move(file));
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_TRUE(moved.isOpen());
+
+    File reader;
+    ASSERT_TRUE(reader.open(dir.file("data"), AccessRead, Disposition::OpenExisting));
+    EXPECT_EQ(reader.write("x", 1), -1);
+}
+
+TEST(Files, FoldersCannotBeOpenedAsFiles) {
+    TempDir dir;
+    dir.makeFolder("sub");
+    for (unsigned access : {unsigned(AccessRead), unsigned(AccessWrite)}) {
+        SCOPED_TRACE(access);
+        File file;
+        EXPECT_FALSE(file.open(dir.file("sub"), access, Disposition::OpenExisting));
+        EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
+    }
+}
+
+TEST(Files, NewFilesTakeReadOnlyAndExecutableOptions) {
+    TempDir dir;
+    {
+        File file;
+        CreateOptions options;
+        options.executable = true;
+        ASSERT_TRUE(file.open(dir.file("tool"), AccessWrite, Disposition::CreateAlways, options));
+    }
+    EXPECT_NE(modeOf(dir.file("tool")) & S_IXUSR, 0u);
+    {
+        File file;
+        CreateOptions options;
+        options.attributes = FILE_ATTR_READONLY;
+        ASSERT_TRUE(file.open(dir.file("ro"), AccessWrite, Disposition::CreateAlways, options));
+        EXPECT_EQ(file.write("abc", 3), 3);  // the creator may still write
+    }
+    EXPECT_EQ(modeOf(dir.file("ro")) & 0222, 0u);
+    EXPECT_EQ(modeOf(dir.file("ro")) & S_IXUSR, 0u);
+}
+
+TEST(Files, HandlesAreNotInheritedByChildren) {
+    TempDir dir;
+    File file;
+    ASSERT_TRUE(file.open(dir.file("secret-handle"), AccessWrite, Disposition::CreateAlways));
+    auto result = testsupport::runProgram("/bin/sh", {"-c", "ls -l /proc/$$/fd/"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out.find("secret-handle"), std::string::npos) << result.out;
+}
+
+TEST(Files, RunningExecutableCannotBeOpenedForWriting) {
+    // The hand-over retries after ending the updater on exactly this error.
+    File file;
+    EXPECT_FALSE(file.open(executablePath(), AccessWrite, Disposition::OpenExisting));
+    EXPECT_EQ(lastError(), winerr::SHARING_VIOLATION);
+}
+
+namespace {
+
+void checkAttributes(const TempDir& dir) {
+    dir.write("f", "x");
+    dir.makeFolder("d");
+
+    ASSERT_TRUE(setAttributes(dir.file("f"), FILE_ATTR_READONLY | FILE_ATTR_HIDDEN));
+    EXPECT_EQ(modeOf(dir.file("f")) & 0222, 0u);
+    EXPECT_EQ(getAttributes(dir.file("f")), FILE_ATTR_READONLY);
+    File file;
+    EXPECT_FALSE(file.open(dir.file("f"), AccessWrite, Disposition::OpenExisting));
+    EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
+    // Windows will not delete a read-only file either.
+    EXPECT_FALSE(deleteFile(dir.file("f")));
+    EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
+
+    ASSERT_TRUE(setAttributes(dir.file("f"), FILE_ATTR_NORMAL));
+    EXPECT_NE(modeOf(dir.file("f")) & S_IWUSR, 0u);
+    EXPECT_EQ(getAttributes(dir.file("f")), FILE_ATTR_NORMAL);
+    EXPECT_TRUE(deleteFile(dir.file("f")));
+
+    chmod(dir.file("d").c_str(), 0555);
+    EXPECT_EQ(getAttributes(dir.file("d")), FILE_ATTR_DIRECTORY | FILE_ATTR_READONLY);
+    ASSERT_TRUE(setAttributes(dir.file("d"), FILE_ATTR_NORMAL));
+    EXPECT_NE(modeOf(dir.file("d")) & S_IWUSR, 0u);
+    EXPECT_FALSE(getAttributes(dir.file("missing")).has_value());
+    EXPECT_EQ(lastError(), winerr::FILE_NOT_FOUND);
+}
+
+}  // namespace
+
+TEST(Files, AttributesMapToWriteBits) {
+    TempDir dir;
+    chmod(dir.path().c_str(), 0777);
+    // Root ignores write bits; check as a player would meet them.
+    EXPECT_EQ(testsupport::runInChild([&] {
+        if (!testsupport::dropRootPrivileges()) return 2;
+        checkAttributes(dir);
+        return testsupport::childResult();
+    }), 0);
+}
+
+TEST(Files, LinksAreEntriesOfTheirOwn) {
+    TempDir dir;
+    dir.write("target.txt", "keep");
+    dir.makeFolder("folder");
+    ASSERT_EQ(symlink(dir.file("target.txt").c_str(), dir.file("file-link").c_str()), 0);
+    ASSERT_EQ(symlink(dir.file("folder").c_str(), dir.file("folder-link").c_str()), 0);
+    const mode_t before = modeOf(dir.file("target.txt"));
+
+    // Never through a link: the target keeps its mode.
+    EXPECT_TRUE(setAttributes(dir.file("file-link"), FILE_ATTR_READONLY));
+    EXPECT_EQ(modeOf(dir.file("target.txt")), before);
+    EXPECT_EQ(getAttributes(dir.file("folder-link")), FILE_ATTR_NORMAL);
+
+    EXPECT_FALSE(removeDirectory(dir.file("folder-link")));
+    EXPECT_EQ(lastError(), winerr::DIRECTORY);
+    EXPECT_TRUE(deleteFile(dir.file("file-link")));
+    EXPECT_TRUE(deleteFile(dir.file("folder-link")));
+    EXPECT_EQ(dir.read("target.txt"), "keep");
+    EXPECT_TRUE(dir.exists("folder"));
+}
+
+TEST(Files, FolderCreationAndRemovalErrors) {
+    TempDir dir;
+    EXPECT_TRUE(createDirectory(dir.file("d")));
+    EXPECT_FALSE(createDirectory(dir.file("D")));  // the same folder, in another case
+    EXPECT_EQ(lastError(), winerr::ALREADY_EXISTS);
+    EXPECT_FALSE(createDirectory(dir.file("missing\\d")));
+    EXPECT_EQ(lastError(), winerr::PATH_NOT_FOUND);
+    File file;
+    EXPECT_FALSE(file.open(dir.file("missing\\f"), AccessRead, Disposition::OpenExisting));
+    EXPECT_EQ(lastError(), winerr::PATH_NOT_FOUND);
+    EXPECT_FALSE(file.open(dir.file("f"), AccessRead, Disposition::OpenExisting));
+    EXPECT_EQ(lastError(), winerr::FILE_NOT_FOUND);
+    dir.write("d/inner", "x");
+    EXPECT_FALSE(removeDirectory(dir.file("d")));
+    EXPECT_EQ(lastError(), winerr::DIR_NOT_EMPTY);
+    EXPECT_FALSE(deleteFile(dir.file("d")));
+    EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
+    EXPECT_FALSE(removeDirectory(dir.file("d\\inner")));
+    EXPECT_EQ(lastError(), winerr::DIRECTORY);
+    EXPECT_TRUE(deleteFile(dir.file("D\\INNER")));
+    EXPECT_TRUE(removeDirectory(dir.file("D")));
+    EXPECT_FALSE(dir.exists("d"));
+}
+
+namespace {
+
+// Sets TZ for one scope.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) old_ = old, hadOld_ = true;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedTimeZone() {
+        if (hadOld_)
+            setenv("TZ", old_.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::string old_;
+    bool hadOld_ = false;
+};
+
+}  // namespace
+
+TEST(Files, LocalTimeToFileTime) {
+    // 2020-01-02 03:04:05 UTC.
+    constexpr FileTime kUtc = kFileTimeUnixEpoch + 1577934245ULL * 10000000ULL;
+    constexpr FileTime kHour = 3600ULL * 10000000ULL;
+    struct Case {
+        const char* zone;
+        int y, mo, d, h, mi, s;
+        bool valid;
+        FileTime expected;
+    } cases[] = {
+        {"UTC0", 2020, 1, 2, 3, 4, 5, true, kUtc},
+        {"CST-8", 2020, 1, 2, 11, 4, 5, true, kUtc},  // Taipei: UTC+8
+        {"UTC0", 2000, 2, 29, 0, 0, 0, true, kFileTimeUnixEpoch + 951782400ULL * 10000000ULL},
+        {"UTC0", 1601, 1, 1, 0, 0, 0, true, 0},
+        {"UTC0", 2021, 2, 29, 0, 0, 0, false, 0},
+        {"UTC0", 1900, 2, 29, 0, 0, 0, false, 0},
+        {"UTC0", 2020, 4, 31, 0, 0, 0, false, 0},
+        {"UTC0", 2020, 13, 1, 0, 0, 0, false, 0},
+        {"UTC0", 2020, 0, 1, 0, 0, 0, false, 0},
+        {"UTC0", 2020, 1, 0, 0, 0, 0, false, 0},
+        {"UTC0", 2020, 1, 1, 24, 0, 0, false, 0},
+        {"UTC0", 2020, 1, 1, 0, 60, 0, false, 0},
+        {"UTC0", 2020, 1, 1, 0, 0, 60, false, 0},
+        {"UTC0", 1600, 12, 31, 0, 0, 0, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.zone << " " << c.y << "-" << c.mo << "-" << c.d
+                                        << " " << c.h << ":" << c.mi << ":" << c.s);
+        ScopedTimeZone zone(c.zone);
+        FileTime out = 42;
+        EXPECT_EQ(localTimeToFileTime(c.y, c.mo, c.d, c.h, c.mi, c.s, out), c.valid);
+        if (c.valid) {
+            EXPECT_EQ(out, c.expected);
+        }
+    }
+    // Summer time is the zone's to decide: 12:00 in July in Central Europe is 10:00 UTC.
+    ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    FileTime summer = 0, winter = 0;
+    ASSERT_TRUE(localTimeToFileTime(2020, 7, 1, 12, 0, 0, summer));
+    ASSERT_TRUE(localTimeToFileTime(2020, 1, 1, 12, 0, 0, winter));
+    EXPECT_EQ(summer % (24 * kHour), 10 * kHour + kFileTimeUnixEpoch % (24 * kHour));
+    EXPECT_EQ(winter % (24 * kHour), 11 * kHour + kFileTimeUnixEpoch % (24 * kHour));
+}
+
+TEST(Files, SetTimesChangesOnlyWhatIsGiven) {
+    TempDir dir;
+    File file;
+    ASSERT_TRUE(file.open(dir.file("t"), AccessWrite, Disposition::CreateAlways));
+    FileTime write = 0;
+    ASSERT_TRUE(localTimeToFileTime(2001, 2, 3, 4, 5, 6, write));
+    FileTime access = write + 10000000ULL * 60 + 5;  // a minute later, and 500 ns
+    FileTime creation = 0;
+    ASSERT_TRUE(file.setTimes(&creation, &access, &write));
+    struct stat st {};
+    ASSERT_EQ(stat(dir.file("t").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, static_cast<time_t>((write - kFileTimeUnixEpoch) / 10000000));
+    EXPECT_EQ(st.st_atim.tv_sec - st.st_mtim.tv_sec, 60);
+    EXPECT_EQ(st.st_atim.tv_nsec, 500);
+
+    ASSERT_TRUE(file.setTimes(nullptr, nullptr, nullptr));
+    struct stat again {};
+    ASSERT_EQ(stat(dir.file("t").c_str(), &again), 0);
+    EXPECT_EQ(again.st_mtim.tv_sec, st.st_mtim.tv_sec);
+    EXPECT_EQ(again.st_atim.tv_sec, st.st_atim.tv_sec);
+}
+
+TEST(Errors, ErrnoTableAndTexts) {
+    struct Case {
+        int err;
+        uint32_t code;
+    } cases[] = {
+        {0, winerr::SUCCESS},
+        {ENOENT, winerr::FILE_NOT_FOUND},
+        {ENOTDIR, winerr::PATH_NOT_FOUND},
+        {EACCES, winerr::ACCESS_DENIED},
+        {EPERM, winerr::ACCESS_DENIED},
+        {ENOTEMPTY, winerr::DIR_NOT_EMPTY},
+        {EBUSY, winerr::SHARING_VIOLATION},
+        {ETXTBSY, winerr::SHARING_VIOLATION},
+        {EEXIST, winerr::ALREADY_EXISTS},
+        {ENOSPC, winerr::DISK_FULL},
+        {ENAMETOOLONG, winerr::FILENAME_EXCED_RANGE},
+        {EROFS, winerr::WRITE_PROTECT},
+        {EMFILE, winerr::TOO_MANY_OPEN_FILES},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.err);
+        EXPECT_EQ(windowsErrorFromErrno(c.err), c.code);
+        EXPECT_FALSE(systemErrorText(c.code).empty());
+    }
+    EXPECT_EQ(systemErrorText(10061), "Connection refused");
+    EXPECT_EQ(systemErrorText(winerr::NO_MORE_FILES), "There are no more files.");
+    EXPECT_EQ(systemErrorText(99999), "Unknown error 99999");
+}
