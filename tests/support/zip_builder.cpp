@@ -41,11 +41,11 @@ std::string extendedTimestamp(uint8_t flags, const std::vector<int32_t>& times) 
 
 uint64_t fileTimeFromUnix(int64_t seconds) { return uint64_t(seconds + 11644473600LL) * 10000000ULL; }
 
-std::string buildZip(const std::vector<ZipEntrySpec>& entries, const ZipBuildOptions& options) {
+std::string buildZip(const std::vector<ZipEntryPlan>& entries, const ZipBuildOptions& options) {
     std::string out = options.prefix;
     std::string central;
     const size_t base = options.prefix.size();
-    for (const ZipEntrySpec& e : entries) {
+    for (const ZipEntryPlan& e : entries) {
         const uint32_t crc = uint32_t(crc32(crc32(0, nullptr, 0),
                                             reinterpret_cast<const Bytef*>(e.data.data()),
                                             uInt(e.data.size())));

@@ -9,7 +9,7 @@
 
 namespace testsupport {
 
-struct ZipEntrySpec {
+struct ZipEntryPlan {
     std::string name;
     std::string data;
     bool deflate = false;
@@ -35,7 +35,7 @@ struct ZipBuildOptions {
     size_t truncateAt = 0;                  // cut the finished archive here (0: keep)
 };
 
-std::string buildZip(const std::vector<ZipEntrySpec>& entries, const ZipBuildOptions& options = {});
+std::string buildZip(const std::vector<ZipEntryPlan>& entries, const ZipBuildOptions& options = {});
 
 // Raw deflate (no zlib header), as zip method 8 stores it.
 std::string deflateRaw(const std::string& data);

@@ -154,11 +154,11 @@ TEST_F(InfoZipTest, EncryptedItemsNeedTheirPassword) {
             // zip stores empty files without encryption.
             const bool empty = std::string(kTree[i].contents).empty();
             EXPECT_EQ(result, empty ? ZIPRES_OK : c.result);
-            if (result == ZIPRES_OK) EXPECT_EQ(data, kTree[i].contents);
+            if (result == ZIPRES_OK) { EXPECT_EQ(data, kTree[i].contents); }
             const ZipResult toFile = UnzipToFile(reader.get(), i, "target");
             EXPECT_EQ(toFile, empty ? ZIPRES_OK : c.result);
             EXPECT_EQ(dir.exists("target"), toFile == ZIPRES_OK);
-            if (toFile == ZIPRES_OK) EXPECT_EQ(dir.read("target"), kTree[i].contents);
+            if (toFile == ZIPRES_OK) { EXPECT_EQ(dir.read("target"), kTree[i].contents); }
             fs::remove(dir.file("target"));
         }
     }

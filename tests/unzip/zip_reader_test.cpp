@@ -17,7 +17,7 @@
 namespace fs = std::filesystem;
 using testsupport::buildZip;
 using testsupport::ZipBuildOptions;
-using testsupport::ZipEntrySpec;
+using testsupport::ZipEntryPlan;
 
 namespace {
 
@@ -33,8 +33,8 @@ protected:
     testsupport::TempDir dir;
 };
 
-ZipEntrySpec entry(const std::string& name, const std::string& data, bool deflate = false) {
-    ZipEntrySpec e;
+ZipEntryPlan entry(const std::string& name, const std::string& data, bool deflate = false) {
+    ZipEntryPlan e;
     e.name = name;
     e.data = data;
     e.deflate = deflate;
@@ -47,13 +47,13 @@ const std::string kText = "The launcher keeps the client updater current.\n"
 TEST_F(ZipReaderTest, HandMadeArchivesGiveTheirResultCodes) {
     struct Case {
         const char* what;
-        ZipEntrySpec spec;
+        ZipEntryPlan stored;
         ZipResult describe;  // GetItem
         ZipResult memory;    // UnzipToMemory into a buffer of the declared size
         ZipResult file;      // UnzipToFile to "out.bin"
         const char* name;    // the cleaned name when described
     };
-    auto with = [](ZipEntrySpec e, auto change) {
+    auto with = [](ZipEntryPlan e, auto change) {
         change(e);
         return e;
     };
@@ -113,24 +113,24 @@ TEST_F(ZipReaderTest, HandMadeArchivesGiveTheirResultCodes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        auto reader = openBytes(buildZip({entry("first.txt", "first"), c.spec}));
+        auto reader = openBytes(buildZip({entry("first.txt", "first"), c.stored}));
         ASSERT_TRUE(reader);
         ZipItem item;
         EXPECT_EQ(GetItem(reader.get(), 1, &item), c.describe);
         if (c.describe == ZIPRES_OK && c.name) {
             EXPECT_STREQ(item.name, c.name);
-            EXPECT_EQ(item.uncompressedSize, int32_t(c.spec.data.size()));
+            EXPECT_EQ(item.uncompressedSize, int32_t(c.stored.data.size()));
         }
-        std::string buffer(c.spec.centralUncompressedSize ? *c.spec.centralUncompressedSize
-                                                          : c.spec.data.size(),
+        std::string buffer(c.stored.centralUncompressedSize ? *c.stored.centralUncompressedSize
+                                                          : c.stored.data.size(),
                            '\0');
         EXPECT_EQ(UnzipToMemory(reader.get(), 1, buffer.data(), buffer.size()), c.memory);
-        if (c.memory == ZIPRES_OK) EXPECT_EQ(buffer, c.spec.data);
+        if (c.memory == ZIPRES_OK) { EXPECT_EQ(buffer, c.stored.data); }
 
         EXPECT_EQ(UnzipToFile(reader.get(), 1, "out.bin"), c.file);
         // A failed unpacking leaves no file that could pass for the item.
         EXPECT_EQ(dir.exists("out.bin"), c.file == ZIPRES_OK);
-        if (c.file == ZIPRES_OK) EXPECT_EQ(dir.read("out.bin"), c.spec.data);
+        if (c.file == ZIPRES_OK) { EXPECT_EQ(dir.read("out.bin"), c.stored.data); }
         fs::remove(dir.file("out.bin"));
 
         // The damage stays with its item.
@@ -274,7 +274,7 @@ TEST_F(ZipReaderTest, FindItemComparesStoredNamesIgnoringAsciiCase) {
         EXPECT_EQ(FindItem(reader.get(), c.name.c_str(), &index, &item), c.result);
         EXPECT_EQ(index, c.index);
         EXPECT_EQ(item.index, c.index);
-        if (c.result == ZIPRES_NOT_FOUND) EXPECT_STREQ(item.name, "");
+        if (c.result == ZIPRES_NOT_FOUND) { EXPECT_STREQ(item.name, ""); }
     }
     int index = -1;
     EXPECT_EQ(FindItem(reader.get(), "install.ini", &index, nullptr), ZIPRES_OK);
@@ -287,7 +287,7 @@ TEST_F(ZipReaderTest, MemoryReadInHalvesContinuesAndRestartsAfterGetItem) {
     for (int i = 0; i < 5000; ++i) big += "line " + std::to_string(i) + "\n";
     struct Case {
         const char* what;
-        ZipEntrySpec spec;
+        ZipEntryPlan stored;
     };
     const Case cases[] = {
         {"stored", entry("data", big)},
@@ -296,9 +296,9 @@ TEST_F(ZipReaderTest, MemoryReadInHalvesContinuesAndRestartsAfterGetItem) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        auto reader = openBytes(buildZip({entry("other", "other"), c.spec}));
+        auto reader = openBytes(buildZip({entry("other", "other"), c.stored}));
         ASSERT_TRUE(reader);
-        const std::string& data = c.spec.data;
+        const std::string& data = c.stored.data;
         const size_t half = data.size() / 2;
         std::string first(half, '\0');
         std::string second(data.size() - half, '\0');
@@ -334,9 +334,9 @@ TEST_F(ZipReaderTest, MemoryReadInHalvesContinuesAndRestartsAfterGetItem) {
 }
 
 TEST_F(ZipReaderTest, UnzipToFileComposesTargetsBelowTheRootFolder) {
-    ZipEntrySpec folder = entry("sub/", "");
+    ZipEntryPlan folder = entry("sub/", "");
     folder.externalAttributes = 0x10;
-    ZipEntrySpec timed = entry("timed.txt", "");
+    ZipEntryPlan timed = entry("timed.txt", "");
     timed.localExtra = testsupport::extendedTimestamp(1, {1300668680});
     auto reader = openBytes(buildZip({entry("c.txt", kText, true), folder, timed}));
     ASSERT_TRUE(reader);
@@ -381,7 +381,7 @@ TEST_F(ZipReaderTest, UnzipToFileComposesTargetsBelowTheRootFolder) {
 }
 
 TEST_F(ZipReaderTest, ExistingReadOnlyTargetIsCannotOpenUntilMadeNormal) {
-    ZipEntrySpec item = entry("ro.txt", kText);
+    ZipEntryPlan item = entry("ro.txt", kText);
     item.versionMadeBy = 0x0314;
     item.externalAttributes = 0100444u << 16;
     auto reader = openBytes(buildZip({item}));
@@ -414,14 +414,14 @@ TEST_F(ZipReaderTest, UnixEntriesKeepTheirExecuteBits) {
         {"plain.ini", 0x0314, 0100644u << 16, false},
         {"dos.exe", 0x0014, 0x20, false},
     };
-    std::vector<ZipEntrySpec> specs;
+    std::vector<ZipEntryPlan> plans;
     for (const Case& c : cases) {
-        ZipEntrySpec e = entry(c.name, "#!/bin/sh\nexit 0\n");
+        ZipEntryPlan e = entry(c.name, "#!/bin/sh\nexit 0\n");
         e.versionMadeBy = c.versionMadeBy;
         e.externalAttributes = c.external;
-        specs.push_back(e);
+        plans.push_back(e);
     }
-    auto reader = openBytes(buildZip(specs));
+    auto reader = openBytes(buildZip(plans));
     ASSERT_TRUE(reader);
     for (int i = 0; i < int(std::size(cases)); ++i) {
         SCOPED_TRACE(cases[i].name);
@@ -455,18 +455,18 @@ TEST_F(ZipReaderTest, OpenFailsWhenTheCurrentFolderCannotBeRead) {
 // What the hand-over does: every item to its own cleaned name. Nothing may land
 // outside the root folder, whatever the names say.
 TEST_F(ZipReaderTest, HostileNamesNeverLeaveTheRootFolder) {
-    std::vector<ZipEntrySpec> specs;
+    std::vector<ZipEntryPlan> plans;
     for (const char* name :
          {"../escape1.txt", "..\\..\\escape2.txt", "/abs/escape3.txt", "C:\\escape4.txt",
           "a/../../escape5.txt", "dir/../../../escape6.txt", "..", "../", "./../escape7.txt",
           "\\\\host\\share\\escape8.txt", "C:../escape9.txt", "sub/..", "ok.txt"})
-        specs.push_back(entry(name, "payload"));
-    ZipEntrySpec folder = entry("../escapedir/", "");
+        plans.push_back(entry(name, "payload"));
+    ZipEntryPlan folder = entry("../escapedir/", "");
     folder.externalAttributes = 0x10;
-    specs.push_back(folder);
+    plans.push_back(folder);
 
     dir.makeFolder("root");
-    dir.write("root/archive.zip", buildZip(specs));
+    dir.write("root/archive.zip", buildZip(plans));
     fs::current_path(dir.file("root"));
     auto reader = testsupport::openZip("archive.zip");
     ASSERT_TRUE(reader);
