@@ -422,6 +422,26 @@ TEST_F(ZipReaderTest, UnzipToFileComposesTargetsBelowTheRootFolder) {
     EXPECT_FALSE(dir.exists("later/root.txt"));
 }
 
+TEST_F(ZipReaderTest, UtBlockOfTheLocalHeaderGivesWriteAndAccessTimesTheDosTimeTheRest) {
+    ZipEntryPlan timed = entry("timed.txt", kText);
+    timed.localExtra = std::string("\x75\x78\x0B\x00", 4) + std::string(11, '\x01') +
+                       testsupport::extendedTimestamp(3, {1300668680, 1200000000});
+    auto reader = openBytes(buildZip({timed}));
+    ASSERT_TRUE(reader);
+    ZipItem item;
+    ASSERT_EQ(GetItem(reader.get(), 0, &item), ZIPRES_OK);
+    platform::FileTime dos = 0;
+    ASSERT_TRUE(platform::localTimeToFileTime(2020, 6, 15, 12, 30, 10, dos));
+    EXPECT_EQ(item.writeTime, testsupport::fileTimeFromUnix(1300668680));
+    EXPECT_EQ(item.accessTime, testsupport::fileTimeFromUnix(1200000000));
+    EXPECT_EQ(item.creationTime, dos);
+
+    ASSERT_EQ(UnzipToFile(reader.get(), 0, "timed.txt"), ZIPRES_OK);
+    const auto written = std::chrono::file_clock::to_sys(fs::last_write_time(dir.file("timed.txt")));
+    EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count(),
+              1300668680);
+}
+
 TEST_F(ZipReaderTest, ExistingReadOnlyTargetIsCannotOpenUntilMadeNormal) {
     ZipEntryPlan item = entry("ro.txt", kText);
     item.versionMadeBy = 0x0314;
