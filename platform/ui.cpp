@@ -5,7 +5,9 @@
 
 namespace platform::ui {
 
-void messageBox(const std::string& text, const std::string& caption) {
+namespace {
+
+void showMessageBox(const std::string& text, const std::string& caption) {
 #ifdef HAVE_GTK3
     if (detail::gtkAvailable()) {
         // Callers speak the ANSI code page; GTK wants UTF-8.
@@ -18,6 +20,13 @@ void messageBox(const std::string& text, const std::string& caption) {
     }
 #endif
     detail::consoleMessageBox(text, caption);
+}
+
+}  // namespace
+
+void messageBox(const std::string& text, const std::string& caption) {
+    // The box belongs to the main thread; a worker waits until the user has confirmed it.
+    callOnMainThread([&] { showMessageBox(text, caption); });
 }
 
 }  // namespace platform::ui
