@@ -48,6 +48,8 @@ long long completeLength(const std::string& contentRange) {
     return end == contentRange.c_str() + slash + 1 ? -1 : length;
 }
 
+constexpr long kReceiveBlock = 100 * 1024;
+
 struct EasyDeleter {
     void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
 };
@@ -97,6 +99,9 @@ void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom
     check(curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, limits_.connectTimeoutSeconds));
     check(curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L));
     check(curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, limits_.stallSeconds));
+    // The block size of the curl tool: libcurl's default of 16 KiB costs a third more
+    // time on a fast link. Each block is still written as it comes.
+    check(curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBlock));
     std::string contentRange;
     check(curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, headerCallback));
     check(curl_easy_setopt(e, CURLOPT_HEADERDATA, &contentRange));
