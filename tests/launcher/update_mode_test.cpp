@@ -12,6 +12,7 @@
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
+#include "support/xvfb_server.h"
 #include "support/zip_builder.h"
 
 namespace fs = std::filesystem;
@@ -149,6 +150,32 @@ TEST_F(UpdateModeTest, OutdatedUpdaterFetchesThePackageAsUpdateRar) {
     auto log = server.stopAndReadLog();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[1].request, "GET /2.0.13.6.zip HTTP/1.1");
+    EXPECT_EQ(log[1].status, 200);
+}
+
+// With a display the progress dialog is a GTK window, fed from the worker through the
+// main loop; the run must end by itself as on the console.
+TEST_F(UpdateModeTest, GraphicalDialogShowsTheTransferAndCloses) {
+    XvfbServer display;
+    ASSERT_TRUE(display.running());
+    game.write("ClientUpdate.exe", updaterOfVersion(2, 0, 13, 5));
+    game.write("vcfile.res", "");
+    std::string package(3 << 20, 'p');
+    packages.write("version.txt", "[Current Version]\nUpdateFile=2.0.13.6.zip\n");
+    packages.write("2.0.13.6.zip", package);
+    LighttpdServer server(packages.path());
+    ASSERT_TRUE(server.running());
+    settings(server.url());
+
+    ProgramOptions o = options();
+    o.environment.push_back({"DISPLAY", display.display()});
+    o.timeoutSeconds = 30;
+    ProgramResult result = runProgram(game.file("Launcher"), {}, o);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err.find("fail!!"), std::string::npos) << result.err;
+    auto log = server.stopAndReadLog();
+    ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[1].status, 200);
 }
 
