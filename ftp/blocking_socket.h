@@ -1,0 +1,79 @@
+#pragma once
+// The system's own TCP layer: blocking IPv4 stream sockets whose every wait is bounded
+// by a time-out in whole seconds and whose failures are raised as
+// CBlockingSocketException naming the operation.
+
+#include <string>
+
+#include "ftp/blocking_socket_exception.h"
+#include "platform/net.h"
+
+namespace nsSocket {
+
+using SOCKET = platform::net::SocketHandle;
+using SocketAddress = platform::net::Ipv4Address;
+constexpr SOCKET INVALID_SOCKET = platform::net::kInvalidSocket;
+constexpr int SOCK_STREAM = platform::net::kSockStream;
+
+// Accept without a bound, as the classic blocking accept.
+constexpr int kWaitForever = -1;
+
+class IBlockingSocket {
+public:
+    virtual ~IBlockingSocket() = default;
+    // A new, unopened object of the same class, owned by the caller.
+    virtual IBlockingSocket* NewSocket() const = 0;
+    virtual void Create(int type) = 0;
+    virtual void Connect(const SocketAddress& address) = 0;
+    virtual void Bind(const SocketAddress& address) = 0;
+    virtual void Listen() = 0;
+    virtual void Discard() = 0;
+    // False when the wait was interrupted. A time-out in seconds other than
+    // kWaitForever bounds the wait for a peer ("Accept timeout").
+    virtual bool Accept(IBlockingSocket& connection, SocketAddress& peer,
+                        int timeoutSeconds = kWaitForever) = 0;
+    virtual void Close() = 0;
+    virtual int SendAll(const char* data, int length, int timeoutSeconds) = 0;
+    // Bytes received; 0 when the peer closed the connection.
+    virtual int Receive(char* buffer, int size, int timeoutSeconds) = 0;
+    virtual void GetSockName(SocketAddress& address) = 0;
+    virtual SOCKET Handle() const = 0;
+    virtual bool IsReadable() = 0;
+    virtual SocketAddress GetHostByName(const std::string& name, unsigned short port) = 0;
+    virtual std::string GetHostByAddr(const SocketAddress& address) = 0;
+    // Takes over a handle (how Accept fills the connection object).
+    virtual void Attach(SOCKET handle) = 0;
+};
+
+class CBlockingSocket : public IBlockingSocket {
+public:
+    CBlockingSocket() = default;
+    // The handle is not closed here: the owner closes it with Close or Discard first.
+    ~CBlockingSocket() override = default;
+
+    IBlockingSocket* NewSocket() const override;
+    void Create(int type) override;
+    void Connect(const SocketAddress& address) override;
+    void Bind(const SocketAddress& address) override;
+    void Listen() override;
+    void Discard() override;
+    bool Accept(IBlockingSocket& connection, SocketAddress& peer,
+                int timeoutSeconds = kWaitForever) override;
+    void Close() override;
+    int SendAll(const char* data, int length, int timeoutSeconds) override;
+    int Receive(char* buffer, int size, int timeoutSeconds) override;
+    void GetSockName(SocketAddress& address) override;
+    SOCKET Handle() const override { return handle; }
+    bool IsReadable() override;
+    SocketAddress GetHostByName(const std::string& name, unsigned short port) override;
+    std::string GetHostByAddr(const SocketAddress& address) override;
+    void Attach(SOCKET newHandle) override { handle = newHandle; }
+
+    // One wait and one send; may send fewer bytes than asked.
+    int Send(const char* data, int length, int timeoutSeconds);
+
+private:
+    SOCKET handle = 0;
+};
+
+}  // namespace nsSocket

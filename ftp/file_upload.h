@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include "ftp/ftp_client.h"
+
+// Uploads one file into the FTP server's root folder over a connection of its own:
+// connect, log on, store (continuing a partial copy), QUIT.
+class CFileUpload {
+public:
+    // Longest credentials text accepted (user, colon, password).
+    static constexpr size_t kMaxCredentials = 511;
+
+    CFileUpload();
+    virtual ~CFileUpload() = default;
+
+    void SetServer(const std::string& host) { serverHost = host; }
+    void SetCredentials(const std::string& text) { credentials = text; }
+    void SetFile(const std::string& path, const std::string& name) {
+        localPath = path;
+        remoteName = name;
+    }
+    // Always 1: failures are seen only by the client's observers.
+    int Upload();
+
+    nsFTP::CFTPClient& Client() { return client; }
+
+    // User and password from "user:password"; without a colon the whole text is both.
+    static void SplitCredentials(const std::string& text, std::string& user,
+                                 std::string& password);
+
+private:
+    nsFTP::CFTPClient client;
+    nsFTP::CLogonData logon;
+    std::string serverHost;
+    std::string credentials;
+    std::string localPath;
+    std::string remoteName;
+};

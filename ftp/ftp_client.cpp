@@ -1,0 +1,295 @@
+// The control-connection half of the FTP client: connection, replies, logon, simple
+// commands, notifications.
+#include "ftp/ftp_client.h"
+
+#include <chrono>
+
+#include "ftp/logon_table.h"
+
+namespace nsFTP {
+
+using nsSocket::CBlockingSocketException;
+
+namespace {
+
+const char kSource[] = "FTPClient";
+
+// The decimal number at the start of the text, 0 when there is none.
+long long leadingNumber(const std::string& text, size_t from = 0) {
+    long long value = 0;
+    for (size_t i = from; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value > (1LL << 50)) break;  // far beyond any size or code; stop before overflow
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+FtpResult resultOf(const CFtpReply& reply) {
+    switch (reply.code[0]) {
+        case '2': return ResultOk;
+        case '4':
+        case '5': return ResultNegative;
+        default: return ResultError;
+    }
+}
+
+}  // namespace
+
+CFTPClient::CFTPClient(nsSocket::IBlockingSocket* controlSocket)
+    : buffer(2048, 0), control(controlSocket) {}
+
+CFTPClient::~CFTPClient() {
+    if (transferring) AbortTransfer();
+    if (IsConnected()) LogOff();
+    // A QUIT that went unanswered leaves the connection open; it must not outlive us.
+    control->Discard();
+    observers.clear();
+}
+
+void CFTPClient::AttachObserver(IFtpObserver* observer) {
+    if (observer != nullptr) observers.insert(observer);
+}
+
+void CFTPClient::DetachObserver(IFtpObserver* observer) { observers.erase(observer); }
+
+void CFTPClient::NotifyError(const std::string& message, const std::string& source, int line) {
+    Notify([&](IFtpObserver& o) { o.ErrorRaised(message, source, line); });
+}
+
+bool CFTPClient::ConnectControl(const std::string& host, unsigned short port) {
+    DisconnectControl();
+    // Text from an earlier connection can never answer a command on this one.
+    pendingLines.clear();
+    unfinishedLine.clear();
+    try {
+        control->Create(nsSocket::SOCK_STREAM);
+        nsSocket::SocketAddress address = control->GetHostByName(host, port);
+        control->Connect(address);
+    } catch (const CBlockingSocketException& e) {
+        NotifyError(e.Describe(), kSource, 301);
+        control->Discard();
+        return false;
+    }
+    return true;
+}
+
+void CFTPClient::DisconnectControl() {
+    try {
+        control->Close();
+        currentType.reset();
+    } catch (const CBlockingSocketException&) {
+        control->Discard();
+    }
+}
+
+bool CFTPClient::WriteCommand(const std::string& command) {
+    if (!IsConnected()) return false;
+    // A line break inside a command would smuggle a second command to the server.
+    if (command.find_first_of("\r\n") != std::string::npos) return false;
+    Notify([&](IFtpObserver& o) { o.CommandSent(command); });
+    std::string line = command + "\r\n";
+    try {
+        control->SendAll(line.data(), static_cast<int>(line.size()),
+                         static_cast<int>(timeoutSeconds));
+    } catch (const CBlockingSocketException& e) {
+        NotifyError(e.Describe(), kSource, 989);
+        control->Discard();
+        return false;
+    }
+    return true;
+}
+
+void CFTPClient::FailOversizedReply() {
+    NotifyError("Reply too long", kSource, 1096);
+    control->Discard();
+    pendingLines.clear();
+    unfinishedLine.clear();
+}
+
+// Receives until at least one whole line is there or the server has closed. A line
+// split across receives waits for its line feed, all within one time-out.
+bool CFTPClient::FillPendingLines() {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+    const int chunk = static_cast<int>(buffer.size()) - 1;
+    for (;;) {
+        auto left = std::chrono::ceil<std::chrono::seconds>(deadline - Clock::now()).count();
+        int count = control->Receive(buffer.data(), chunk, left > 0 ? static_cast<int>(left) : 0);
+        if (count == 0) {
+            // The server closed: what it sent last is a line of its own.
+            if (!unfinishedLine.empty()) pendingLines.push_back(std::move(unfinishedLine));
+            unfinishedLine.clear();
+            break;
+        }
+        unfinishedLine.append(buffer.data(), static_cast<size_t>(count));
+        size_t start = 0;
+        for (size_t lf; (lf = unfinishedLine.find('\n', start)) != std::string::npos;
+             start = lf + 1)
+            pendingLines.push_back(unfinishedLine.substr(start, lf + 1 - start));
+        unfinishedLine.erase(0, start);
+        if (unfinishedLine.size() > kMaxReplyBytes) {
+            FailOversizedReply();
+            return false;
+        }
+        if (!pendingLines.empty() && !(count == chunk && control->IsReadable())) break;
+    }
+    return !pendingLines.empty();
+}
+
+bool CFTPClient::ReadReplyLine(std::string& line) {
+    if (!IsConnected()) return false;
+    try {
+        if (pendingLines.empty() && !FillPendingLines()) return false;
+    } catch (const CBlockingSocketException& e) {
+        NotifyError(e.Describe(), kSource, 1096);
+        control->Discard();
+        return false;
+    }
+    line = std::move(pendingLines.front());
+    pendingLines.pop_front();
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0)
+        line.resize(line.size() - 2);
+    return true;
+}
+
+bool CFTPClient::ReadReply(CFtpReply& reply) {
+    std::string line;
+    if (!ReadReplyLine(line)) return false;
+    std::string text = line;
+    if (line.size() > 3 && line[3] == '-') {
+        const long long number = leadingNumber(line);
+        for (;;) {
+            if (!ReadReplyLine(line)) return false;
+            text += "\r\n";
+            text += line;
+            if (text.size() > kMaxReplyBytes) {
+                FailOversizedReply();
+                return false;
+            }
+            if (line.size() > 3 && line[3] == ' ' && leadingNumber(line) == number) break;
+        }
+    }
+    reply = CFtpReply{};
+    reply.text = std::move(text);
+    const std::string& t = reply.text;
+    bool valid = t.size() >= 3 && t[0] >= '1' && t[0] <= '5' && t[1] >= '0' && t[1] <= '5';
+    if (valid) {
+        reply.code[0] = t[0];
+        reply.code[1] = t[1];
+        reply.code[2] = t[2];
+    }
+    Notify([&](IFtpObserver& o) { o.ReplyReceived(reply); });
+    return valid;
+}
+
+FtpResult CFTPClient::SimpleCommand(const std::string& command, CFtpReply* replyOut) {
+    CFtpReply reply;
+    if (!WriteCommand(command) || !ReadReply(reply)) return ResultError;
+    if (replyOut != nullptr) *replyOut = reply;
+    return resultOf(reply);
+}
+
+FtpResult CFTPClient::LogOff() {
+    CFtpReply reply;
+    if (!WriteCommand("QUIT") || !ReadReply(reply)) return ResultError;
+    DisconnectControl();
+    return resultOf(reply);
+}
+
+FtpResult CFTPClient::AbortTransfer() {
+    if (transferring) {
+        abortRequested = true;
+        return ResultOk;
+    }
+    abortRequested = false;
+    return SimpleCommand("ABOR");
+}
+
+FtpResult CFTPClient::ChangeDirectory(const std::string& path) {
+    return SimpleCommand("CWD " + path);
+}
+
+FtpResult CFTPClient::RemoteFileSize(const std::string& path, long long& size) {
+    CFtpReply reply;
+    if (!WriteCommand("SIZE " + path) || !ReadReply(reply)) return ResultError;
+    size = reply.text.size() > 4 ? leadingNumber(reply.text, 4) : 0;
+    return resultOf(reply);
+}
+
+FtpResult CFTPClient::SetTransferType(const CTransferType& type) {
+    static const char* const kinds[] = {"TYPE A", "TYPE E", "TYPE I", "TYPE L 0"};
+    static const char* const formats[] = {" N", " T", " C"};
+    if (type.kind < CTransferType::Ascii || type.kind > CTransferType::LocalByte)
+        return ResultError;
+    std::string command = kinds[type.kind];
+    if (type.kind == CTransferType::Ascii || type.kind == CTransferType::Ebcdic) {
+        if (type.format < CTransferType::NonPrint || type.format > CTransferType::CarriageControl)
+            return ResultError;
+        command += formats[type.format];
+    }
+    return SimpleCommand(command);
+}
+
+FtpResult CFTPClient::SendPort(const std::string& address, unsigned short port) {
+    std::string command = "PORT " + address + "," + std::to_string(port >> 8) + "," +
+                          std::to_string(port & 0xff);
+    for (char& c : command)
+        if (c == '.') c = ',';
+    return SimpleCommand(command);
+}
+
+bool CFTPClient::LogOn(const CLogonData& logon) {
+    if (logon.firewallMode < 0 || logon.firewallMode >= kLogonModes) return false;
+    const bool viaFirewall = logon.firewallMode != 0;
+    const std::string& targetHost = viaFirewall ? logon.firewallHost : logon.host;
+    const unsigned short targetPort = viaFirewall ? logon.firewallPort : logon.port;
+    std::string hostText = logon.host;
+    if (logon.port != 21) hostText += ":" + std::to_string(logon.port);
+
+    if (IsConnected()) LogOff();
+    if (!ConnectControl(targetHost, targetPort)) return false;
+    CFtpReply reply;
+    if (!ReadReply(reply) || reply.code[0] != '2') return false;
+
+    const int* row = logonTable[logon.firewallMode];
+    int index = 0;
+    for (;;) {
+        std::string command;
+        switch (row[index]) {
+            case LogonUser: command = "USER " + logon.user; break;
+            case LogonPass: command = "PASS " + logon.password; break;
+            case LogonAcct: command = "ACCT " + logon.account; break;
+            case LogonFirewallUser: command = "USER " + logon.firewallUser; break;
+            case LogonFirewallPass: command = "PASS " + logon.firewallPassword; break;
+            case LogonSiteHost: command = "SITE " + hostText; break;
+            case LogonUserAtHost: command = "USER " + logon.user + "@" + hostText; break;
+            case LogonOpenHost: command = "OPEN " + hostText; break;
+            case LogonFirewallUserAtHost:
+                command = "USER " + logon.firewallUser + "@" + hostText;
+                break;
+            case LogonUserAtHostFwUser:
+                command = "USER " + logon.user + "@" + hostText + " " + logon.firewallUser;
+                break;
+            case LogonUserAtFwUserAtHost:
+                command = "USER " + logon.user + "@" + logon.firewallUser + "@" + hostText;
+                break;
+            case LogonPassAtFwPass:
+                command = "PASS " + logon.password + "@" + logon.firewallPassword;
+                break;
+            default: return false;
+        }
+        if (!WriteCommand(command) || !ReadReply(reply)) return false;
+        if (reply.code[0] != '2' && reply.code[0] != '3') return false;
+        const int next = reply.code[0] == '2' ? row[index + 1] : row[index + 2];
+        if (next == kLogonDone) return ChangeDirectory("/") == ResultOk;
+        if (next == kLogonFailed) {
+            NotifyError("Logon failed.", kSource, 473);
+            return false;
+        }
+        // The table only moves forward; anything else is a broken row.
+        if (next <= index || next >= kLogonRowLength || next % 3 != 0) return false;
+        index = next;
+    }
+}
+
+}  // namespace nsFTP

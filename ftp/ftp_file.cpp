@@ -1,0 +1,38 @@
+#include "ftp/ftp_file.h"
+
+#include "platform/file_stream.h"
+
+namespace nsFTP {
+
+CFile::~CFile() { Close(); }
+
+bool CFile::Open(const std::string& path, const char* mode) {
+    Close();
+    file = platform::openFileStream(path, mode);
+    return file != nullptr;
+}
+
+void CFile::Close() {
+    if (file != nullptr) std::fclose(file);
+    file = nullptr;
+}
+
+long long CFile::Size() {
+    if (file == nullptr || std::fseek(file, 0, SEEK_END) != 0) return -1;
+    return std::ftell(file);
+}
+
+bool CFile::Seek(long long offset) {
+    return file != nullptr && std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0;
+}
+
+void CFile::ConsumeReceived(const std::vector<char>& buffer, long count) {
+    if (file == nullptr || count <= 0) return;
+    std::fwrite(buffer.data(), 1, static_cast<size_t>(count), file);
+}
+
+void CFile::FillToSend(std::vector<char>& buffer, size_t& count) {
+    count = file == nullptr ? 0 : std::fread(buffer.data(), 1, buffer.size(), file);
+}
+
+}  // namespace nsFTP

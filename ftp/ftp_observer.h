@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ftp/ftp_types.h"
+
+namespace nsFTP {
+
+// Watches a client; every notification runs on the client's thread, in order.
+class IFtpObserver {
+public:
+    virtual ~IFtpObserver() = default;
+    virtual void ErrorRaised(const std::string& message, const std::string& source, int line) {
+        (void)message, (void)source, (void)line;
+    }
+    virtual void ReceiveStarted() {}
+    virtual void ReceiveFinished(long totalBytes) { (void)totalBytes; }
+    virtual void DataReceived(const std::vector<char>& buffer, long count) {
+        (void)buffer, (void)count;
+    }
+    virtual void DataSent(const std::vector<char>& buffer, long count) {
+        (void)buffer, (void)count;
+    }
+    virtual void UploadStarting(const std::string& localPath, const std::string& remoteName,
+                                long long localSize) {
+        (void)localPath, (void)remoteName, (void)localSize;
+    }
+    virtual void UploadFinished(const std::string& localPath, const std::string& remoteName,
+                                long long localSize) {
+        (void)localPath, (void)remoteName, (void)localSize;
+    }
+    virtual void CommandSent(const std::string& command) { (void)command; }
+    virtual void ReplyReceived(const CFtpReply& reply) { (void)reply; }
+};
+
+// The source or sink of one transfer.
+class ITransferNotification {
+public:
+    virtual ~ITransferNotification() = default;
+    // Takes the first `count` bytes of what a receive delivered.
+    virtual void ConsumeReceived(const std::vector<char>& buffer, long count) = 0;
+    // Fills the buffer (up to its size) with the next bytes to send; 0 when none are left.
+    virtual void FillToSend(std::vector<char>& buffer, size_t& count) = 0;
+};
+
+}  // namespace nsFTP

@@ -1,0 +1,292 @@
+#include "platform/net.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace platform::net {
+
+namespace {
+
+thread_local int tLastError = 0;
+
+void failFromErrno() { tLastError = errorFromErrno(errno); }
+
+int toFd(SocketHandle socket) { return static_cast<int>(socket); }
+
+// Descriptors 0 to 2 are the standard streams; a socket never takes one of them, so
+// a handle of 0 can keep meaning "no socket".
+int keepAboveStandardStreams(int fd) {
+    if (fd < 0 || fd > 2) return fd;
+    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return moved;
+}
+
+sockaddr_in toSockaddr(const Ipv4Address& address) {
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(address.port);
+    sa.sin_addr.s_addr = htonl(address.address);
+    return sa;
+}
+
+Ipv4Address fromSockaddr(const sockaddr_in& sa) {
+    return Ipv4Address{ntohl(sa.sin_addr.s_addr), ntohs(sa.sin_port)};
+}
+
+int waitFor(SocketHandle socket, short events, int timeoutMs) {
+    pollfd p{toFd(socket), events, 0};
+    for (;;) {
+        int r = ::poll(&p, 1, timeoutMs);
+        if (r >= 0) return r > 0 ? 1 : 0;
+        if (errno != EINTR) {
+            failFromErrno();
+            return -1;
+        }
+        // A signal is not a time-out; waiting again may stretch the wait a little.
+    }
+}
+
+}  // namespace
+
+int lastError() { return tLastError; }
+void setLastError(int code) { tLastError = code; }
+
+int errorFromErrno(int err) {
+    struct Row {
+        int err;
+        int wsa;
+    };
+    static const Row table[] = {
+        {EINTR, wsa::WSAEINTR},
+        {EBADF, wsa::WSAEBADF},
+        {EACCES, wsa::WSAEACCES},
+        {EPERM, wsa::WSAEACCES},
+        {EFAULT, wsa::WSAEFAULT},
+        {EINVAL, wsa::WSAEINVAL},
+        {EMFILE, wsa::WSAEMFILE},
+        {ENFILE, wsa::WSAEMFILE},
+        {EAGAIN, wsa::WSAEWOULDBLOCK},
+        {EINPROGRESS, wsa::WSAEINPROGRESS},
+        {EALREADY, wsa::WSAEALREADY},
+        {ENOTSOCK, wsa::WSAENOTSOCK},
+        {EDESTADDRREQ, wsa::WSAEDESTADDRREQ},
+        {EMSGSIZE, wsa::WSAEMSGSIZE},
+        {EPROTOTYPE, wsa::WSAEPROTOTYPE},
+        {ENOPROTOOPT, wsa::WSAENOPROTOOPT},
+        {EPROTONOSUPPORT, wsa::WSAEPROTONOSUPPORT},
+        {ESOCKTNOSUPPORT, wsa::WSAESOCKTNOSUPPORT},
+        {EOPNOTSUPP, wsa::WSAEOPNOTSUPP},
+        {EAFNOSUPPORT, wsa::WSAEAFNOSUPPORT},
+        {EADDRINUSE, wsa::WSAEADDRINUSE},
+        {EADDRNOTAVAIL, wsa::WSAEADDRNOTAVAIL},
+        {ENETDOWN, wsa::WSAENETDOWN},
+        {ENETUNREACH, wsa::WSAENETUNREACH},
+        {ENETRESET, wsa::WSAENETRESET},
+        {ECONNABORTED, wsa::WSAECONNABORTED},
+        {ECONNRESET, wsa::WSAECONNRESET},
+        {EPIPE, wsa::WSAECONNRESET},
+        {ENOBUFS, wsa::WSAENOBUFS},
+        {ENOMEM, wsa::WSAENOBUFS},
+        {EISCONN, wsa::WSAEISCONN},
+        {ENOTCONN, wsa::WSAENOTCONN},
+        {ESHUTDOWN, wsa::WSAESHUTDOWN},
+        {ETIMEDOUT, wsa::WSAETIMEDOUT},
+        {ECONNREFUSED, wsa::WSAECONNREFUSED},
+        {ENAMETOOLONG, wsa::WSAENAMETOOLONG},
+        {EHOSTDOWN, wsa::WSAEHOSTDOWN},
+        {EHOSTUNREACH, wsa::WSAEHOSTUNREACH},
+    };
+    for (const Row& row : table)
+        if (row.err == err) return row.wsa;
+    return err == 0 ? 0 : wsa::WSAEINVAL;
+}
+
+int errorFromHostErrno(int err) {
+    switch (err) {
+        case 0: return 0;
+        case HOST_NOT_FOUND: return wsa::WSAHOST_NOT_FOUND;
+        case TRY_AGAIN: return wsa::WSATRY_AGAIN;
+        case NO_RECOVERY: return wsa::WSANO_RECOVERY;
+        case NO_DATA: return wsa::WSANO_DATA;
+        default: return wsa::WSANO_RECOVERY;
+    }
+}
+
+SocketHandle createSocket(int type) {
+    int sysType = type == kSockDgram ? SOCK_DGRAM : type == kSockStream ? SOCK_STREAM : -1;
+    if (sysType < 0) {
+        tLastError = wsa::WSAESOCKTNOSUPPORT;
+        return kInvalidSocket;
+    }
+    int fd = keepAboveStandardStreams(::socket(AF_INET, sysType | SOCK_CLOEXEC, 0));
+    if (fd < 0) {
+        failFromErrno();
+        return kInvalidSocket;
+    }
+    return static_cast<SocketHandle>(fd);
+}
+
+bool connectSocket(SocketHandle socket, const Ipv4Address& address) {
+    sockaddr_in sa = toSockaddr(address);
+    if (::connect(toFd(socket), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return true;
+    if (errno == EINTR) {
+        // The connection goes on in the background; wait for its outcome.
+        if (waitFor(socket, POLLOUT, -1) < 0) return false;
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (::getsockopt(toFd(socket), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+        if (err == 0) return true;
+        errno = err;
+    }
+    failFromErrno();
+    return false;
+}
+
+bool bindSocket(SocketHandle socket, const Ipv4Address& address) {
+    sockaddr_in sa = toSockaddr(address);
+    if (::bind(toFd(socket), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return true;
+    failFromErrno();
+    return false;
+}
+
+bool listenSocket(SocketHandle socket, int backlog) {
+    if (::listen(toFd(socket), backlog) == 0) return true;
+    failFromErrno();
+    return false;
+}
+
+SocketHandle acceptSocket(SocketHandle socket, Ipv4Address& peer) {
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    socklen_t len = sizeof sa;
+    int fd = ::accept4(toFd(socket), reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC);
+    fd = keepAboveStandardStreams(fd);
+    if (fd < 0) {
+        failFromErrno();
+        return kInvalidSocket;
+    }
+    peer = fromSockaddr(sa);
+    return static_cast<SocketHandle>(fd);
+}
+
+long sendSome(SocketHandle socket, const void* data, size_t length) {
+    for (;;) {
+        ssize_t n = ::send(toFd(socket), data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        failFromErrno();
+        return -1;
+    }
+}
+
+long receiveSome(SocketHandle socket, void* buffer, size_t size) {
+    for (;;) {
+        ssize_t n = ::recv(toFd(socket), buffer, size, 0);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        failFromErrno();
+        return -1;
+    }
+}
+
+bool closeSocket(SocketHandle socket) {
+    // After close the descriptor is gone even when an error is reported; EINTR is
+    // not retried for that reason.
+    if (::close(toFd(socket)) == 0 || errno == EINTR) return true;
+    failFromErrno();
+    return false;
+}
+
+bool localAddress(SocketHandle socket, Ipv4Address& address) {
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    socklen_t len = sizeof sa;
+    if (::getsockname(toFd(socket), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        failFromErrno();
+        return false;
+    }
+    if (sa.sin_family != AF_INET) {
+        tLastError = wsa::WSAEAFNOSUPPORT;
+        return false;
+    }
+    address = fromSockaddr(sa);
+    return true;
+}
+
+int waitReadable(SocketHandle socket, int timeoutMs) { return waitFor(socket, POLLIN, timeoutMs); }
+int waitWritable(SocketHandle socket, int timeoutMs) { return waitFor(socket, POLLOUT, timeoutMs); }
+
+bool lookUpHost(std::string_view name, uint32_t& address) {
+    std::string text(name);
+    in_addr parsed;
+    if (::inet_aton(text.c_str(), &parsed) != 0) {
+        address = ntohl(parsed.s_addr);
+        return true;
+    }
+    hostent entry;
+    hostent* result = nullptr;
+    int herr = 0;
+    std::vector<char> work(8192);
+    for (;;) {
+        int rc = ::gethostbyname_r(text.c_str(), &entry, work.data(), work.size(), &result, &herr);
+        if (rc == ERANGE && work.size() < (1u << 20)) {
+            work.resize(work.size() * 2);
+            continue;
+        }
+        break;
+    }
+    if (result == nullptr || result->h_addrtype != AF_INET || result->h_length != 4 ||
+        result->h_addr_list[0] == nullptr) {
+        tLastError = errorFromHostErrno(herr == 0 ? NO_DATA : herr);
+        return false;
+    }
+    in_addr first;
+    std::memcpy(&first, result->h_addr_list[0], 4);
+    address = ntohl(first.s_addr);
+    return true;
+}
+
+bool lookUpAddress(uint32_t address, std::string& name) {
+    in_addr a;
+    a.s_addr = htonl(address);
+    hostent entry;
+    hostent* result = nullptr;
+    int herr = 0;
+    std::vector<char> work(8192);
+    for (;;) {
+        int rc = ::gethostbyaddr_r(&a, sizeof a, AF_INET, &entry, work.data(), work.size(),
+                                   &result, &herr);
+        if (rc == ERANGE && work.size() < (1u << 20)) {
+            work.resize(work.size() * 2);
+            continue;
+        }
+        break;
+    }
+    if (result == nullptr || result->h_name == nullptr) {
+        tLastError = errorFromHostErrno(herr == 0 ? HOST_NOT_FOUND : herr);
+        return false;
+    }
+    name = result->h_name;
+    return true;
+}
+
+std::string dottedText(uint32_t address) {
+    return std::to_string((address >> 24) & 0xff) + "." + std::to_string((address >> 16) & 0xff) +
+           "." + std::to_string((address >> 8) & 0xff) + "." + std::to_string(address & 0xff);
+}
+
+}  // namespace platform::net

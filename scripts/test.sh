@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs every
+# test. Installs what is missing first.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+bash "$repo/scripts/setup.sh"
+
+build=${BUILD_DIR:-$repo/build-asan}
+cmake -S "$repo" -B "$build" -G Ninja -DLAUNCHER_SANITIZE=ON >/dev/null
+cmake --build "$build"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir "$build" -j2 --output-on-failure

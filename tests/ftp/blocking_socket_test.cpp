@@ -1,0 +1,205 @@
+#include "ftp/blocking_socket.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+using nsSocket::CBlockingSocket;
+using nsSocket::CBlockingSocketException;
+using nsSocket::SocketAddress;
+
+namespace {
+
+constexpr uint32_t kLoopback = 0x7f000001;
+
+// A listening socket on a free loopback port.
+struct Listener {
+    CBlockingSocket socket;
+    SocketAddress address;
+    Listener() {
+        socket.Create(nsSocket::SOCK_STREAM);
+        socket.Bind(SocketAddress{kLoopback, 0});
+        socket.GetSockName(address);
+        socket.Listen();
+    }
+    ~Listener() { socket.Discard(); }
+};
+
+// A connected pair: `client` connected to `server`.
+struct Pair {
+    Listener listener;
+    CBlockingSocket client;
+    CBlockingSocket server;
+    Pair() {
+        client.Create(nsSocket::SOCK_STREAM);
+        client.Connect(listener.address);
+        SocketAddress peer;
+        EXPECT_TRUE(listener.socket.Accept(server, peer, 5));
+        EXPECT_EQ(peer.address, kLoopback);
+    }
+    ~Pair() {
+        client.Discard();
+        server.Discard();
+    }
+};
+
+std::string raisedBy(auto&& call) {
+    try {
+        call();
+    } catch (const CBlockingSocketException& e) {
+        return e.Describe();
+    }
+    return "nothing raised";
+}
+
+}  // namespace
+
+TEST(BlockingSocket, RefusedConnectionReadsAsOnWindows) {
+    SocketAddress freePort;
+    {
+        Listener probe;  // learn a free port, then free it again
+        freePort = probe.address;
+    }
+    CBlockingSocket socket;
+    socket.Create(nsSocket::SOCK_STREAM);
+    try {
+        socket.Connect(freePort);
+        FAIL() << "connect succeeded";
+    } catch (const CBlockingSocketException& e) {
+        EXPECT_EQ(e.operation, "Connect");
+        EXPECT_EQ(e.errorCode, 10061);
+        EXPECT_EQ(e.Describe(), "Connect error 0x0000274d");
+    }
+    socket.Discard();
+    EXPECT_EQ(socket.Handle(), 0u);
+}
+
+TEST(BlockingSocket, ReceiveWithoutDataTimesOutAtOnce) {
+    Pair pair;
+    char buffer[16];
+    auto start = std::chrono::steady_clock::now();
+    std::string text = raisedBy([&] { pair.client.Receive(buffer, sizeof buffer, 0); });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(text.rfind("Receive timeout error", 0), 0u) << text;
+}
+
+TEST(BlockingSocket, ReceiveAfterPeerCloseReturnsZero) {
+    Pair pair;
+    ASSERT_EQ(pair.server.SendAll("bye", 3, 5), 3);
+    pair.server.Close();
+    char buffer[16];
+    ASSERT_EQ(pair.client.Receive(buffer, sizeof buffer, 5), 3);
+    EXPECT_EQ(std::string(buffer, 3), "bye");
+    EXPECT_EQ(pair.client.Receive(buffer, sizeof buffer, 5), 0);
+}
+
+TEST(BlockingSocket, SendAllDeliversEveryByteOverPartialSends) {
+    Pair pair;
+    // A small send buffer and a slow reader make the kernel take each send in parts.
+    int small = 4096;
+    ::setsockopt(static_cast<int>(pair.client.Handle()), SOL_SOCKET, SO_SNDBUF, &small,
+                 sizeof small);
+    std::string payload(3 * 1024 * 1024, '\0');
+    for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7 + i / 4093);
+    std::string received;
+    std::thread reader([&] {
+        char chunk[3000];
+        for (;;) {
+            int n = pair.server.Receive(chunk, sizeof chunk, 10);
+            if (n == 0) break;
+            received.append(chunk, n);
+            if (received.size() < 256 * 1024) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    int sent = pair.client.SendAll(payload.data(), static_cast<int>(payload.size()), 10);
+    pair.client.Close();
+    reader.join();
+    EXPECT_EQ(sent, static_cast<int>(payload.size()));
+    EXPECT_TRUE(received == payload) << "received " << received.size() << " bytes";
+}
+
+TEST(BlockingSocket, SendToVanishedPeerRaisesInsteadOfKillingTheProcess) {
+    Pair pair;
+    pair.server.Close();
+    std::string chunk(64 * 1024, 'x');
+    std::string text = raisedBy([&] {
+        for (int i = 0; i < 100; ++i) pair.client.SendAll(chunk.data(), int(chunk.size()), 2);
+    });
+    EXPECT_EQ(text.rfind("Send error 0x", 0), 0u) << text;
+}
+
+TEST(BlockingSocket, AcceptGivesUpAfterItsTimeOut) {
+    Listener listener;
+    CBlockingSocket connection;
+    SocketAddress peer;
+    auto start = std::chrono::steady_clock::now();
+    std::string text = raisedBy([&] { listener.socket.Accept(connection, peer, 1); });
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(text.rfind("Accept timeout error", 0), 0u) << text;
+    EXPECT_GE(waited, std::chrono::milliseconds(900));
+    EXPECT_LT(waited, std::chrono::seconds(5));
+    EXPECT_EQ(connection.Handle(), 0u);
+}
+
+TEST(BlockingSocket, EverySocketIsCloseOnExec) {
+    Pair pair;
+    for (auto handle : {pair.listener.socket.Handle(), pair.client.Handle(), pair.server.Handle()}) {
+        int flags = ::fcntl(static_cast<int>(handle), F_GETFD);
+        EXPECT_TRUE(flags & FD_CLOEXEC) << "descriptor " << handle;
+        EXPECT_GT(handle, 2u) << "a socket took a standard stream's place";
+    }
+}
+
+TEST(BlockingSocket, UnopenedObjectClosesQuietlyAndOpensAgain) {
+    CBlockingSocket socket;
+    EXPECT_NO_THROW(socket.Close());
+    EXPECT_NO_THROW(socket.Discard());
+    socket.Create(nsSocket::SOCK_STREAM);
+    EXPECT_NE(socket.Handle(), 0u);
+    socket.Close();
+    EXPECT_EQ(socket.Handle(), 0u);
+    socket.Create(nsSocket::SOCK_STREAM);
+    EXPECT_NE(socket.Handle(), 0u);
+    socket.Close();
+}
+
+TEST(BlockingSocket, HostLookUpTakesDottedTextAndLocalNames) {
+    CBlockingSocket socket;
+    SocketAddress a = socket.GetHostByName("127.0.0.1", 2121);
+    EXPECT_EQ(a.address, kLoopback);
+    EXPECT_EQ(a.port, 2121);
+    SocketAddress b = socket.GetHostByName("localhost", 21);
+    EXPECT_EQ(b.address >> 24, 127u);
+    EXPECT_EQ(platform::net::dottedText(0x0a000007), "10.0.0.7");
+}
+
+TEST(BlockingSocketException, DescribeTexts) {
+    struct Case {
+        const char* operation;
+        int code;
+        unsigned size;
+        const char* expected;
+    } cases[] = {
+        {"Send timeout", 0, 512, "Send timeout error"},
+        {"Connect", 10061, 512, "Connect error 0x0000274d"},
+        {"GetHostByName", 11001, 512, "GetHostByName error 0x00002af9"},
+        {"Receive", 10054, 10, "Receive e"},  // cut to the buffer, terminated
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        CBlockingSocketException e(c.operation, c.code);
+        char buffer[512];
+        std::memset(buffer, 'Z', sizeof buffer);
+        EXPECT_TRUE(e.DescribeInto(buffer, c.size));
+        EXPECT_STREQ(buffer, c.expected);
+        if (c.size == 512) {
+            EXPECT_EQ(e.Describe(), c.expected);
+        }
+    }
+}

@@ -1,0 +1,299 @@
+#include "update/file_version.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support/pe_image.h"
+
+namespace fs = std::filesystem;
+using testsupport::buildPeImage;
+using testsupport::PeImage;
+using testsupport::PeImageOptions;
+using testsupport::putLe16;
+using testsupport::putLe32;
+using testsupport::writeFileBytes;
+
+namespace {
+
+fs::path sharedDir() {
+    fs::path configured = LAUNCHER_SHARED_DIR;
+    if (fs::exists(configured)) return configured;
+    // A worktree lies one level deeper than the main checkout.
+    return fs::path(LAUNCHER_SOURCE_DIR) / ".." / ".." / "shared";
+}
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The file version as exiftool, an independent reader, reports it ("" for none).
+std::string exiftoolVersion(const fs::path& path) {
+    std::string command = "exiftool -s3 -FileVersionNumber '" + path.string() + "' 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return "?";
+    std::string out;
+    char buffer[256];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    pclose(pipe);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+class FileVersionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("file_version_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string write(const std::string& name, const std::string& bytes) {
+        std::string path = (dir / name).string();
+        EXPECT_TRUE(writeFileBytes(path, bytes));
+        return path;
+    }
+
+    fs::path dir;
+};
+
+TEST_F(FileVersionTest, AgreesWithExiftoolOnRealWindowsFiles) {
+    struct Case {
+        fs::path path;
+        const char* known;  // what the file's maker says, "" for no version
+    };
+    const Case cases[] = {
+        {sharedDir() / "corpus/pe/tiny64.exe", "1.2.3.4"},
+        {sharedDir() / "corpus/pe/tiny64-bigver.exe", "10.0.19041.65535"},
+        {sharedDir() / "corpus/pe/tiny64-nores.exe", ""},
+        {"/usr/x86_64-w64-mingw32/lib/zlib1.dll", "1.2.13.0"},
+        {"/usr/i686-w64-mingw32/lib/zlib1.dll", "1.2.13.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.string());
+        ASSERT_TRUE(fs::exists(c.path));
+        std::string independent = exiftoolVersion(c.path);
+        EXPECT_EQ(independent, c.known);
+        std::string version = "unchanged";
+        bool found = readFileVersion(c.path.string(), version);
+        EXPECT_EQ(found, !independent.empty());
+        if (found) {
+            EXPECT_EQ(version, independent);
+        }
+    }
+}
+
+TEST_F(FileVersionTest, BuiltImagesAgreeWithExiftool) {
+    struct Case {
+        const char* name;
+        PeImageOptions options;
+        bool found;
+        const char* version;
+    };
+    PeImageOptions plain;
+    PeImageOptions wide;
+    wide.pe32Plus = true;
+    wide.fileVersion[0] = 2, wide.fileVersion[1] = 0, wide.fileVersion[2] = 13,
+    wide.fileVersion[3] = 5;
+    PeImageOptions extremes;
+    extremes.fileVersion[0] = 65535, extremes.fileVersion[1] = 0,
+    extremes.fileVersion[2] = 0, extremes.fileVersion[3] = 65535;
+    const Case cases[] = {
+        {"pe32", plain, true, "1.2.3.4"},
+        {"pe32plus", wide, true, "2.0.13.5"},
+        {"extremes", extremes, true, "65535.0.0.65535"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = write(std::string(c.name) + ".exe", buildPeImage(c.options).bytes);
+        std::string version;
+        EXPECT_EQ(readFileVersion(path, version), c.found);
+        EXPECT_EQ(version, c.version);
+        EXPECT_EQ(exiftoolVersion(path), c.version);
+    }
+}
+
+TEST_F(FileVersionTest, MissingPartsOfTheVersionResource) {
+    struct Case {
+        const char* name;
+        void (*change)(PeImageOptions&);
+        bool found;
+        const char* version;
+    };
+    const Case cases[] = {
+        // Without a translation table the file counts as having no version.
+        {"no translation", [](PeImageOptions& o) { o.withTranslation = false; }, false, ""},
+        // Version information without fixed info still succeeds, with an empty text.
+        {"no fixed info", [](PeImageOptions& o) { o.withFixedInfo = false; }, true, ""},
+        {"no resources", [](PeImageOptions& o) { o.withResources = false; }, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PeImageOptions options;
+        c.change(options);
+        std::string path = write("image.exe", buildPeImage(options).bytes);
+        std::string version = "before";
+        EXPECT_EQ(readFileVersion(path, version), c.found);
+        if (c.found) {
+            EXPECT_EQ(version, c.version);
+        }
+    }
+}
+
+TEST_F(FileVersionTest, HostileImagesHaveNoVersion) {
+    struct Case {
+        const char* name;
+        void (*damage)(PeImage&);
+        bool found;
+        const char* version;
+    };
+    const Case cases[] = {
+        {"type entry loops to the root",
+         [](PeImage& i) { putLe32(i.bytes, i.typeEntry + 4, 0x80000000); }, false, ""},
+        {"name entry loops to its own directory",
+         [](PeImage& i) { putLe32(i.bytes, i.nameEntry + 4, 0x80000018); }, false, ""},
+        {"language entry is a directory",
+         [](PeImage& i) { putLe32(i.bytes, i.languageEntry + 4, 0x80000000); }, false, ""},
+        {"name entry is data instead of a directory",
+         [](PeImage& i) { putLe32(i.bytes, i.nameEntry + 4, 0x48); }, false, ""},
+        {"subdirectory far outside the section",
+         [](PeImage& i) { putLe32(i.bytes, i.typeEntry + 4, 0xFFFFFFF0); }, false, ""},
+        {"no version type",
+         [](PeImage& i) { putLe32(i.bytes, i.typeEntry, 3); }, false, ""},
+        {"entry count beyond the section",
+         [](PeImage& i) { putLe16(i.bytes, i.resourceRoot + 14, 0xFFFF); }, false, ""},
+        {"data outside every section",
+         [](PeImage& i) { putLe32(i.bytes, i.dataEntry, 0xFFFFFF00); }, false, ""},
+        {"data size of 4 GiB",
+         [](PeImage& i) { putLe32(i.bytes, i.dataEntry + 4, 0xFFFFFFFF); }, false, ""},
+        {"data size zero", [](PeImage& i) { putLe32(i.bytes, i.dataEntry + 4, 0); }, false, ""},
+        {"root block length zero",
+         [](PeImage& i) { putLe16(i.bytes, i.versionBlock, 0); }, false, ""},
+        {"root block longer than the resource",
+         [](PeImage& i) { putLe16(i.bytes, i.versionBlock, 0xFFF0); }, false, ""},
+        {"root value longer than the block",
+         [](PeImage& i) { putLe16(i.bytes, i.versionBlock + 2, 0xFFFF); }, false, ""},
+        {"wrong fixed info signature",
+         [](PeImage& i) { putLe32(i.bytes, i.fixedInfo, 0x12345678); }, true, ""},
+        {"PE header beyond the file",
+         [](PeImage& i) { putLe32(i.bytes, 0x3C, 0xFFFFFFF0); }, false, ""},
+        {"PE header overlapping the DOS header",
+         [](PeImage& i) { putLe32(i.bytes, 0x3C, 0); }, false, ""},
+        {"65535 sections",
+         [](PeImage& i) { putLe16(i.bytes, i.peHeader + 6, 0xFFFF); }, false, ""},
+        {"optional header too short for the resource directory",
+         [](PeImage& i) { putLe16(i.bytes, i.peHeader + 20, 64); }, false, ""},
+        {"no data directory for resources",
+         [](PeImage& i) { putLe32(i.bytes, i.resourceDirectory - 20, 2); }, false, ""},
+        {"unknown optional header magic",
+         [](PeImage& i) { putLe16(i.bytes, i.peHeader + 24, 0x107); }, false, ""},
+        {"section raw data beyond the file",
+         [](PeImage& i) { putLe32(i.bytes, i.sectionHeader + 20, 0x7FFFFFF0); }, false, ""},
+        {"section raw size of 4 GiB",
+         [](PeImage& i) { putLe32(i.bytes, i.sectionHeader + 16, 0xFFFFFFFF); }, true,
+         "1.2.3.4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PeImage image = buildPeImage();
+        c.damage(image);
+        std::string path = write("hostile.exe", image.bytes);
+        std::string version = "before";
+        EXPECT_EQ(readFileVersion(path, version), c.found);
+        if (c.found) {
+            EXPECT_EQ(version, c.version);
+        }
+    }
+}
+
+TEST_F(FileVersionTest, VersionBlockWalkSurvivesEveryBrokenLength) {
+    // Each node's two length words set to every value that can mislead a walk.
+    const PeImage reference = buildPeImage();
+    std::vector<size_t> nodes;
+    for (const char* key : {"VS_VERSION_INFO", "StringFileInfo", "040904b0", "FileVersion",
+                            "VarFileInfo", "Translation"}) {
+        std::string wide;
+        for (const char* p = key; *p; ++p) wide += std::string{*p, '\0'};
+        size_t at = reference.bytes.find(wide, reference.versionBlock);
+        ASSERT_NE(at, std::string::npos) << key;
+        nodes.push_back(at - 6);
+    }
+    for (size_t node : nodes) {
+        for (size_t field : {0, 2}) {
+            for (uint16_t value : {0, 1, 2, 5, 6, 7, 0x7FFF, 0xFFFF}) {
+                PeImage image = reference;
+                putLe16(image.bytes, node + field, value);
+                std::string path = write("walk.exe", image.bytes);
+                std::string version;
+                // Any answer will do as long as it is one the intact file could give.
+                if (readFileVersion(path, version)) {
+                    SCOPED_TRACE(node);
+                    EXPECT_TRUE(version.empty() || version == "1.2.3.4") << version;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(FileVersionTest, EveryTruncationIsNoVersionOrTheWholeAnswer) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* version;
+    };
+    const Case cases[] = {
+        {"tiny64.exe", slurp(sharedDir() / "corpus/pe/tiny64.exe"), "1.2.3.4"},
+        {"built pe32", buildPeImage().bytes, "1.2.3.4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.bytes.empty());
+        std::string path = (dir / "cut.exe").string();
+        size_t firstComplete = c.bytes.size() + 1;
+        for (size_t length = 0; length <= c.bytes.size(); ++length) {
+            ASSERT_TRUE(writeFileBytes(path, c.bytes.substr(0, length)));
+            std::string version;
+            if (readFileVersion(path, version)) {
+                ASSERT_EQ(version, c.version) << "cut at " << length;
+                if (firstComplete > length) firstComplete = length;
+            } else {
+                ASSERT_GT(firstComplete, length) << "lost the version again at " << length;
+            }
+        }
+        EXPECT_LE(firstComplete, c.bytes.size());
+    }
+}
+
+TEST_F(FileVersionTest, FilesThatAreNotExecutables) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"empty", ""},
+        {"text", "[Current Version]\nUpdateFile=1.2.3.4.zip\n"},
+        {"MZ only", "MZ"},
+        {"DOS program", std::string("MZ") + std::string(200, '\0')},
+        {"ELF", "\x7f" "ELF\x02\x01\x01" + std::string(100, '\0')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = write("file.bin", c.bytes);
+        std::string version;
+        EXPECT_FALSE(readFileVersion(path, version));
+    }
+    std::string version;
+    EXPECT_FALSE(readFileVersion((dir / "missing.exe").string(), version));
+    EXPECT_FALSE(readFileVersion(dir.string(), version));
+}
+
+}  // namespace
