@@ -27,9 +27,8 @@ int WinMain() {
     const std::vector<std::string> tokens = splitCommandLine();
 
     if (isCrashMode(tokens)) {
-        // Crash mode deletes the folder of token 4 when done. Without that token, or with
-        // an empty one (which would name the root folder), there is nothing safe to do.
-        if (tokens.size() >= 5 && !tokens[4].empty()) runCrashUpload(tokens);
+        // Crash mode itself does nothing without its folder (token 4); the code stays 1.
+        runCrashUpload(tokens);
         return 1;
     }
 
