@@ -11,7 +11,12 @@ class ProgressView {
 public:
     virtual ~ProgressView() = default;
     virtual void update(const std::string& percentText, int position) = 0;
+    // Something else is about to be written where the view draws.
+    virtual void interrupt() {}
 };
+
+// Lets the shown dialog, if any, make room for a console message; main thread only.
+void interruptProgressDialog();
 
 // Standard error: a one-line bar when it is a terminal, nothing otherwise.
 std::unique_ptr<ProgressView> consoleProgressView(const std::string& fileName);

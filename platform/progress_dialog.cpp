@@ -65,4 +65,8 @@ void endProgressDialog(int result) {
 
 void refuseProgressDialog(bool refuse) { refused = refuse; }
 
+void detail::interruptProgressDialog() {
+    if (view) view->interrupt();
+}
+
 }  // namespace platform::ui

@@ -1,6 +1,7 @@
 #include "platform/ui.h"
 
 #include "platform/text.h"
+#include "platform/progress_backend.h"
 #include "platform/ui_backend.h"
 
 namespace platform::ui {
@@ -19,6 +20,7 @@ void showMessageBox(const std::string& text, const std::string& caption) {
         return;
     }
 #endif
+    detail::interruptProgressDialog();
     detail::consoleMessageBox(text, caption);
 }
 

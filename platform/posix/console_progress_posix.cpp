@@ -16,11 +16,17 @@ public:
     }
 
     ~ConsoleProgressView() override {
-        if (drawing_) writeAll("\n");
+        if (drawing_ && lastLength_ > 0) writeAll("\n");
     }
 
     void update(const std::string& percentText, int position) override {
         draw(percentText, position);
+    }
+
+    // A message box goes on a line of its own; the bar starts a new line afterwards.
+    void interrupt() override {
+        if (drawing_ && lastLength_ > 0) writeAll("\n");
+        lastLength_ = 0;
     }
 
 private:
@@ -30,6 +36,9 @@ private:
         int filled = position < 0 ? 0 : position > 100 ? kWidth : position * kWidth / 100;
         std::string line = fileName_ + " [" + std::string(size_t(filled), '#') +
                            std::string(size_t(kWidth - filled), ' ') + "] " + percentText;
+        // A terminal is slow to draw; a line already on it is not drawn again.
+        if (line == lastLine_ && lastLength_ > 0) return;
+        lastLine_ = line;
         size_t length = line.size();
         // Blank out what is left of a longer line drawn before.
         if (length < lastLength_) line += std::string(lastLength_ - length, ' ');
@@ -49,6 +58,7 @@ private:
     std::string fileName_;
     bool drawing_;
     size_t lastLength_ = 0;
+    std::string lastLine_;
 };
 
 }  // namespace
