@@ -1,0 +1,45 @@
+#include "config/ini_file.h"
+#include "config/update_context.h"
+#include "platform/text.h"
+
+namespace {
+
+struct CatalogueDefault {
+    const char* key;
+    const char* text;
+};
+
+// Kept byte for byte in UTF-8 (this file is UTF-8): they pass the same display
+// conversion as the catalogue's own texts.
+constexpr CatalogueDefault kDefaults[] = {
+    {"MSG_UAC_TITLE", "使用者帳戶控制(UAC)"},
+    {"MSG_UAC_CANTWRITE", "沒有檔案寫入權限,請檢查你的執行身分"},
+    {"MSG_NET_ERROR", "連線失敗, 請檢查你的網路或防火牆設定"},
+};
+
+// Room for 510 units plus the terminator, in both steps of the conversion.
+constexpr size_t kDisplayLimit = 510;
+
+}  // namespace
+
+std::string catalogueText(const std::string& key) {
+    std::string fallback;
+    for (const auto& entry : kDefaults)
+        if (key == entry.key) fallback = entry.text;
+    updateContext.messages.section = "BOOT";
+    return toDisplayText(updateContext.messages.GetString(key, fallback));
+}
+
+std::string toDisplayText(const std::string& text) {
+    return toDisplayText(text, platform::ansiCodeset().c_str());
+}
+
+std::string toDisplayText(const std::string& text, const char* targetCodeset) {
+    std::string wide;
+    if (!platform::convertText(text, "UTF-8", "UTF-16LE", wide)) return {};
+    if (wide.size() / 2 > kDisplayLimit) return {};
+    std::string display;
+    if (!platform::convertText(wide, "UTF-16LE", targetCodeset, display)) return {};
+    if (display.size() > kDisplayLimit) return {};
+    return display;
+}

@@ -1,0 +1,89 @@
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "config/archive_password.h"
+#include "config/update_context.h"
+#include "launcher/launch_arguments.h"
+#include "unzip/zip_reader.h"
+
+namespace {
+
+// Settings files are small; a larger declared size is a damaged or hostile archive.
+constexpr int32_t kMaxEntrySize = 1024 * 1024;
+
+enum class Unpack { Missing, Failed, Done };
+
+// Looks `name` up in the archive and, when it is there, parses it into `target`.
+Unpack unpackInto(CZipReader* archive, const std::string& name, IniFile& target) {
+    int index = -1;
+    ZipItem item;
+    if (FindItem(archive, name.c_str(), &index, &item) != ZIPRES_OK) return Unpack::Missing;
+    if (item.uncompressedSize < 0 || item.uncompressedSize > kMaxEntrySize) return Unpack::Failed;
+    std::vector<char> buffer(static_cast<size_t>(item.uncompressedSize));
+    if (UnzipToMemory(archive, index, buffer.data(), buffer.size()) != ZIPRES_OK)
+        return Unpack::Failed;
+    target.LoadFromMemory(buffer.data(), buffer.size());
+    return Unpack::Done;
+}
+
+void clear(IniFile& document) { document.LoadFromMemory("", 0); }
+
+std::string withFinalSlash(std::string url) {
+    if (url.empty() || url.back() != '/') url += '/';
+    return url;
+}
+
+// atoi without its undefined behaviour on overflow: the leading number, clamped.
+int leadingNumber(const std::string& text) {
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+void loadConfiguration(UpdateContext& context, const LaunchArguments& arguments) {
+    context.archivePassword = makeArchivePassword();
+
+    IniFile localizationTable;
+    IniFile installChoice;
+    localizationTable.Load("localization.ini");
+    installChoice.Load("localization.ini");
+
+    CZipReader* archive = Open("update.inf", context.archivePassword.get());
+    if (!archive) {
+        context.updateSettings.Load("update.ini");
+    } else {
+        Unpack choice = unpackInto(archive, "install.ini", installChoice);
+        if (choice == Unpack::Missing)
+            choice = unpackInto(archive, "localization.ini", installChoice);
+        if (choice == Unpack::Failed) clear(installChoice);
+
+        if (unpackInto(archive, "localization.ini", localizationTable) == Unpack::Failed)
+            clear(localizationTable);
+
+        const std::string region = installChoice.GetString("select", "en");
+        localizationTable.section = region;
+        const std::string country = localizationTable.GetString("country", "en");
+
+        if (unpackInto(archive, "update_" + country + ".ini", context.updateSettings) ==
+            Unpack::Failed)
+            context.updateSettings.Load("update.ini");
+        unpackInto(archive, "string_" + country + ".ini", context.messages);
+
+        Close(archive);
+    }
+    context.archivePassword.reset();
+
+    context.versionUrl = withFinalSlash(context.updateSettings.GetValue("VersionURL"));
+    context.downloadUrl = withFinalSlash(context.updateSettings.GetValue("DownloadURL"));
+    if (!arguments.patchIp.empty()) {
+        context.versionUrl = arguments.patchIp;
+        context.downloadUrl = arguments.patchIp;
+    }
+    context.downloadPort = context.updateSettings.GetInt("DownloadPort");
+    if (!arguments.patchPort.empty()) context.downloadPort = leadingNumber(arguments.patchPort);
+}

@@ -1,0 +1,113 @@
+#include "config/ini_file.h"
+
+// Only the narrow variant is used: no wide-character converter is needed. The
+// library's template code is compiled here, in the one file that uses it.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/system.h"
+
+// The narrow, case-insensitive variant (the library calls it CSimpleIniA; its
+// "CaseA" variant is the case-sensitive one).
+using IniDocument = CSimpleIniTempl<char, SI_NoCase<char>, SI_ConvertA<char>>;
+
+struct IniFile::Document {
+    IniDocument ini{false, false, false};
+};
+
+namespace {
+
+void reportMiss(const std::string& key) {
+    platform::debugOutput("IniFile : Name = " + key + " not find!");
+}
+
+// The whole file, read through the platform layer so its name is found as Windows
+// finds it.
+bool readWholeFile(const std::string& path, std::string& bytes) {
+    platform::File file;
+    if (!file.open(path, platform::AccessRead, platform::Disposition::OpenExisting)) return false;
+    bytes.clear();
+    char buffer[16384];
+    for (;;) {
+        int64_t n = file.read(buffer, sizeof buffer);
+        if (n < 0) return false;
+        if (n == 0) return true;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+}  // namespace
+
+IniFile::IniFile() : document_(std::make_unique<Document>()) {
+    // Skips a byte-order mark on load and writes one on save; bytes pass unchanged.
+    document_->ini.SetUnicode(true);
+}
+
+IniFile::~IniFile() = default;
+
+bool IniFile::Load(const std::string& name) {
+    std::string path = name;
+    if (!platform::pathExists(name)) {
+        std::string folder = platform::currentDirectory();
+        if (!folder.empty()) path = folder + "\\" + name;
+    }
+    std::string bytes;
+    if (!readWholeFile(path, bytes)) return false;
+    return document_->ini.LoadData(bytes.data(), bytes.size()) == SI_OK;
+}
+
+void IniFile::LoadFromMemory(const char* buffer, size_t length) {
+    document_->ini.Reset();
+    document_->ini.LoadData(buffer, length);
+}
+
+std::string IniFile::GetValue(const std::string& key) {
+    const char* value = document_->ini.GetValue(section.c_str(), key.c_str(), nullptr);
+    if (!value) {
+        reportMiss(key);
+        return {};
+    }
+    return value;
+}
+
+std::string IniFile::GetString(const std::string& key, const std::string& defaultValue) {
+    std::string value = GetValue(key);
+    return value.empty() ? defaultValue : value;
+}
+
+int IniFile::GetInt(const std::string& key) {
+    std::string value = GetValue(key);
+    if (value.empty()) return 0;
+    // atoi's reading (leading number, 0 for text), but an out-of-range number is
+    // clamped, as the Windows runtime does, instead of being undefined.
+    long number = std::strtol(value.c_str(), nullptr, 10);
+    if (number > INT_MAX) return INT_MAX;
+    if (number < INT_MIN) return INT_MIN;
+    return static_cast<int>(number);
+}
+
+bool IniFile::SetValue(const std::string& key, const std::string& value) {
+    SI_Error rc = document_->ini.SetValue(section.c_str(), key.c_str(), value.c_str());
+    if (rc < 0) {
+        reportMiss(key);
+        return false;
+    }
+    return true;
+}
+
+int IniFile::SaveDevSettings() {
+    std::string text;
+    SI_Error rc = document_->ini.Save(text, true);
+    if (rc < 0) return rc;
+    platform::File file;
+    if (!file.open("KilnDev.ini", platform::AccessWrite, platform::Disposition::CreateAlways))
+        return SI_FILE;
+    if (file.write(text.data(), text.size()) != static_cast<int64_t>(text.size())) return SI_FILE;
+    return SI_OK;
+}

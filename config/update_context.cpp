@@ -1,0 +1,3 @@
+#include "config/update_context.h"
+
+UpdateContext updateContext;

@@ -1,0 +1,281 @@
+#include "platform/process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/paths.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+std::string procPath(uint32_t pid, const char* leaf) {
+    return "/proc/" + std::to_string(pid) + "/" + leaf;
+}
+
+std::string lastComponent(std::string_view path) {
+    auto cut = lastSeparator(path);
+    return std::string(cut == std::string::npos ? path : path.substr(cut + 1));
+}
+
+bool isAllDigits(const char* s) {
+    if (*s == '\0') return false;
+    for (; *s; ++s)
+        if (*s < '0' || *s > '9') return false;
+    return true;
+}
+
+// argv[0] of a process: the bytes of /proc/PID/cmdline up to the first NUL. A first
+// argument longer than this is not a program name we would look for.
+constexpr size_t kMaxFirstArgument = 65536;
+
+std::string readFirstArgument(uint32_t pid) {
+    int fd = ::open(procPath(pid, "cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string arg;
+    char buffer[4096];
+    bool complete = false;
+    while (!complete && arg.size() <= kMaxFirstArgument) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            complete = true;
+            break;
+        }
+        auto* end = static_cast<char*>(memchr(buffer, '\0', size_t(n)));
+        arg.append(buffer, end ? size_t(end - buffer) : size_t(n));
+        if (end) complete = true;
+    }
+    ::close(fd);
+    if (!complete || arg.size() > kMaxFirstArgument) return {};
+    return arg;
+}
+
+long pidfdOpen(uint32_t pid) {
+#ifdef SYS_pidfd_open
+    return syscall(SYS_pidfd_open, pid_t(pid), 0u);
+#else
+    (void)pid;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+long pidfdSendSignal(int fd, int sig) {
+#ifdef SYS_pidfd_send_signal
+    return syscall(SYS_pidfd_send_signal, fd, sig, nullptr, 0u);
+#else
+    (void)fd;
+    (void)sig;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isPeImage(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char magic[2] = {};
+    ssize_t n = ::read(fd, magic, 2);
+    ::close(fd);
+    return n == 2 && magic[0] == 'M' && magic[1] == 'Z';
+}
+
+std::vector<std::string> pathFolders() {
+    std::vector<std::string> folders;
+    const char* path = std::getenv("PATH");
+    if (!path) return folders;
+    std::string_view rest(path);
+    while (true) {
+        auto colon = rest.find(':');
+        auto folder = rest.substr(0, colon);
+        // An empty PATH entry means the current folder, which was searched first.
+        if (!folder.empty()) folders.emplace_back(folder);
+        if (colon == std::string_view::npos) break;
+        rest.remove_prefix(colon + 1);
+    }
+    return folders;
+}
+
+std::string absolute(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return path;
+    std::string cwd = currentDirectory();
+    if (cwd.empty()) return path;
+    return cwd + "/" + path;
+}
+
+// The file to start: the current folder first (ignoring case), then the PATH folders.
+// A name with a folder in it is not searched for.
+std::string findProgram(std::string_view file) {
+    std::string resolved;
+    if (file.empty()) return {};
+    if (lastSeparator(file) != std::string::npos) {
+        if (resolvePath(file, resolved) && isRegularFile(resolved)) return absolute(resolved);
+        return {};
+    }
+    if (resolvePath(file, resolved) && isRegularFile(resolved)) return absolute(resolved);
+    for (const auto& folder : pathFolders()) {
+        std::string candidate = folder + "/" + std::string(file);
+        if (!resolvePath(candidate, resolved) || !isRegularFile(resolved)) continue;
+        if (::access(resolved.c_str(), X_OK) == 0 || isPeImage(resolved)) return absolute(resolved);
+    }
+    return {};
+}
+
+std::string findOnPath(const std::string& name) {
+    for (const auto& folder : pathFolders()) {
+        std::string candidate = folder + "/" + name;
+        if (isRegularFile(candidate) && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
+
+std::vector<std::string> splitParameters(std::string_view parameters) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < parameters.size()) {
+        while (i < parameters.size() && parameters[i] == ' ') ++i;
+        size_t start = i;
+        while (i < parameters.size() && parameters[i] != ' ') ++i;
+        if (i > start) words.emplace_back(parameters.substr(start, i - start));
+    }
+    return words;
+}
+
+}  // namespace
+
+bool listProcessIds(std::vector<uint32_t>& ids) {
+    ids.clear();
+    DIR* dir = ::opendir("/proc");
+    if (!dir) return false;
+    while (dirent* entry = ::readdir(dir)) {
+        if (!isAllDigits(entry->d_name)) continue;
+        unsigned long value = std::strtoul(entry->d_name, nullptr, 10);
+        if (value == 0 || value > UINT32_MAX) continue;
+        ids.push_back(uint32_t(value));
+    }
+    ::closedir(dir);
+    std::sort(ids.begin(), ids.end());
+    return true;
+}
+
+ProcessNames processNames(uint32_t pid) {
+    ProcessNames names;
+    names.executable = "Unknown";
+    std::string exe(4096, '\0');
+    ssize_t n = ::readlink(procPath(pid, "exe").c_str(), exe.data(), exe.size());
+    if (n > 0 && size_t(n) < exe.size()) {
+        exe.resize(size_t(n));
+        // The kernel marks an executable whose file was replaced or removed.
+        constexpr std::string_view deleted = " (deleted)";
+        if (exe.size() > deleted.size() && exe.ends_with(deleted))
+            exe.resize(exe.size() - deleted.size());
+        names.executable = lastComponent(exe);
+    }
+    struct stat st {};
+    if (::stat(procPath(pid, "").c_str(), &st) == 0 && st.st_uid == ::geteuid())
+        names.firstArgument = lastComponent(readFirstArgument(pid));
+    return names;
+}
+
+ProcessHandle::~ProcessHandle() { close(); }
+
+bool ProcessHandle::open(uint32_t pid) {
+    close();
+    if (pid == 0 || pid > uint32_t(INT32_MAX)) return false;
+    // A pidfd keeps naming the same process even if its id is reused meanwhile.
+    long fd = pidfdOpen(pid);
+    if (fd >= 0) {
+        // Signal 0 checks the permission, as OpenProcess checks the access right.
+        if (pidfdSendSignal(int(fd), 0) != 0) {
+            ::close(int(fd));
+            return false;
+        }
+        fd_ = int(fd);
+        pid_ = pid;
+        return true;
+    }
+    if (errno != ENOSYS) return false;
+    if (::kill(pid_t(pid), 0) != 0) return false;
+    pid_ = pid;
+    return true;
+}
+
+bool ProcessHandle::terminate() {
+    if (pid_ == 0) return false;
+    // Windows ends the process with exit code 0; a signal cannot impose an exit code,
+    // so the process ends as killed by SIGKILL.
+    if (fd_ >= 0) return pidfdSendSignal(fd_, SIGKILL) == 0;
+    return ::kill(pid_t(pid_), SIGKILL) == 0;
+}
+
+void ProcessHandle::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    pid_ = 0;
+}
+
+bool shellOpen(std::string_view file, std::string_view parameters, uint32_t* processId) {
+    std::string program = findProgram(file);
+    if (program.empty()) return false;
+
+    std::vector<std::string> args;
+    if (isPeImage(program)) {
+        // Without wine the image is started directly; binfmt_misc may still know it.
+        std::string wine = findOnPath("wine");
+        if (!wine.empty()) args.push_back(wine);
+    }
+    args.push_back(program);
+    for (auto& word : splitParameters(parameters)) args.push_back(std::move(word));
+
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_t actions;
+    if (posix_spawnattr_init(&attr) != 0) return false;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        posix_spawnattr_destroy(&attr);
+        return false;
+    }
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF |
+                                        POSIX_SPAWN_SETSIGMASK);
+    // Every descriptor is close-on-exec already; this also covers any that a library
+    // opened without it, so the child cannot hold the single-instance lock.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) return false;
+    if (processId) *processId = uint32_t(pid);
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,58 @@
+#pragma once
+// Processes: listing, the names a process is known by, ending one, and starting a
+// program the way the shell's "open" verb does.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// The ids of the running processes in ascending order, without a fixed cap.
+// False when the process list cannot be read at all.
+bool listProcessIds(std::vector<uint32_t>& ids);
+
+// The names under which a process is known.
+struct ProcessNames {
+    // Base name of the process's executable; "Unknown" when it cannot be read (a
+    // process of another user, one that has ended), as when Windows cannot open a
+    // process for querying.
+    std::string executable;
+    // For a process of the same user, the last component (after '/' or '\') of its
+    // first argument; empty otherwise. A Windows program under Wine shows the Wine
+    // loader as its executable but its own path here.
+    std::string firstArgument;
+};
+ProcessNames processNames(uint32_t pid);
+
+// A process opened for termination (OpenProcess with PROCESS_TERMINATE).
+class ProcessHandle {
+public:
+    ProcessHandle() = default;
+    ~ProcessHandle();
+    ProcessHandle(const ProcessHandle&) = delete;
+    ProcessHandle& operator=(const ProcessHandle&) = delete;
+
+    // False when the process is gone or may not be signalled by us.
+    bool open(uint32_t pid);
+    // Requests the end of the process and returns at once (TerminateProcess).
+    bool terminate();
+    void close();
+
+private:
+    int fd_ = -1;
+    uint32_t pid_ = 0;
+};
+
+// ShellExecuteExA with the verb "open", no folder and no wait: `file` is looked up in
+// the current folder (ignoring case), then in the PATH folders; `parameters` is split
+// at runs of spaces into arguments. A Windows PE image runs through "wine" when that is
+// on the PATH. The child runs in a session of its own with default signal handling and
+// inherits only standard input, output and error; it is not waited for. False when
+// nothing was started. `processId`, when given, receives the child's id (the process
+// handle that SEE_MASK_NOCLOSEPROCESS returns).
+bool shellOpen(std::string_view file, std::string_view parameters,
+               uint32_t* processId = nullptr);
+
+}  // namespace platform

@@ -1,0 +1,490 @@
+// The zip reader on archives written byte by byte: result codes, the memory read
+// protocol, file targets and hostile names.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "support/temp_dir.h"
+#include "support/zip_builder.h"
+#include "support/zip_reader_handle.h"
+#include "unzip/zip_reader.h"
+
+namespace fs = std::filesystem;
+using testsupport::buildZip;
+using testsupport::ZipBuildOptions;
+using testsupport::ZipEntryPlan;
+
+namespace {
+
+class ZipReaderTest : public testing::Test {
+protected:
+    void SetUp() override { dir.enter(); }
+
+    testsupport::ZipReaderHandle openBytes(const std::string& bytes, const char* password = nullptr) {
+        dir.write("archive.zip", bytes);
+        return testsupport::openZip("archive.zip", password);
+    }
+
+    testsupport::TempDir dir;
+};
+
+ZipEntryPlan entry(const std::string& name, const std::string& data, bool deflate = false) {
+    ZipEntryPlan e;
+    e.name = name;
+    e.data = data;
+    e.deflate = deflate;
+    return e;
+}
+
+const std::string kText = "The launcher keeps the client updater current.\n"
+                          "The launcher keeps the client updater current.\n";
+
+TEST_F(ZipReaderTest, HandMadeArchivesGiveTheirResultCodes) {
+    struct Case {
+        const char* what;
+        ZipEntryPlan stored;
+        ZipResult describe;  // GetItem
+        ZipResult memory;    // UnzipToMemory into a buffer of the declared size
+        ZipResult file;      // UnzipToFile to "out.bin"
+        const char* name;    // the cleaned name when described
+    };
+    auto with = [](ZipEntryPlan e, auto change) {
+        change(e);
+        return e;
+    };
+    const std::string deflated = testsupport::deflateRaw(kText);
+    const Case cases[] = {
+        {"stored", entry("a.txt", kText), ZIPRES_OK, ZIPRES_OK, ZIPRES_OK, "a.txt"},
+        {"deflated", entry("a.txt", kText, true), ZIPRES_OK, ZIPRES_OK, ZIPRES_OK, "a.txt"},
+        {"empty item", entry("empty", ""), ZIPRES_OK, ZIPRES_OK, ZIPRES_OK, "empty"},
+        {"drive prefix", entry("C:\\dir\\f.txt", kText), ZIPRES_OK, ZIPRES_OK, ZIPRES_OK, "dir\\f.txt"},
+        {"local name of another length",
+         with(entry("a.txt", kText), [](auto& e) { e.localName = "ab.txt"; }), ZIPRES_CORRUPT,
+         ZIPRES_INFLATE_FAILED, ZIPRES_CORRUPT, nullptr},
+        {"local method differs", with(entry("a.txt", kText), [](auto& e) { e.localMethod = 8; }),
+         ZIPRES_CORRUPT, ZIPRES_INFLATE_FAILED, ZIPRES_CORRUPT, nullptr},
+        {"local CRC differs", with(entry("a.txt", kText), [](auto& e) { e.localCrc = 0x12345678; }),
+         ZIPRES_CORRUPT, ZIPRES_INFLATE_FAILED, ZIPRES_CORRUPT, nullptr},
+        {"local CRC differs under a data descriptor",
+         with(entry("a.txt", kText),
+              [](auto& e) {
+                  e.localCrc = 0;
+                  e.flags = 0x8;
+              }),
+         ZIPRES_OK, ZIPRES_OK, ZIPRES_OK, "a.txt"},
+        {"bzip2 method", with(entry("a.txt", kText), [](auto& e) { e.method = 12; }), ZIPRES_CORRUPT,
+         ZIPRES_INFLATE_FAILED, ZIPRES_CORRUPT, nullptr},
+        {"directory size disagrees with the local header",
+         with(entry("a.txt", kText), [](auto& e) { e.centralUncompressedSize = 5; }), ZIPRES_CORRUPT,
+         ZIPRES_INFLATE_FAILED, ZIPRES_CORRUPT, nullptr},
+        {"local extra field runs past the end",
+         with(entry("a.txt", kText), [](auto& e) { e.localExtraLength = 0xFFFF; }),
+         ZIPRES_READ_FAILED, ZIPRES_INFLATE_FAILED, ZIPRES_READ_FAILED, nullptr},
+        {"deflate stream cut short",
+         with(entry("a.txt", kText, true),
+              [&](auto& e) { e.payload = deflated.substr(0, deflated.size() / 2); }),
+         ZIPRES_OK, ZIPRES_INFLATE_FAILED, ZIPRES_INFLATE_FAILED, "a.txt"},
+        {"stored data shorter than declared",
+         with(entry("a.txt", kText), [](auto& e) { e.payload = kText.substr(0, 10); }), ZIPRES_OK,
+         ZIPRES_INFLATE_FAILED, ZIPRES_INFLATE_FAILED, "a.txt"},
+        {"garbage instead of deflate data",
+         with(entry("a.txt", kText, true), [](auto& e) { e.payload = std::string(40, '\xFF'); }),
+         ZIPRES_OK, ZIPRES_INFLATE_FAILED, ZIPRES_INFLATE_FAILED, "a.txt"},
+        {"a data byte altered (CRC-32 mismatch)",
+         with(entry("a.txt", kText),
+              [](auto& e) {
+                  e.payload = e.data;
+                  (*e.payload)[7] ^= 0x20;
+              }),
+         ZIPRES_OK, ZIPRES_INFLATE_FAILED, ZIPRES_INFLATE_FAILED, "a.txt"},
+        {"a deflated byte altered (CRC-32 mismatch)",
+         with(entry("a.txt", "abcdefghijklmnopqrstuvwxyz", true),
+              [](auto& e) { e.payload = testsupport::deflateRaw("abcdefghijklmnopqrstuvwxyZ"); }),
+         ZIPRES_OK, ZIPRES_INFLATE_FAILED, ZIPRES_INFLATE_FAILED, "a.txt"},
+        {"name that fills the item's buffer", entry(std::string(259, 'n'), "x"), ZIPRES_OK, ZIPRES_OK,
+         ZIPRES_OK, nullptr},
+        {"name too long for the item's buffer", entry(std::string(260, 'n'), "x"), ZIPRES_CORRUPT,
+         ZIPRES_INFLATE_FAILED, ZIPRES_CORRUPT, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto reader = openBytes(buildZip({entry("first.txt", "first"), c.stored}));
+        ASSERT_TRUE(reader);
+        ZipItem item;
+        EXPECT_EQ(GetItem(reader.get(), 1, &item), c.describe);
+        if (c.describe == ZIPRES_OK && c.name) {
+            EXPECT_STREQ(item.name, c.name);
+            EXPECT_EQ(item.uncompressedSize, int32_t(c.stored.data.size()));
+        }
+        std::string buffer(c.stored.centralUncompressedSize ? *c.stored.centralUncompressedSize
+                                                          : c.stored.data.size(),
+                           '\0');
+        EXPECT_EQ(UnzipToMemory(reader.get(), 1, buffer.data(), buffer.size()), c.memory);
+        if (c.memory == ZIPRES_OK) { EXPECT_EQ(buffer, c.stored.data); }
+
+        EXPECT_EQ(UnzipToFile(reader.get(), 1, "out.bin"), c.file);
+        // A failed unpacking leaves no file that could pass for the item.
+        EXPECT_EQ(dir.exists("out.bin"), c.file == ZIPRES_OK);
+        if (c.file == ZIPRES_OK) { EXPECT_EQ(dir.read("out.bin"), c.stored.data); }
+        fs::remove(dir.file("out.bin"));
+
+        // The damage stays with its item.
+        std::string first(5, '\0');
+        EXPECT_EQ(UnzipToMemory(reader.get(), 0, first.data(), first.size()), ZIPRES_OK);
+        EXPECT_EQ(first, "first");
+    }
+}
+
+TEST_F(ZipReaderTest, ArchivesWithoutEntriesAreValid) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const std::string end = buildZip({});
+    std::string commented = end;
+    commented[20] = 3;
+    commented += "abc";
+    const Case cases[] = {
+        {"end record alone", end},
+        {"end record with a comment", commented},
+        {"data in front", std::string(100, 'x') + end},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto reader = openBytes(c.bytes);
+        ASSERT_TRUE(reader);
+        ZipItem item;
+        item.index = 99;
+        EXPECT_EQ(GetItem(reader.get(), -1, &item), ZIPRES_OK);
+        EXPECT_EQ(item.index, 0);
+        EXPECT_STREQ(item.name, "");
+        EXPECT_EQ(GetItem(reader.get(), 0, &item), ZIPRES_BAD_ARGS);
+        int index = 5;
+        EXPECT_EQ(FindItem(reader.get(), "install.ini", &index, nullptr), ZIPRES_NOT_FOUND);
+        EXPECT_EQ(index, -1);
+        char byte;
+        EXPECT_EQ(UnzipToMemory(reader.get(), 0, &byte, 1), ZIPRES_BAD_ARGS);
+        EXPECT_EQ(UnzipToFile(reader.get(), 0, "x"), ZIPRES_BAD_ARGS);
+    }
+}
+
+TEST_F(ZipReaderTest, FilesThatAreNoArchiveDoNotOpen) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const std::string good = buildZip({entry("a.txt", kText, true), entry("b.txt", kText)});
+    std::string badDirectoryOffset = good;
+    badDirectoryOffset[good.size() - 6] = '\x7F';  // directory offset far past the end
+    const Case cases[] = {
+        {"empty file", ""},
+        {"text", "This is not a zip archive, only a few words.\n"},
+        {"cut inside the directory", good.substr(0, good.size() - 30)},
+        {"cut before the end record", good.substr(0, good.size() - 10)},
+        {"directory offset past the end", badDirectoryOffset},
+        {"end record announcing entries but no directory", buildZip({}, ZipBuildOptions{"", 3, 0})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_FALSE(openBytes(c.bytes));
+    }
+    EXPECT_FALSE(testsupport::openZip("missing.zip"));
+    EXPECT_FALSE(testsupport::openZip(dir.path()));
+}
+
+TEST_F(ZipReaderTest, IndexesOutOfRangeAndMissingReadersAreBadArguments) {
+    auto reader = openBytes(buildZip({entry("a.txt", "a"), entry("b.txt", "b")}));
+    ASSERT_TRUE(reader);
+    ZipItem item;
+    ASSERT_EQ(GetItem(reader.get(), -1, &item), ZIPRES_OK);
+    EXPECT_EQ(item.index, 2);
+    char buffer[4];
+    for (int index : {-2, 2, 1000}) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(GetItem(reader.get(), index, &item), ZIPRES_BAD_ARGS);
+        EXPECT_EQ(UnzipToMemory(reader.get(), index, buffer, sizeof buffer), ZIPRES_BAD_ARGS);
+        EXPECT_EQ(UnzipToFile(reader.get(), index, "x"), ZIPRES_BAD_ARGS);
+    }
+    EXPECT_EQ(UnzipToFile(reader.get(), -1, "x"), ZIPRES_BAD_ARGS);
+    EXPECT_EQ(GetItem(nullptr, 0, &item), ZIPRES_BAD_ARGS);
+    EXPECT_EQ(FindItem(nullptr, "a.txt", nullptr, nullptr), ZIPRES_BAD_ARGS);
+    EXPECT_EQ(UnzipToFile(nullptr, 0, "x"), ZIPRES_BAD_ARGS);
+    EXPECT_EQ(UnzipToMemory(nullptr, 0, buffer, 1), ZIPRES_BAD_ARGS);
+    EXPECT_EQ(Close(nullptr), ZIPRES_BAD_ARGS);
+    EXPECT_FALSE(dir.exists("x"));
+}
+
+TEST_F(ZipReaderTest, DirectoryThatAnnouncesMoreEntriesThanItHoldsEndsWithCorrupt) {
+    ZipBuildOptions options;
+    options.declaredCount = 40000;
+    auto reader = openBytes(buildZip({entry("a.txt", "a"), entry("b.txt", "b")}, options));
+    ASSERT_TRUE(reader);
+    ZipItem item;
+    ASSERT_EQ(GetItem(reader.get(), -1, &item), ZIPRES_OK);
+    EXPECT_EQ(item.index, 40000);
+    EXPECT_EQ(GetItem(reader.get(), 2, &item), ZIPRES_CORRUPT);
+    EXPECT_EQ(GetItem(reader.get(), 39999, &item), ZIPRES_CORRUPT);
+    EXPECT_EQ(UnzipToFile(reader.get(), 5, "x"), ZIPRES_CORRUPT);
+    char c;
+    EXPECT_EQ(UnzipToMemory(reader.get(), 5, &c, 1), ZIPRES_CORRUPT);
+    EXPECT_EQ(FindItem(reader.get(), "missing", nullptr, nullptr), ZIPRES_CORRUPT);
+    // The entries that are there stay readable.
+    int index = -1;
+    EXPECT_EQ(FindItem(reader.get(), "B.TXT", &index, &item), ZIPRES_OK);
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(UnzipToMemory(reader.get(), 0, &c, 1), ZIPRES_OK);
+    EXPECT_EQ(c, 'a');
+    EXPECT_FALSE(dir.exists("x"));
+}
+
+TEST_F(ZipReaderTest, FindItemComparesStoredNamesIgnoringAsciiCase) {
+    const std::string longName(256, 'L');
+    auto reader = openBytes(buildZip({entry("localization.ini", "[BOOT]\n"),
+                                      entry("install.ini", "[BOOT]\nselect=TW\n"),
+                                      entry("C:\\raw\\name.txt", "raw"), entry(longName, "long"),
+                                      entry("\xC3\xA9t\xC3\xA9.ini", "utf8")}));
+    ASSERT_TRUE(reader);
+    struct Case {
+        std::string name;
+        ZipResult result;
+        int index;
+    };
+    const Case cases[] = {
+        {"install.ini", ZIPRES_OK, 1},
+        {"INSTALL.INI", ZIPRES_OK, 1},
+        {"Localization.Ini", ZIPRES_OK, 0},
+        {"C:\\RAW\\NAME.TXT", ZIPRES_OK, 2},  // stored names are compared uncleaned
+        {"raw\\name.txt", ZIPRES_NOT_FOUND, -1},
+        {"install", ZIPRES_NOT_FOUND, -1},
+        {"install.ini ", ZIPRES_NOT_FOUND, -1},
+        {longName, ZIPRES_NOT_FOUND, -1},  // 256 characters never match
+        {"\xC3\xA9T\xC3\xA9.INI", ZIPRES_OK, 4},
+        {"\xC3\x89t\xC3\x89.ini", ZIPRES_NOT_FOUND, -1},  // only ASCII letters fold
+        {"", ZIPRES_NOT_FOUND, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int index = 77;
+        ZipItem item;
+        EXPECT_EQ(FindItem(reader.get(), c.name.c_str(), &index, &item), c.result);
+        EXPECT_EQ(index, c.index);
+        EXPECT_EQ(item.index, c.index);
+        if (c.result == ZIPRES_NOT_FOUND) { EXPECT_STREQ(item.name, ""); }
+    }
+    int index = -1;
+    EXPECT_EQ(FindItem(reader.get(), "install.ini", &index, nullptr), ZIPRES_OK);
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(FindItem(reader.get(), "install.ini", nullptr, nullptr), ZIPRES_OK);
+}
+
+TEST_F(ZipReaderTest, MemoryReadInHalvesContinuesAndRestartsAfterGetItem) {
+    std::string big;
+    for (int i = 0; i < 5000; ++i) big += "line " + std::to_string(i) + "\n";
+    struct Case {
+        const char* what;
+        ZipEntryPlan stored;
+    };
+    const Case cases[] = {
+        {"stored", entry("data", big)},
+        {"deflated", entry("data", big, true)},
+        {"odd size", entry("data", big.substr(0, 12345), true)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto reader = openBytes(buildZip({entry("other", "other"), c.stored}));
+        ASSERT_TRUE(reader);
+        const std::string& data = c.stored.data;
+        const size_t half = data.size() / 2;
+        std::string first(half, '\0');
+        std::string second(data.size() - half, '\0');
+
+        EXPECT_EQ(UnzipToMemory(reader.get(), 1, first.data(), first.size()), ZIPRES_MORE_DATA);
+        EXPECT_EQ(UnzipToMemory(reader.get(), 1, second.data(), second.size()), ZIPRES_OK);
+        EXPECT_EQ(first + second, data);
+
+        // A GetItem in between starts the item again.
+        EXPECT_EQ(UnzipToMemory(reader.get(), 1, first.data(), first.size()), ZIPRES_MORE_DATA);
+        ZipItem item;
+        EXPECT_EQ(GetItem(reader.get(), 1, &item), ZIPRES_OK);
+        std::string again(half, '\0');
+        EXPECT_EQ(UnzipToMemory(reader.get(), 1, again.data(), again.size()), ZIPRES_MORE_DATA);
+        EXPECT_EQ(again, data.substr(0, half));
+
+        // A failed FindItem leaves the read running; another index abandons it.
+        EXPECT_EQ(FindItem(reader.get(), "absent", nullptr, nullptr), ZIPRES_NOT_FOUND);
+        EXPECT_EQ(UnzipToMemory(reader.get(), 1, second.data(), second.size()), ZIPRES_OK);
+        EXPECT_EQ(second, data.substr(half));
+
+        EXPECT_EQ(UnzipToMemory(reader.get(), 1, first.data(), first.size()), ZIPRES_MORE_DATA);
+        char other[5];
+        EXPECT_EQ(UnzipToMemory(reader.get(), 0, other, sizeof other), ZIPRES_OK);
+        EXPECT_EQ(UnzipToMemory(reader.get(), 1, again.data(), again.size()), ZIPRES_MORE_DATA);
+        EXPECT_EQ(again, data.substr(0, half));
+
+        // A buffer larger than the item gets the item and OK.
+        std::string roomy(data.size() + 100, '\0');
+        EXPECT_EQ(UnzipToMemory(reader.get(), 0, roomy.data(), roomy.size()), ZIPRES_OK);
+        EXPECT_EQ(roomy.substr(0, 5), "other");
+    }
+}
+
+TEST_F(ZipReaderTest, UnzipToFileComposesTargetsBelowTheRootFolder) {
+    ZipEntryPlan folder = entry("sub/", "");
+    folder.externalAttributes = 0x10;
+    ZipEntryPlan timed = entry("timed.txt", "");
+    timed.localExtra = testsupport::extendedTimestamp(1, {1300668680});
+    auto reader = openBytes(buildZip({entry("c.txt", kText, true), folder, timed}));
+    ASSERT_TRUE(reader);
+
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, "a/b/c.txt"), ZIPRES_OK);
+    EXPECT_EQ(dir.read("a/b/c.txt"), kText);
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, "a\\b\\d.txt"), ZIPRES_OK);
+    EXPECT_EQ(dir.read("a/b/d.txt"), kText);
+
+    EXPECT_EQ(UnzipToFile(reader.get(), 1, "sub/"), ZIPRES_OK);
+    EXPECT_TRUE(fs::is_directory(dir.file("sub")));
+    EXPECT_TRUE(fs::is_empty(dir.file("sub")));
+    EXPECT_EQ(UnzipToFile(reader.get(), 1, "deep/er/sub"), ZIPRES_OK);
+    EXPECT_TRUE(fs::is_directory(dir.file("deep/er/sub")));
+
+    EXPECT_EQ(UnzipToFile(reader.get(), 2, "timed.txt"), ZIPRES_OK);
+    EXPECT_EQ(fs::file_size(dir.file("timed.txt")), 0u);
+    const auto written = std::chrono::file_clock::to_sys(fs::last_write_time(dir.file("timed.txt")));
+    EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count(),
+              1300668680);
+
+    // An absolute target is taken as it is.
+    testsupport::TempDir elsewhere;
+    const std::string absolute = elsewhere.file("x/abs.txt");
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, absolute.c_str()), ZIPRES_OK);
+    EXPECT_EQ(elsewhere.read("x/abs.txt"), kText);
+
+    // Targets that do not fit the 260-byte buffer are refused, not cut.
+    const std::string tooLong = "long/" + std::string(255, 'n');
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, tooLong.c_str()), ZIPRES_CANNOT_OPEN);
+    EXPECT_FALSE(dir.exists("long"));
+    const std::string fits = "fits/" + std::string(254, 'n');
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, fits.c_str()), ZIPRES_OK);
+    EXPECT_EQ(dir.read(fits), kText);
+
+    // The root folder is the current folder at opening, not at unpacking.
+    dir.makeFolder("later");
+    fs::current_path(dir.file("later"));
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, "root.txt"), ZIPRES_OK);
+    EXPECT_TRUE(dir.exists("root.txt"));
+    EXPECT_FALSE(dir.exists("later/root.txt"));
+}
+
+TEST_F(ZipReaderTest, ExistingReadOnlyTargetIsCannotOpenUntilMadeNormal) {
+    ZipEntryPlan item = entry("ro.txt", kText);
+    item.versionMadeBy = 0x0314;
+    item.externalAttributes = 0100444u << 16;
+    auto reader = openBytes(buildZip({item}));
+    ASSERT_TRUE(reader);
+    ASSERT_EQ(UnzipToFile(reader.get(), 0, "ro.txt"), ZIPRES_OK);
+    const auto permissions = fs::status(dir.file("ro.txt")).permissions();
+    EXPECT_EQ(permissions & fs::perms::owner_write, fs::perms::none);
+    EXPECT_EQ(platform::getAttributes(dir.file("ro.txt")).value_or(0) & platform::FILE_ATTR_READONLY,
+              platform::FILE_ATTR_READONLY);
+
+    std::ofstream probe(dir.file("ro.txt"), std::ios::app);
+    if (probe.is_open()) GTEST_SKIP() << "this user may write read-only files (root)";
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, "ro.txt"), ZIPRES_CANNOT_OPEN);
+    EXPECT_EQ(dir.read("ro.txt"), kText);
+    ASSERT_TRUE(platform::setAttributes(dir.file("ro.txt"), platform::FILE_ATTR_NORMAL));
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, "ro.txt"), ZIPRES_OK);
+    EXPECT_EQ(fs::status(dir.file("ro.txt")).permissions() & fs::perms::owner_write, fs::perms::none);
+}
+
+TEST_F(ZipReaderTest, UnixEntriesKeepTheirExecuteBits) {
+    struct Case {
+        const char* name;
+        uint16_t versionMadeBy;
+        uint32_t external;
+        bool executable;
+    };
+    const Case cases[] = {
+        {"updater", 0x0314, 0100755u << 16, true},
+        {"owner-only", 0x0314, 0100700u << 16, true},
+        {"plain.ini", 0x0314, 0100644u << 16, false},
+        {"dos.exe", 0x0014, 0x20, false},
+    };
+    std::vector<ZipEntryPlan> plans;
+    for (const Case& c : cases) {
+        ZipEntryPlan e = entry(c.name, "#!/bin/sh\nexit 0\n");
+        e.versionMadeBy = c.versionMadeBy;
+        e.externalAttributes = c.external;
+        plans.push_back(e);
+    }
+    auto reader = openBytes(buildZip(plans));
+    ASSERT_TRUE(reader);
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        ASSERT_EQ(UnzipToFile(reader.get(), i, cases[i].name), ZIPRES_OK);
+        const auto permissions = fs::status(dir.file(cases[i].name)).permissions();
+        EXPECT_EQ((permissions & fs::perms::owner_exec) != fs::perms::none, cases[i].executable);
+    }
+}
+
+TEST_F(ZipReaderTest, ArchiveStaysReadableAfterItsNameIsGone) {
+    auto reader = openBytes(buildZip({entry("a.txt", kText, true)}));
+    ASSERT_TRUE(reader);
+    fs::rename(dir.file("archive.zip"), dir.file("moved.zip"));
+    dir.write("archive.zip", "not the archive any more");
+    ZipResult result = ZIPRES_OK;
+    EXPECT_EQ(testsupport::unzipToString(reader.get(), 0, result), kText);
+    EXPECT_EQ(result, ZIPRES_OK);
+}
+
+TEST_F(ZipReaderTest, OpenFailsWhenTheCurrentFolderCannotBeRead) {
+    dir.write("archive.zip", buildZip({entry("a.txt", "a")}));
+    const std::string archive = dir.file("archive.zip");
+    dir.makeFolder("gone");
+    fs::current_path(dir.file("gone"));
+    fs::remove(dir.file("gone"));
+    EXPECT_FALSE(testsupport::openZip(archive));
+    fs::current_path(dir.path());
+    EXPECT_TRUE(testsupport::openZip(archive));
+}
+
+// What the hand-over does: every item to its own cleaned name. Nothing may land
+// outside the root folder, whatever the names say.
+TEST_F(ZipReaderTest, HostileNamesNeverLeaveTheRootFolder) {
+    std::vector<ZipEntryPlan> plans;
+    for (const char* name :
+         {"../escape1.txt", "..\\..\\escape2.txt", "/abs/escape3.txt", "C:\\escape4.txt",
+          "a/../../escape5.txt", "dir/../../../escape6.txt", "..", "../", "./../escape7.txt",
+          "\\\\host\\share\\escape8.txt", "C:../escape9.txt", "sub/..", "ok.txt"})
+        plans.push_back(entry(name, "payload"));
+    ZipEntryPlan folder = entry("../escapedir/", "");
+    folder.externalAttributes = 0x10;
+    plans.push_back(folder);
+
+    dir.makeFolder("root");
+    dir.write("root/archive.zip", buildZip(plans));
+    fs::current_path(dir.file("root"));
+    auto reader = testsupport::openZip("archive.zip");
+    ASSERT_TRUE(reader);
+    ZipItem count;
+    ASSERT_EQ(GetItem(reader.get(), -1, &count), ZIPRES_OK);
+    for (int i = 0; i < count.index; ++i) {
+        ZipItem item;
+        if (GetItem(reader.get(), i, &item) == ZIPRES_OK) UnzipToFile(reader.get(), i, item.name);
+    }
+    reader.reset();
+    std::vector<std::string> outside;
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        if (e.path().filename() != "root") outside.push_back(e.path().filename().string());
+    EXPECT_TRUE(outside.empty()) << outside.front();
+    EXPECT_EQ(dir.read("root/escape1.txt"), "payload");
+    EXPECT_EQ(dir.read("root/abs/escape3.txt"), "payload");
+    EXPECT_EQ(dir.read("root/ok.txt"), "payload");
+    EXPECT_TRUE(fs::is_directory(dir.file("root/escapedir")));
+}
+
+}  // namespace

@@ -1,0 +1,150 @@
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "config/archive_password.h"
+#include "platform/strings.h"
+#include "tools/admin_commands.h"
+#include "tools/zip_writer.h"
+#include "unzip/zip_reader.h"
+
+namespace {
+
+// The launcher ignores settings entries above this size.
+constexpr uintmax_t kMaxSettingsFile = 1024 * 1024;
+
+struct SettingsFile {
+    std::string name;
+    std::string contents;
+};
+
+void printPackHelp() {
+    std::printf(
+        "launcher-admin pack FOLDER [OUTPUT]\n"
+        "\n"
+        "  Builds \"update.inf\" (or OUTPUT) from every *.ini file directly in FOLDER.\n"
+        "  Each file becomes one entry under its own name, deflated and encrypted with\n"
+        "  the launcher's password (traditional PKWARE encryption). The files the\n"
+        "  launcher reads from it, each in section [BOOT] unless said otherwise:\n"
+        "    install.ini        select = REGION (a section of localization.ini)\n"
+        "    localization.ini   [REGION] country = CC, one section per region;\n"
+        "                       replaces the plain localization.ini beside the launcher\n"
+        "    update_CC.ini      VersionURL, DownloadURL, DownloadPort, ZipPath\n"
+        "    string_CC.ini      MSG_UAC_TITLE, MSG_UAC_CANTWRITE, MSG_NET_ERROR (UTF-8)\n"
+        "  CC is the country code; \"en\" when none is chosen. Files above 1 MiB are\n"
+        "  refused, since the launcher would ignore them. The archive is read back\n"
+        "  and compared before the command reports success.\n");
+}
+
+bool isSettingsName(const std::string& lower) {
+    return lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".ini") == 0;
+}
+
+bool isReadByLauncher(const std::string& lower) {
+    return lower == "install.ini" || lower == "localization.ini" || lower.rfind("update_", 0) == 0 ||
+           lower.rfind("string_", 0) == 0;
+}
+
+bool collect(const std::filesystem::path& folder, std::vector<SettingsFile>& files) {
+    std::error_code error;
+    std::filesystem::directory_iterator it(folder, error);
+    if (error) {
+        std::fprintf(stderr, "launcher-admin pack: cannot read %s: %s\n", folder.c_str(),
+                     error.message().c_str());
+        return false;
+    }
+    for (const auto& entry : it) {
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file(error) || !isSettingsName(platform::asciiLower(name))) continue;
+        if (entry.file_size(error) > kMaxSettingsFile) {
+            std::fprintf(stderr, "launcher-admin pack: %s is larger than 1 MiB\n", name.c_str());
+            return false;
+        }
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in.good() && !in.eof()) {
+            std::fprintf(stderr, "launcher-admin pack: cannot read %s\n", name.c_str());
+            return false;
+        }
+        files.push_back({name, std::move(contents)});
+    }
+    std::sort(files.begin(), files.end(),
+              [](const SettingsFile& a, const SettingsFile& b) { return a.name < b.name; });
+    return true;
+}
+
+// Reads the archive back the way the launcher does.
+bool verify(const std::string& output, const char* password, const std::vector<SettingsFile>& files) {
+    CZipReader* reader = Open(output.c_str(), password);
+    if (!reader) return false;
+    bool same = true;
+    for (const SettingsFile& file : files) {
+        int index = -1;
+        ZipItem item;
+        std::vector<char> buffer(file.contents.size());
+        same = FindItem(reader, file.name.c_str(), &index, &item) == ZIPRES_OK &&
+               item.uncompressedSize == int32_t(file.contents.size()) &&
+               UnzipToMemory(reader, index, buffer.data(), buffer.size()) == ZIPRES_OK &&
+               std::equal(buffer.begin(), buffer.end(), file.contents.begin());
+        if (!same) break;
+    }
+    Close(reader);
+    return same;
+}
+
+int runPack(const std::vector<std::string>& arguments) {
+    if (arguments.empty() || arguments.size() > 2) {
+        std::fprintf(stderr, "Usage: launcher-admin pack FOLDER [OUTPUT]\n");
+        return 2;
+    }
+    const std::string output = arguments.size() == 2 ? arguments[1] : "update.inf";
+    std::vector<SettingsFile> files;
+    if (!collect(arguments[0], files)) return 1;
+    if (files.empty()) {
+        std::fprintf(stderr, "launcher-admin pack: no *.ini file in %s\n", arguments[0].c_str());
+        return 1;
+    }
+
+    const auto password = makeArchivePassword();
+    ZipWriter writer;
+    bool written = writer.create(output);
+    bool hasUpdateSettings = false;
+    for (const SettingsFile& file : files) {
+        if (!written) break;
+        const std::string lower = platform::asciiLower(file.name);
+        if (!isReadByLauncher(lower))
+            std::fprintf(stderr, "launcher-admin pack: note: the launcher does not read %s\n",
+                         file.name.c_str());
+        hasUpdateSettings = hasUpdateSettings || lower.rfind("update_", 0) == 0;
+        ZipWriter::Entry entry;
+        entry.name = file.name;
+        entry.password = password.get();
+        written = writer.add(entry, file.contents.data(), file.contents.size());
+    }
+    written = writer.close() && written;
+    if (!written || !verify(output, password.get(), files)) {
+        std::fprintf(stderr, "launcher-admin pack: %s\n",
+                     writer.error().empty() ? ("cannot read back " + output).c_str()
+                                            : writer.error().c_str());
+        std::error_code ignored;
+        std::filesystem::remove(output, ignored);
+        return 1;
+    }
+    if (!hasUpdateSettings)
+        std::fprintf(stderr,
+                     "launcher-admin pack: note: no update_CC.ini; the launcher will have no "
+                     "server address unless it is started with PatchIP:\n");
+    for (const SettingsFile& file : files) std::printf("  %s\n", file.name.c_str());
+    std::printf("packed %zu file(s) into %s\n", files.size(), output.c_str());
+    return 0;
+}
+
+}  // namespace
+
+const AdminCommand packCommand = {"pack", "build \"update.inf\" from a folder of INI files",
+                                  runPack, printPackHelp};
