@@ -246,7 +246,10 @@ bool CFTPClient::LogOn(const CLogonData& logon) {
     const std::string& targetHost = viaFirewall ? logon.firewallHost : logon.host;
     const unsigned short targetPort = viaFirewall ? logon.firewallPort : logon.port;
     std::string hostText = logon.host;
-    if (logon.port != 21) hostText += ":" + std::to_string(logon.port);
+    if (logon.port != 21) {
+        hostText += ':';
+        hostText += std::to_string(logon.port);
+    }
 
     if (IsConnected()) LogOff();
     if (!ConnectControl(targetHost, targetPort)) return false;
