@@ -51,7 +51,7 @@ struct Stage {
     }
     // Runs, inside the caller's private network, pyftpdlib and then the program.
     testsupport::ProgramResult run(const std::string& credentials, bool sizeInAnyType) {
-        Strings serverArgs = {LAUNCHER_SOURCE_DIR "/tests/peers/ftp_server.py",
+        Strings serverArgs = {LAUNCHER_SOURCE_DIR "/tests/support/ftp_server.py",
                               "--root", top.file("server"),
                               "--user", "crash",
                               "--password", "se:cret",
