@@ -159,6 +159,11 @@ TEST(ProcessTerminator, MatchesAWindowsProgramByItsFirstArgument) {
         char* argv[] = {arg0.data(), seconds.data(), nullptr};
         pid_t pid = 0;
         ASSERT_EQ(posix_spawn(&pid, "/bin/sleep", nullptr, nullptr, argv, environ), 0);
+        // posix_spawn may return before the new program's arguments are readable.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (platform::processNames(uint32_t(pid)).firstArgument != name &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         EXPECT_EQ(terminateProcessByName(platform::asciiLower(name).c_str()), TERMINATE_OK);
         int signal = 0;
         bool ended = reapEnded(pid, &signal);
