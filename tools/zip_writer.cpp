@@ -17,8 +17,8 @@ namespace {
 constexpr uLong kVersionMadeByDos = 20;                // MS-DOS host, zip 2.0
 constexpr uLong kVersionMadeByUnix = (3u << 8) | 20;   // Unix host, zip 2.0
 constexpr uLong kDosArchiveBit = 0x20;
-constexpr int kFlagEncrypted = 1;
-constexpr size_t kEncryptionHeaderSize = 12;
+constexpr uLong kFlagEncrypted = 0x1;
+constexpr size_t kEncryptionHeader = 12;
 
 // crypt.h wants the CRC table as unsigned long, zlib hands out 32-bit entries.
 const unsigned long* crcTable() {
@@ -37,34 +37,33 @@ bool deflateRaw(const void* data, size_t size, std::string& out) {
     if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL,
                      Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
-    out.resize(deflateBound(&zs, uLong(size)));
+    out.assign(deflateBound(&zs, uLong(size)), '\0');
     zs.next_in = static_cast<Bytef*>(const_cast<void*>(data));
     zs.avail_in = uInt(size);
     zs.next_out = reinterpret_cast<Bytef*>(out.data());
     zs.avail_out = uInt(out.size());
-    const int result = deflate(&zs, Z_FINISH);
+    const bool finished = deflate(&zs, Z_FINISH) == Z_STREAM_END;
     out.resize(zs.total_out);
     deflateEnd(&zs);
-    return result == Z_STREAM_END;
+    return finished;
 }
 
-// The encryption header (ten random bytes, then the CRC-32's two high bytes, the last
-// one being the check byte) and the data, encrypted with the traditional PKWARE cipher.
-std::string encrypt(const char* password, uLong crc, const std::string& compressed) {
-    std::string out(kEncryptionHeaderSize, '\0');
+// Traditional PKWARE encryption: a 12-byte header of random bytes whose last one is
+// the check byte (the CRC-32's high byte), then the data, all through the key stream.
+std::string encrypt(const char* password, uLong crc, const std::string& data) {
     std::random_device random;
-    for (size_t i = 0; i < kEncryptionHeaderSize - 2; ++i) out[i] = char(random() & 0xFF);
-    out[kEncryptionHeaderSize - 2] = char((crc >> 16) & 0xFF);
-    out[kEncryptionHeaderSize - 1] = char((crc >> 24) & 0xFF);
-    out += compressed;
-    unsigned long keys[3];
+    std::string plain(kEncryptionHeader, '\0');
+    for (size_t i = 0; i + 1 < kEncryptionHeader; ++i) plain[i] = char(random() & 0xFF);
+    plain[kEncryptionHeader - 1] = char((crc >> 24) & 0xFF);
+    plain += data;
     const unsigned long* table = crcTable();
+    unsigned long keys[3];
     init_keys(password, keys, table);
-    for (char& byte : out) {
-        int t = 0;
-        byte = char(zencode(keys, table, static_cast<unsigned char>(byte), t));
+    for (char& c : plain) {
+        int t;
+        c = char(zencode(keys, table, static_cast<unsigned char>(c), t));
     }
-    return out;
+    return plain;
 }
 
 }  // namespace
@@ -101,33 +100,27 @@ bool ZipWriter::add(const Entry& entry, const void* data, size_t size) {
         versionMadeBy = kVersionMadeByUnix;
         info.external_fa = uLong(*entry.unixMode) << 16;
     }
+    // minizip's own encryption reads zlib's 32-bit CRC table as unsigned long and so
+    // writes headers that no reader accepts on 64-bit systems: the data are deflated and
+    // encrypted here and handed to the writer raw.
     const uLong crc = crc32(crc32(0L, Z_NULL, 0), static_cast<const Bytef*>(data), uInt(size));
-    int result = ZIP_OK;
-    int closed = ZIP_OK;
+    std::string stored;
+    if (!deflateRaw(data, size, stored)) {
+        error_ = entry.name + ": cannot be compressed";
+        return false;
+    }
+    uLong flags = 0;
     if (entry.password) {
-        // minizip's own encryption reads zlib's 32-bit CRC table as unsigned long on
-        // 64-bit systems and writes data no reader can decrypt, so the entry is
-        // compressed and encrypted here and handed to minizip raw.
-        std::string compressed;
-        if (!deflateRaw(data, size, compressed)) {
-            error_ = entry.name + ": cannot be compressed";
-            return false;
-        }
-        const std::string sealed = encrypt(entry.password, crc, compressed);
-        result = zipOpenNewFileInZip4_64(zip_, entry.name.c_str(), &info, nullptr, 0, nullptr, 0,
+        stored = encrypt(entry.password, crc, stored);
+        flags = kFlagEncrypted;
+    }
+    int result = zipOpenNewFileInZip4_64(zip_, entry.name.c_str(), &info, nullptr, 0, nullptr, 0,
                                          nullptr, Z_DEFLATED, Z_BEST_COMPRESSION, 1, -MAX_WBITS,
                                          DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                         versionMadeBy, kFlagEncrypted, 0);
-        if (result == ZIP_OK) result = zipWriteInFileInZip(zip_, sealed.data(), unsigned(sealed.size()));
-        closed = zipCloseFileInZipRaw(zip_, uLong(size), crc);
-    } else {
-        result = zipOpenNewFileInZip4_64(zip_, entry.name.c_str(), &info, nullptr, 0, nullptr, 0,
-                                         nullptr, Z_DEFLATED, Z_BEST_COMPRESSION, 0, -MAX_WBITS,
-                                         DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                         versionMadeBy, 0, 0);
-        if (result == ZIP_OK && size > 0) result = zipWriteInFileInZip(zip_, data, unsigned(size));
-        closed = zipCloseFileInZip(zip_);
-    }
+                                         versionMadeBy, flags, 0);
+    if (result == ZIP_OK && !stored.empty())
+        result = zipWriteInFileInZip(zip_, stored.data(), unsigned(stored.size()));
+    const int closed = zipCloseFileInZipRaw64(zip_, size, crc);
     if (result != ZIP_OK || closed != ZIP_OK) {
         error_ = entry.name + ": cannot be written to the archive";
         return false;
