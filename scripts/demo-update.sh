@@ -46,6 +46,8 @@ step "Game folder: the launcher, the installed client updater 2.0.13.4, update.i
 cp "$build/launcher" "$game/launcher"
 "$build/make_pe_image" 2.0.13.4 "$game/ClientUpdate.exe"
 : >"$game/vcfile.res"   # the marker that makes the launcher compare versions
+printf '[BOOT]\nselect=Europe\n' >"$settings/install.ini"
+printf '[Europe]\ncountry=en\n' >"$settings/localization.ini"
 cat >"$settings/update_en.ini" <<EOF
 [BOOT]
 VersionURL=http://127.0.0.1:1/unused/
@@ -54,7 +56,8 @@ DownloadPort=1
 ZipPath=Patch
 EOF
 "$build/launcher-admin" pack "$settings" "$game/update.inf" | show
-echo "update_en.ini inside update.inf (the PatchIP:/PatchPort: arguments below override it):"
+echo "update_en.ini, the region's settings inside update.inf (the PatchIP:/PatchPort:"
+echo "arguments below override the server's address and port):"
 show "$settings/update_en.ini"
 (cd "$game" && ls -l | show)
 
@@ -77,7 +80,7 @@ printf '%s\n' \
   'server.modules = ("mod_accesslog")' \
   "accesslog.filename = \"$log\"" \
   'accesslog.format = "%r -> %>s, %b bytes"' |
-  lighttpd -D -f - &
+  lighttpd -D -f - 2>"$work/lighttpd.err" &
 server_pid=$!
 for _ in $(seq 50); do
   /usr/bin/python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
