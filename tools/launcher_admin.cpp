@@ -13,6 +13,7 @@ namespace {
 const AdminCommand* const kCommands[] = {
     &packCommand,
     &passwordCommand,
+    &publishCommand,
 };
 
 void printOverview() {

@@ -12,6 +12,7 @@
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
+#include "support/updater_processes.h"
 #include "support/xvfb_server.h"
 #include "support/zip_builder.h"
 
@@ -70,6 +71,8 @@ protected:
 
     ProgramResult run() { return runProgram(game.file("Launcher"), {}, options()); }
 
+    // The hand-over ends every "ClientUpdate.exe" running; other tests' updaters wait.
+    UpdaterProcessLock lock;
     TempDir game;
     TempDir packages;
 };
