@@ -365,7 +365,7 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     out.close();
     stream.close();
     // A damaged or unreadable item never leaves a partial file that looks complete;
-    // a read-only item's file must be made writable before it can be deleted.
+    // the item's own read-only attribute must not keep it either.
     if (result != ZIPRES_OK) {
         platform::setAttributes(path, platform::FILE_ATTR_NORMAL);
         platform::deleteFile(path);

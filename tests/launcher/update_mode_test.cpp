@@ -172,6 +172,9 @@ TEST_F(UpdateModeTest, GraphicalDialogShowsTheTransferAndCloses) {
 
     ProgramOptions o = options();
     o.environment.push_back({"DISPLAY", display.display()});
+    o.environment.push_back({"LSAN_OPTIONS", "print_suppressions=0:suppressions=" +
+                                                 std::string(LAUNCHER_SOURCE_DIR) +
+                                                 "/tests/support/gtk_leaks.supp"});
     o.timeoutSeconds = 30;
     ProgramResult result = runProgram(game.file("Launcher"), {}, o);
     EXPECT_FALSE(result.timedOut);
