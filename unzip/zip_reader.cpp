@@ -235,6 +235,13 @@ CZipReader* Open(const char* path, const char* password) {
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(reader->archive, &global) != UNZ_OK) return nullptr;
     reader->itemCount = global.number_entry > uint64_t(INT_MAX) ? INT_MAX : int(global.number_entry);
+    // minizip opens an archive whose first directory entry it cannot read (a cut end
+    // record, a directory offset that points elsewhere); such a file holds no readable
+    // directory.
+    if (reader->itemCount > 0) {
+        if (unzGoToFirstFile(reader->archive) != UNZ_OK) return nullptr;
+        reader->directoryEntry = 0;
+    }
     return reader.release();
 }
 

@@ -2,9 +2,32 @@
 
 #include <zlib.h>
 
+// The routines of crypt.h predate C++17 (they use `register`) and are all static.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wregister"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <minizip/crypt.h>
+#pragma GCC diagnostic pop
+
 namespace testsupport {
 
 namespace {
+
+// A fixed encryption header keeps the archives the same from run to run.
+std::string encrypt(const std::string& password, unsigned char checkByte, const std::string& payload) {
+    unsigned long table[256];
+    const z_crc_t* source = get_crc_table();
+    for (int i = 0; i < 256; ++i) table[i] = source[i];
+    unsigned long keys[3];
+    init_keys(password.c_str(), keys, table);
+    std::string plain = std::string(11, '\x5A') + char(checkByte) + payload;
+    std::string out;
+    for (char c : plain) {
+        int t;
+        out += char(zencode(keys, table, static_cast<unsigned char>(c), t));
+    }
+    return out;
+}
 
 void put16(std::string& out, uint32_t v) {
     out += char(v & 0xFF);
@@ -49,14 +72,18 @@ std::string buildZip(const std::vector<ZipEntryPlan>& entries, const ZipBuildOpt
         const uint32_t crc = uint32_t(crc32(crc32(0, nullptr, 0),
                                             reinterpret_cast<const Bytef*>(e.data.data()),
                                             uInt(e.data.size())));
-        const std::string payload = e.payload ? *e.payload : (e.deflate ? deflateRaw(e.data) : e.data);
+        const uint16_t flags = e.password ? uint16_t(e.flags | 0x1) : e.flags;
+        std::string payload = e.payload ? *e.payload : (e.deflate ? deflateRaw(e.data) : e.data);
+        if (e.password)
+            payload = encrypt(*e.password, (flags & 0x8) ? uint8_t(e.dosTime >> 8) : uint8_t(crc >> 24),
+                              payload);
         const uint16_t method = e.method ? *e.method : (e.deflate ? 8 : 0);
         const std::string localName = e.localName ? *e.localName : e.name;
         const uint32_t offset = uint32_t(out.size() - base);
 
         put32(out, 0x04034b50);
         put16(out, 20);
-        put16(out, e.flags);
+        put16(out, flags);
         put16(out, e.localMethod ? *e.localMethod : method);
         put16(out, e.dosTime);
         put16(out, e.dosDate);
@@ -72,7 +99,7 @@ std::string buildZip(const std::vector<ZipEntryPlan>& entries, const ZipBuildOpt
         put32(central, 0x02014b50);
         put16(central, e.versionMadeBy);
         put16(central, 20);
-        put16(central, e.flags);
+        put16(central, flags);
         put16(central, method);
         put16(central, e.dosTime);
         put16(central, e.dosDate);

@@ -27,6 +27,9 @@ struct ZipEntryPlan {
     std::optional<uint32_t> centralUncompressedSize;
     std::optional<uint16_t> localExtraLength;  // declared length, may exceed the bytes
     std::optional<std::string> payload;        // stored bytes in place of the real ones
+    // Traditional PKWARE encryption of the payload with this password (flag bit 0 is
+    // added); the check byte follows the data-descriptor bit as readers expect it.
+    std::optional<std::string> password;
 };
 
 struct ZipBuildOptions {

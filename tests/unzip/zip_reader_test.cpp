@@ -52,6 +52,7 @@ TEST_F(ZipReaderTest, HandMadeArchivesGiveTheirResultCodes) {
         ZipResult memory;    // UnzipToMemory into a buffer of the declared size
         ZipResult file;      // UnzipToFile to "out.bin"
         const char* name;    // the cleaned name when described
+        const char* password = nullptr;  // given to Open
     };
     auto with = [](ZipEntryPlan e, auto change) {
         change(e);
@@ -110,10 +111,51 @@ TEST_F(ZipReaderTest, HandMadeArchivesGiveTheirResultCodes) {
          ZIPRES_OK, nullptr},
         {"name too long for the item's buffer", entry(std::string(260, 'n'), "x"), ZIPRES_CORRUPT,
          ZIPRES_INFLATE_FAILED, ZIPRES_CORRUPT, nullptr},
+        {"encrypted stored", with(entry("a.txt", kText), [](auto& e) { e.password = "pw"; }), ZIPRES_OK,
+         ZIPRES_OK, ZIPRES_OK, "a.txt", "pw"},
+        {"encrypted deflated", with(entry("a.txt", kText, true), [](auto& e) { e.password = "pw"; }),
+         ZIPRES_OK, ZIPRES_OK, ZIPRES_OK, "a.txt", "pw"},
+        {"encrypted, check byte from the DOS time under a data descriptor",
+         with(entry("a.txt", kText, true),
+              [](auto& e) {
+                  e.password = "pw";
+                  e.flags = 0x8;
+                  e.dosTime = 0xA55A;
+              }),
+         ZIPRES_OK, ZIPRES_OK, ZIPRES_OK, "a.txt", "pw"},
+        {"encrypted, wrong password", with(entry("a.txt", kText, true), [](auto& e) { e.password = "pw"; }),
+         ZIPRES_OK, ZIPRES_BAD_PASSWORD, ZIPRES_BAD_PASSWORD, "a.txt", "PW"},
+        {"encrypted, no password", with(entry("a.txt", kText), [](auto& e) { e.password = "pw"; }),
+         ZIPRES_OK, ZIPRES_BAD_PASSWORD, ZIPRES_BAD_PASSWORD, "a.txt", nullptr},
+        {"encrypted with the empty password, opened without one",
+         with(entry("a.txt", kText), [](auto& e) { e.password = ""; }), ZIPRES_OK, ZIPRES_OK, ZIPRES_OK,
+         "a.txt", nullptr},
+        {"encrypted stored, a data byte altered (CRC-32 mismatch)",
+         with(entry("a.txt", kText),
+              [](auto& e) {
+                  e.password = "pw";
+                  e.payload = e.data;
+                  (*e.payload)[7] ^= 0x20;
+              }),
+         ZIPRES_OK, ZIPRES_INFLATE_FAILED, ZIPRES_INFLATE_FAILED, "a.txt", "pw"},
+        {"encrypted deflated, other data (CRC-32 mismatch)",
+         with(entry("a.txt", "abcdefghijklmnopqrstuvwxyz", true),
+              [](auto& e) {
+                  e.password = "pw";
+                  e.payload = testsupport::deflateRaw("abcdefghijklmnopqrstuvwxyZ");
+              }),
+         ZIPRES_OK, ZIPRES_INFLATE_FAILED, ZIPRES_INFLATE_FAILED, "a.txt", "pw"},
+        {"encrypted deflate stream cut short",
+         with(entry("a.txt", kText, true),
+              [&](auto& e) {
+                  e.password = "pw";
+                  e.payload = deflated.substr(0, deflated.size() / 2);
+              }),
+         ZIPRES_OK, ZIPRES_INFLATE_FAILED, ZIPRES_INFLATE_FAILED, "a.txt", "pw"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        auto reader = openBytes(buildZip({entry("first.txt", "first"), c.stored}));
+        auto reader = openBytes(buildZip({entry("first.txt", "first"), c.stored}), c.password);
         ASSERT_TRUE(reader);
         ZipItem item;
         EXPECT_EQ(GetItem(reader.get(), 1, &item), c.describe);
@@ -180,7 +222,7 @@ TEST_F(ZipReaderTest, FilesThatAreNoArchiveDoNotOpen) {
     };
     const std::string good = buildZip({entry("a.txt", kText, true), entry("b.txt", kText)});
     std::string badDirectoryOffset = good;
-    badDirectoryOffset[good.size() - 6] = '\x7F';  // directory offset far past the end
+    badDirectoryOffset[good.size() - 3] = '\x7F';  // directory offset far past the end
     const Case cases[] = {
         {"empty file", ""},
         {"text", "This is not a zip archive, only a few words.\n"},
