@@ -2,6 +2,7 @@
 # Builds the libFuzzer targets with clang (AddressSanitizer, UndefinedBehaviorSanitizer,
 # leak detection) and runs each for the given time, one after the other.
 #   scripts/fuzz.sh [seconds] [target...]     (default: 600 seconds, every target)
+# FUZZ_JOBS targets run side by side (default 1).
 # Targets are the fuzz/<name>_fuzzer.cpp files: zip_reader file_version ini_catalogue
 # ftp_reply command_line. Crash, leak and time-out inputs land in
 # $FUZZ_OUT/<target>/artifacts (FUZZ_OUT defaults to /tmp/launcher-fuzz); the inputs the
@@ -41,12 +42,14 @@ max_len() {
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-failed=()
 for target in "${targets[@]}"; do
-  binary=$build/fuzz/fuzz_$target
-  [ -x "$binary" ] || { echo "fuzz: no target $target" >&2; exit 2; }
+  [ -x "$build/fuzz/fuzz_$target" ] || { echo "fuzz: no target $target" >&2; exit 2; }
+done
+
+run_target() {
+  local target=$1 binary=$build/fuzz/fuzz_$1
   mkdir -p "$out/$target/corpus" "$out/$target/artifacts"
-  seeds=()
+  local seeds=()
   [ -d "$repo/fuzz/corpus/$target" ] && seeds=("$repo/fuzz/corpus/$target")
   echo "fuzz: $target for ${seconds}s (log: $out/$target/log.txt)"
   # The targets' own output (debugger lines and the like) is closed off; libFuzzer
@@ -55,15 +58,24 @@ for target in "${targets[@]}"; do
       -timeout=10 -rss_limit_mb=2048 -detect_leaks=1 -close_fd_mask=3 -print_final_stats=1 \
       -artifact_prefix="$out/$target/artifacts/" \
       "$out/$target/corpus" "${seeds[@]}" >"$out/$target/log.txt" 2>&1; then
-    grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' \
-      "$out/$target/log.txt" || true
+    echo "fuzz: $target done: $(grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' \
+      "$out/$target/log.txt" | tr -s ' \n' ' ')"
   else
     echo "fuzz: $target FAILED, see $out/$target/log.txt and $out/$target/artifacts" >&2
     tail -n 30 "$out/$target/log.txt" >&2
-    failed+=("$target")
+    echo "$target" >>"$failures"
   fi
+}
+
+failures=$(mktemp)
+trap 'rm -f "$failures"' EXIT
+jobs_max=${FUZZ_JOBS:-1}
+for target in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs_max" ]; do wait -n || true; done
+  run_target "$target" &
 done
-if [ ${#failed[@]} -gt 0 ]; then
-  echo "fuzz: failures in ${failed[*]}" >&2
+wait
+if [ -s "$failures" ]; then
+  echo "fuzz: failures in $(tr '\n' ' ' <"$failures")" >&2
   exit 1
 fi
