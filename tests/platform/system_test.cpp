@@ -6,13 +6,16 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/process.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "support/child_process.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -129,35 +132,60 @@ TEST(SingleInstance, SecondProcessFindsTheLockUntilTheFirstEnds) {
 }
 
 TEST(SingleInstance, ChildrenDoNotInheritTheLock) {
-    TempDir runtime;
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    // The holder starts a long-lived child the way the hand-over starts the updater,
-    // then ends; the child must not keep the lock.
-    int rc = runInChild([&] {
-        close(pipeFds[0]);
-        setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-        if (acquireSingleInstance("Lancher.exe") != InstanceLock::Acquired) return 2;
-        // posix_spawn returns once the child runs the new program, as process start does.
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        for (int fd = 0; fd <= 2; ++fd)
-            posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
-        char arg0[] = "sleep", arg1[] = "30";
-        char* argv[] = {arg0, arg1, nullptr};
+    // A stand-in updater that keeps running while "wait" lies beside it.
+    TempDir updater;
+    updater.copyIn(testsupport::binaryPath("record_args"), "record_args");
+    updater.write("wait", "");
+
+    struct Case {
+        const char* name;
+        std::function<pid_t()> start;  // in the lock holder; -1 on failure
+    } cases[] = {
+        {"posix_spawn",
+         [] {
+             // posix_spawn returns once the child runs the new program, as process start does.
+             posix_spawn_file_actions_t actions;
+             posix_spawn_file_actions_init(&actions);
+             for (int fd = 0; fd <= 2; ++fd)
+                 posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+             char arg0[] = "sleep", arg1[] = "30";
+             char* argv[] = {arg0, arg1, nullptr};
+             pid_t child = -1;
+             if (posix_spawn(&child, "/bin/sleep", &actions, nullptr, argv, environ) != 0) return -1;
+             return child;
+         }},
+        {"the hand-over's process start",
+         [&] {
+             uint32_t child = 0;
+             return shellOpen(updater.file("record_args"), "a b", &child) ? pid_t(child) : -1;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir runtime;
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        // The holder starts a long-lived child the way the hand-over starts the updater,
+        // then ends; the child must not keep the lock.
+        int rc = runInChild([&] {
+            close(pipeFds[0]);
+            setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+            if (acquireSingleInstance("Lancher.exe") != InstanceLock::Acquired) return 2;
+            pid_t child = c.start();
+            if (child <= 0) return 3;
+            (void)!write(pipeFds[1], &child, sizeof child);
+            return 0;
+        });
+        close(pipeFds[1]);
         pid_t child = -1;
-        if (posix_spawn(&child, "/bin/sleep", &actions, nullptr, argv, environ) != 0) return 3;
-        (void)!write(pipeFds[1], &child, sizeof child);
-        return 0;
-    });
-    close(pipeFds[1]);
-    pid_t sleeper = -1;
-    ASSERT_EQ(read(pipeFds[0], &sleeper, sizeof sleeper), static_cast<ssize_t>(sizeof sleeper));
-    close(pipeFds[0]);
-    ASSERT_EQ(rc, 0);
-    ASSERT_EQ(kill(sleeper, 0), 0) << "the child should still run";
-    EXPECT_EQ(tryLock(runtime.path()), InstanceLock::Acquired);
-    kill(sleeper, SIGKILL);
+        ssize_t got = read(pipeFds[0], &child, sizeof child);
+        close(pipeFds[0]);
+        ASSERT_EQ(rc, 0);
+        ASSERT_EQ(got, static_cast<ssize_t>(sizeof child));
+        EXPECT_EQ(kill(child, 0), 0) << "the child should still run";
+        EXPECT_EQ(tryLock(runtime.path()), InstanceLock::Acquired);
+        kill(child, SIGKILL);
+    }
 }
 
 TEST(SingleInstance, PrivateFolderUnderTempWhenNoRuntimeFolder) {

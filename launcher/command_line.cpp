@@ -1,0 +1,35 @@
+#include "launcher/command_line.h"
+
+#include "platform/system.h"
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+std::vector<std::string> splitCommandLine() { return splitCommandLine(platform::commandLine()); }
+
+std::vector<std::string> splitCommandLine(std::string_view line) {
+    std::vector<std::string> tokens;
+    size_t i = 0;
+    const size_t n = line.size();
+    while (i < n) {
+        while (i < n && isBlank(line[i])) ++i;
+        if (i >= n) break;
+        if (line[i] == '"') {
+            const size_t start = i + 1;
+            size_t end = start;
+            // Only a quote followed by a separator or the end closes the token.
+            while (end < n && !(line[end] == '"' && (end + 1 == n || isBlank(line[end + 1])))) ++end;
+            tokens.emplace_back(line.substr(start, end - start));
+            i = end < n ? end + 2 : n;  // the quote and the one separator after it
+        } else {
+            size_t end = i;
+            while (end < n && !isBlank(line[end])) ++end;
+            tokens.emplace_back(line.substr(i, end - i));
+            i = end + 1;
+        }
+    }
+    return tokens;
+}

@@ -1,0 +1,3 @@
+#include "launcher/dev_settings.h"
+
+IniFile devSettings;
