@@ -59,7 +59,10 @@ bool isCrashArchiveName(const std::string& lowerName) {
 
 bool isDeletableCrashFolder(const std::string& folder) {
     if (folder.empty()) return false;
-    if (platform::isSymbolicLink(folder)) return false;
+    // "link/" would name the folder behind the link; test the link itself.
+    std::string named = folder;
+    while (named.size() > 1 && platform::isSeparator(named.back())) named.pop_back();
+    if (platform::isSymbolicLink(named)) return false;
     const std::string real = platform::canonicalPath(folder);
     // A folder that does not exist deletes nothing.
     if (real.empty()) return platform::getAttributes(folder) == std::nullopt;

@@ -107,7 +107,9 @@ void CFTPClient::FailOversizedReply() {
 }
 
 // Receives until at least one whole line is there or the server has closed. A line
-// split across receives waits for its line feed, all within one time-out.
+// split across receives waits for its line feed, all within one time-out. Receiving
+// stops at the first whole line, so a server that streams text holds at most one
+// buffer of lines and one capped unfinished line here.
 bool CFTPClient::FillPendingLines() {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
@@ -131,7 +133,7 @@ bool CFTPClient::FillPendingLines() {
             FailOversizedReply();
             return false;
         }
-        if (!pendingLines.empty() && !(count == chunk && control->IsReadable())) break;
+        if (!pendingLines.empty()) break;
     }
     return !pendingLines.empty();
 }
@@ -244,7 +246,10 @@ bool CFTPClient::LogOn(const CLogonData& logon) {
     const std::string& targetHost = viaFirewall ? logon.firewallHost : logon.host;
     const unsigned short targetPort = viaFirewall ? logon.firewallPort : logon.port;
     std::string hostText = logon.host;
-    if (logon.port != 21) hostText += ":" + std::to_string(logon.port);
+    if (logon.port != 21) {
+        hostText += ':';
+        hostText += std::to_string(logon.port);
+    }
 
     if (IsConnected()) LogOff();
     if (!ConnectControl(targetHost, targetPort)) return false;

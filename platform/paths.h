@@ -29,3 +29,12 @@ std::string currentDirectory();
 std::string executablePath();
 
 }  // namespace platform
+
+namespace platform {
+
+// OpenFile's search for a bare file name: the program's folder, then the current
+// folder, then each folder of PATH. The path of the first existing file (not folder)
+// of that name, compared without regard to case, or empty when there is none.
+std::string searchFile(std::string_view name);
+
+}  // namespace platform

@@ -1,11 +1,14 @@
 #include "platform/ui.h"
 
 #include "platform/text.h"
+#include "platform/progress_backend.h"
 #include "platform/ui_backend.h"
 
 namespace platform::ui {
 
-void messageBox(const std::string& text, const std::string& caption) {
+namespace {
+
+void showMessageBox(const std::string& text, const std::string& caption) {
 #ifdef HAVE_GTK3
     if (detail::gtkAvailable()) {
         // Callers speak the ANSI code page; GTK wants UTF-8.
@@ -17,7 +20,15 @@ void messageBox(const std::string& text, const std::string& caption) {
         return;
     }
 #endif
+    detail::interruptProgressDialog();
     detail::consoleMessageBox(text, caption);
+}
+
+}  // namespace
+
+void messageBox(const std::string& text, const std::string& caption) {
+    // The box belongs to the main thread; a worker waits until the user has confirmed it.
+    callOnMainThread([&] { showMessageBox(text, caption); });
 }
 
 }  // namespace platform::ui

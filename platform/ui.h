@@ -11,3 +11,40 @@ namespace platform::ui {
 void messageBox(const std::string& text, const std::string& caption);
 
 }  // namespace platform::ui
+
+#include <functional>
+
+namespace platform::ui {
+
+// The main thread owns the user interface. A call made on another thread runs on the
+// main thread while the caller waits, as a synchronous cross-thread window call does;
+// on the main thread it runs at once. An exception of the call reaches the caller.
+void callOnMainThread(const std::function<void()>& call);
+bool onMainThread();
+
+// Main thread: runs other threads' calls until `done()` holds. `done` is checked after
+// every call and whenever wakeMainThread() is called, from any thread.
+void serviceCallsUntil(const std::function<bool()>& done);
+void wakeMainThread();
+
+// The progress dialog, main thread only (other threads use callOnMainThread). It shows
+// `fileName`, an empty percentage text and an empty bar; the user cannot close it.
+// runProgressDialog runs `shown` once the dialog exists, then services calls until
+// endProgressDialog, and returns that result, or -1 when the dialog cannot be shown.
+int runProgressDialog(const std::string& fileName, const std::function<void()>& shown);
+bool progressDialogShown();
+void updateProgressDialog(const std::string& percentText, int position);
+void endProgressDialog(int result);
+
+// What the progress dialog shows now (empty when none is shown); main thread only.
+struct ProgressDialogState {
+    std::string fileName;
+    std::string percentText;
+    int position = 0;
+};
+ProgressDialogState progressDialogState();
+
+// For tests: makes runProgressDialog fail as a dialog that cannot be created does.
+void refuseProgressDialog(bool refuse);
+
+}  // namespace platform::ui

@@ -111,8 +111,11 @@ int runPack(const std::vector<std::string>& arguments) {
     }
 
     const auto password = makeArchivePassword();
+    // Built beside the target and moved over it only once it reads back, so a failed
+    // run never destroys the "update.inf" that is already there.
+    const std::string building = output + ".new";
     ZipWriter writer;
-    bool written = writer.create(output);
+    bool written = writer.create(building);
     bool hasUpdateSettings = false;
     for (const SettingsFile& file : files) {
         if (!written) break;
@@ -127,12 +130,15 @@ int runPack(const std::vector<std::string>& arguments) {
         written = writer.add(entry, file.contents.data(), file.contents.size());
     }
     written = writer.close() && written;
-    if (!written || !verify(output, password.get(), files)) {
-        std::fprintf(stderr, "launcher-admin pack: %s\n",
-                     writer.error().empty() ? ("cannot read back " + output).c_str()
-                                            : writer.error().c_str());
-        std::error_code ignored;
-        std::filesystem::remove(output, ignored);
+    std::error_code error;
+    const bool sound = written && verify(building, password.get(), files);
+    if (sound) std::filesystem::rename(building, output, error);
+    if (!sound || error) {
+        std::string reason = writer.error();
+        if (reason.empty()) reason = error ? "cannot replace " + output + ": " + error.message()
+                                           : "cannot read back " + building;
+        std::fprintf(stderr, "launcher-admin pack: %s\n", reason.c_str());
+        std::filesystem::remove(building, error);
         return 1;
     }
     if (!hasUpdateSettings)

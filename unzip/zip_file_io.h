@@ -3,6 +3,7 @@
 // the archive is never reopened by name.
 
 #include <cstdint>
+#include <memory>
 
 #include <minizip/ioapi.h>
 
@@ -16,4 +17,17 @@ struct ZipFileIo {
 
     void resetSeekRecord() { firstSeekSet = -1; }
     zlib_filefunc64_def table();
+
+    // minizip reads headers a byte at a time; a small read-ahead buffer spares a system
+    // call per byte. Its position is minizip's own, so the reader may move the file
+    // between minizip's calls.
+    int64_t read(void* buffer, size_t size);
+    int64_t position = 0;
+
+private:
+    static constexpr size_t kBufferSize = 4096;
+    std::unique_ptr<unsigned char[]> buffer_;
+    int64_t fileSize_ = -1;  // the archive cannot change while it is open
+    int64_t bufferStart_ = 0;
+    size_t bufferLength_ = 0;
 };

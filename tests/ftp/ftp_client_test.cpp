@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "support/scoped_temp_folder.h"
+#include "support/temp_dir.h"
 #include "support/scripted_ftp_server.h"
 
 using namespace nsFTP;
-using testsupport::ScopedTempFolder;
+using testsupport::TempDir;
 using testsupport::ScriptedFtpServer;
 using Strings = std::vector<std::string>;
 
@@ -37,6 +37,12 @@ struct Recorder : IFtpObserver {
         return all;
     }
 };
+
+// Writes a file into the folder and returns its full path.
+std::string writeFile(const TempDir& folder, const std::string& name, const std::string& data) {
+    folder.write(name, data);
+    return folder.file(name);
+}
 
 const CTransferType kImage{CTransferType::Image, CTransferType::NonPrint};
 
@@ -68,7 +74,7 @@ protected:
         return all.size() > 3 ? Strings(all.begin() + 3, all.end()) : Strings{};
     }
 
-    ScopedTempFolder folder;
+    TempDir folder;
     ScriptedFtpServer server;
     Recorder recorder;
     CFTPClient client;
@@ -78,7 +84,7 @@ protected:
 
 TEST_F(FtpClientTest, UploadTranscriptOfANewFile) {
     const std::string data = pattern(5000);
-    const std::string local = folder.write("RA_1.ZIP", data);
+    const std::string local = writeFile(folder, "RA_1.ZIP", data);
     ASSERT_TRUE(logOn());
     EXPECT_TRUE(client.StoreFile(local, "ra_1.zip", kImage)) << recorder.errorText();
     client.LogOff();
@@ -134,7 +140,7 @@ TEST_F(FtpClientTest, PartialRemoteFileIsContinuedOrRestarted) {
         {"zero size", "213 0\r\n", "226 done\r\n", "STOR ", 0, true},
     };
     const std::string data = pattern(5000);
-    const std::string local = folder.write("ra.zip", data);
+    const std::string local = writeFile(folder, "ra.zip", data);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedFtpServer peer;
@@ -158,7 +164,7 @@ TEST_F(FtpClientTest, PartialRemoteFileIsContinuedOrRestarted) {
 
 TEST_F(FtpClientTest, RefusedStoreOpensNoDataConnection) {
     server.reply("STOR", "553 not allowed\r\n");
-    const std::string local = folder.write("ra.zip", pattern(100));
+    const std::string local = writeFile(folder, "ra.zip", pattern(100));
     ASSERT_TRUE(logOn());
     EXPECT_FALSE(client.StoreFile(local, "ra.zip", kImage));
     EXPECT_TRUE(server.transfers().empty());
@@ -169,15 +175,15 @@ TEST_F(FtpClientTest, RefusedStoreOpensNoDataConnection) {
 
 TEST_F(FtpClientTest, RefusedTypeSendsNoPort) {
     server.reply("TYPE I", "504 type not supported\r\n");
-    const std::string local = folder.write("ra.zip", pattern(100));
+    const std::string local = writeFile(folder, "ra.zip", pattern(100));
     ASSERT_TRUE(logOn());
     EXPECT_FALSE(client.StoreFile(local, "ra.zip", kImage));
     EXPECT_EQ(commandsAfterLogOn(), (Strings{"SIZE ra.zip", "TYPE I"}));
 }
 
 TEST_F(FtpClientTest, TypeIsSentOncePerLogOn) {
-    const std::string a = folder.write("ra_a.zip", pattern(10));
-    const std::string b = folder.write("ra_b.zip", pattern(20));
+    const std::string a = writeFile(folder, "ra_a.zip", pattern(10));
+    const std::string b = writeFile(folder, "ra_b.zip", pattern(20));
     ASSERT_TRUE(logOn());
     EXPECT_TRUE(client.StoreFile(a, "ra_a.zip", kImage));
     EXPECT_TRUE(client.StoreFile(b, "ra_b.zip", kImage));
@@ -192,7 +198,7 @@ TEST_F(FtpClientTest, TypeIsSentOncePerLogOn) {
 
 TEST_F(FtpClientTest, MissingLocalFileIsReportedBeforeAnyCommand) {
     ASSERT_TRUE(logOn());
-    EXPECT_FALSE(client.StoreFile(folder / "absent.zip", "absent.zip", kImage));
+    EXPECT_FALSE(client.StoreFile(folder.file("absent.zip"), "absent.zip", kImage));
     EXPECT_TRUE(commandsAfterLogOn().empty());
     ASSERT_EQ(recorder.errors.size(), 1u);
     EXPECT_EQ(recorder.errors[0].line, 650);
@@ -201,7 +207,7 @@ TEST_F(FtpClientTest, MissingLocalFileIsReportedBeforeAnyCommand) {
 
 TEST_F(FtpClientTest, ServerThatNeverConnectsBackCannotHoldTheUpload) {
     server.setConnectBack(false);
-    const std::string local = folder.write("ra.zip", pattern(100));
+    const std::string local = writeFile(folder, "ra.zip", pattern(100));
     ASSERT_TRUE(logOn());
     client.SetTimeout(1);
     auto start = std::chrono::steady_clock::now();
@@ -215,7 +221,7 @@ TEST_F(FtpClientTest, ServerThatNeverConnectsBackCannotHoldTheUpload) {
 TEST_F(FtpClientTest, ReceiveDirectionFetchesFilesAndListings) {
     server.setRetrieveData(pattern(7000));
     ASSERT_TRUE(logOn());
-    const std::string local = folder / "fetched.bin";
+    const std::string local = folder.file("fetched.bin");
     EXPECT_TRUE(client.RetrieveFile("remote.bin", local, kImage));
     EXPECT_TRUE(testsupport::readFile(local) == pattern(7000));
 

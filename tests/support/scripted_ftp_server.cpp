@@ -138,6 +138,11 @@ std::vector<ScriptedFtpServer::Transfer> ScriptedFtpServer::transfers() {
     return transfers_;
 }
 
+void ScriptedFtpServer::onCommand(std::function<void(const std::string&)> hook) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    commandHook_ = std::move(hook);
+}
+
 std::string ScriptedFtpServer::replyFor(const std::string& command) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!queued_.empty()) {
@@ -219,6 +224,12 @@ void ScriptedFtpServer::serveConnection(int fd) {
             sessions_.back().push_back(command);
         }
         const std::string verb = command.substr(0, command.find(' '));
+        std::function<void(const std::string&)> hook;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            hook = commandHook_;
+        }
+        if (hook) hook(command);
         const std::string raw = replyFor(command);
         if (!sendAllRaw(fd, raw)) return;
         if (verb == "PORT") portArgs = command.size() > 5 ? command.substr(5) : "";

@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -46,6 +47,9 @@ public:
     // The reply after a data transfer (default "226 done\r\n").
     void setFinalReply(const std::string& raw);
 
+    // Called on the server's thread with each command as it arrives, before the reply.
+    void onCommand(std::function<void(const std::string&)> hook);
+
     // Waits until `count` control connections have ended (or the time runs out).
     bool waitForSessions(size_t count, int timeoutMs = 10000);
 
@@ -76,6 +80,7 @@ private:
     bool connectBack_ = true;
     std::string retrieveData_;
     std::string finalReply_ = "226 done\r\n";
+    std::function<void(const std::string&)> commandHook_;
 
     std::vector<std::vector<std::string>> sessions_;
     std::vector<Transfer> transfers_;

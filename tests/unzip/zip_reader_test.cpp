@@ -422,6 +422,26 @@ TEST_F(ZipReaderTest, UnzipToFileComposesTargetsBelowTheRootFolder) {
     EXPECT_FALSE(dir.exists("later/root.txt"));
 }
 
+TEST_F(ZipReaderTest, UtBlockOfTheLocalHeaderGivesWriteAndAccessTimesTheDosTimeTheRest) {
+    ZipEntryPlan timed = entry("timed.txt", kText);
+    timed.localExtra = std::string("\x75\x78\x0B\x00", 4) + std::string(11, '\x01') +
+                       testsupport::extendedTimestamp(3, {1300668680, 1200000000});
+    auto reader = openBytes(buildZip({timed}));
+    ASSERT_TRUE(reader);
+    ZipItem item;
+    ASSERT_EQ(GetItem(reader.get(), 0, &item), ZIPRES_OK);
+    platform::FileTime dos = 0;
+    ASSERT_TRUE(platform::localTimeToFileTime(2020, 6, 15, 12, 30, 10, dos));
+    EXPECT_EQ(item.writeTime, testsupport::fileTimeFromUnix(1300668680));
+    EXPECT_EQ(item.accessTime, testsupport::fileTimeFromUnix(1200000000));
+    EXPECT_EQ(item.creationTime, dos);
+
+    ASSERT_EQ(UnzipToFile(reader.get(), 0, "timed.txt"), ZIPRES_OK);
+    const auto written = std::chrono::file_clock::to_sys(fs::last_write_time(dir.file("timed.txt")));
+    EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count(),
+              1300668680);
+}
+
 TEST_F(ZipReaderTest, ExistingReadOnlyTargetIsCannotOpenUntilMadeNormal) {
     ZipEntryPlan item = entry("ro.txt", kText);
     item.versionMadeBy = 0x0314;
@@ -527,6 +547,88 @@ TEST_F(ZipReaderTest, HostileNamesNeverLeaveTheRootFolder) {
     EXPECT_EQ(dir.read("root/abs/escape3.txt"), "payload");
     EXPECT_EQ(dir.read("root/ok.txt"), "payload");
     EXPECT_TRUE(fs::is_directory(dir.file("root/escapedir")));
+}
+
+}  // namespace
+
+namespace {
+
+// Every cut and every flipped byte of a small archive: each operation gives a result
+// code, none crashes or hangs, and nothing is written outside the root folder.
+TEST(ZipReaderHostileTest, CutAndFlippedArchivesFailCleanlyBelowTheRoot) {
+    ZipEntryPlan folder = entry("dir/", "");
+    folder.externalAttributes = 0x10;
+    ZipEntryPlan secret = entry("dir/c.txt", kText, true);
+    secret.password = "pw";
+    ZipEntryPlan timed = entry("b.bin", "stored bytes");
+    timed.localExtra = testsupport::extendedTimestamp(3, {1300668680, 1300668670});
+    const std::string good = buildZip({entry("a.txt", kText, true), folder, timed, secret});
+
+    testsupport::TempDir dir;
+    dir.enter();
+    dir.makeFolder("root");
+    // Files of one round stay for the next: an item may meet anything in its way.
+    dir.write("archive.zip", good);
+    auto tryArchive = [&](const std::string& bytes) {
+        {
+            // Rewritten in place: freeing and reallocating the file's block each round
+            // costs more than the rest of the round on some file systems.
+            std::fstream file(dir.file("archive.zip"), std::ios::in | std::ios::out | std::ios::binary);
+            file.write(bytes.data(), std::streamsize(bytes.size()));
+        }
+        fs::resize_file(dir.file("archive.zip"), bytes.size());
+        fs::current_path(dir.file("root"));
+        auto reader = testsupport::openZip(dir.file("archive.zip"), "pw");
+        if (reader) {
+            ZipItem count;
+            ASSERT_EQ(GetItem(reader.get(), -1, &count), ZIPRES_OK);
+            std::vector<char> buffer(4096);
+            for (int i = 0; i < std::min(count.index, 8); ++i) {
+                ZipItem item;
+                if (GetItem(reader.get(), i, &item) == ZIPRES_OK) UnzipToFile(reader.get(), i, item.name);
+                // A declared size may be anything: read through a bounded buffer.
+                ZipResult result = ZIPRES_MORE_DATA;
+                for (int pieces = 0; result == ZIPRES_MORE_DATA && pieces < 64; ++pieces)
+                    result = UnzipToMemory(reader.get(), i, buffer.data(), buffer.size());
+            }
+            FindItem(reader.get(), "dir/c.txt", nullptr, nullptr);
+        }
+        reader.reset();
+        fs::current_path(dir.path());
+        for (const auto& e : fs::directory_iterator(dir.path())) {
+            const std::string name = e.path().filename().string();
+            ASSERT_TRUE(name == "root" || name == "archive.zip") << name;
+        }
+    };
+
+    for (size_t at = 0; at < good.size(); ++at) {
+        SCOPED_TRACE("byte " + std::to_string(at) + " flipped");
+        std::string bytes = good;
+        bytes[at] = char(bytes[at] ^ 0xFF);
+        tryArchive(bytes);
+        if (HasFatalFailure()) return;
+    }
+    for (size_t cut = good.size(); cut-- > 0;) {
+        SCOPED_TRACE("cut at " + std::to_string(cut));
+        tryArchive(good.substr(0, cut));
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(ZipReaderHostileTest, CurrentFolderLongerThanWindowsPathsIsTheWholeRoot) {
+    testsupport::TempDir dir;
+    dir.write("archive.zip", buildZip({entry("sub/a.txt", kText, true)}));
+    std::string deep = dir.path();
+    while (deep.size() < 600) {
+        deep += "/" + std::string(60, 'd');
+        fs::create_directory(deep);
+    }
+    dir.enter();
+    fs::current_path(deep);
+    auto reader = testsupport::openZip(dir.file("archive.zip"));
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, "sub/a.txt"), ZIPRES_OK);
+    EXPECT_EQ(testsupport::readFile(deep + "/sub/a.txt"), kText);
 }
 
 }  // namespace

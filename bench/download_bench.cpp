@@ -1,0 +1,163 @@
+// Downloads one large file from lighttpd on loopback with CFileDownLoad and, in the
+// same run, with "curl -o", and prints the time ratio and our peak memory.
+// The progress dialog's column runs the download on a worker under the dialog, as the
+// patch step does (the console backend when there is no display).
+// Usage: bench_download_bench [MEGABYTES...]   (default 1024; several sizes show
+// whether our memory grows with the file)
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "transfer/file_download.h"
+#include "transfer/progress_bar_dlg.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Peak resident set size of this process in KiB (VmHWM).
+long peakMemoryKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
+// Real data, not a sparse file, written in pieces so that making it does not raise
+// our own peak memory.
+bool writeSample(const fs::path& path, uint64_t bytes) {
+    std::ofstream out(path, std::ios::binary);
+    std::vector<char> piece(1 << 20);
+    uint32_t state = 2463534242u;
+    for (uint64_t written = 0; written < bytes && out; written += piece.size()) {
+        for (char& c : piece) {
+            state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+            c = char(state);
+        }
+        out.write(piece.data(), std::streamsize(std::min<uint64_t>(piece.size(), bytes - written)));
+    }
+    return bool(out);
+}
+
+double since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct Server {
+    fs::path pidFile;
+    int port = 0;
+    bool running = false;
+
+    // lighttpd in the background with its configuration on standard input; a port
+    // that happens to be taken makes it fail, and another is tried.
+    explicit Server(const fs::path& work) : pidFile(work / "lighttpd.pid") {
+        std::mt19937 random(std::random_device{}());
+        for (int tries = 0; tries < 10 && !running; ++tries) {
+            port = 20000 + int(random() % 30000);
+            std::string config = "server.document-root = \"" + (work / "root").string() +
+                                 "\"\\nserver.bind = \"127.0.0.1\"\\nserver.port = " +
+                                 std::to_string(port) + "\\nserver.pid-file = \"" +
+                                 pidFile.string() + "\"\\n";
+            std::string command = "printf '" + config + "' | lighttpd -f - 2>/dev/null";
+            running = std::system(command.c_str()) == 0;
+        }
+    }
+    ~Server() { stop(); }
+    void stop() {
+        if (running) (void)!std::system(("kill $(cat '" + pidFile.string() + "')").c_str());
+        running = false;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<long> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
+    if (sizes.empty()) sizes.push_back(1024);
+
+    const fs::path work = fs::temp_directory_path() / "download-bench";
+    fs::remove_all(work);
+    fs::create_directories(work / "root");
+    Server server(work);
+    if (!server.running) {
+        std::fprintf(stderr, "lighttpd did not start\n");
+        return 1;
+    }
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port) + "/";
+    int status = 0;
+
+    std::printf("%8s %10s %14s %10s %8s %8s %14s\n", "MiB", "ours s", "ours+dialog s",
+                "curl -o s", "ratio", "dialog", "our peak KiB");
+    for (long mib : sizes) {
+        const fs::path source = work / "root" / "big.bin";
+        const uint64_t bytes = uint64_t(mib) << 20;
+        if (!writeSample(source, bytes)) return 1;
+        const fs::path target = work / "ours.bin";
+        auto ourDownload = [&](bool withDialog) {
+            setField(fileDownLoad.url, url);
+            setField(fileDownLoad.remotePath, "big.bin");
+            setField(fileDownLoad.localDir, (work / "").string());
+            setField(fileDownLoad.localName, "ours.bin");
+            int result = 0;
+            if (withDialog) {
+                // As the patch step runs it: a worker downloads under the dialog,
+                // whose updates are synchronous calls onto this thread.
+                fileDownLoad.progressSink = &progressDialog;
+                std::thread worker([&] {
+                    result = fileDownLoad.Download();
+                    progressDialog.EndDialog(0);
+                });
+                progressDialog.DoModal();
+                worker.join();
+                fileDownLoad.progressSink = nullptr;
+            } else {
+                result = fileDownLoad.Download();
+            }
+            if (result != 1 || fs::file_size(target) != bytes) {
+                std::fprintf(stderr, "CFileDownLoad failed\n");
+                status = 1;
+            }
+            fs::remove(target);
+        };
+        // Best of five, alternating, so no side profits from the order.
+        double ours = 1e30, dialog = 1e30, theirs = 1e30;
+        for (int round = 0; round < 5; ++round) {
+            auto start = std::chrono::steady_clock::now();
+            ourDownload(false);
+            ours = std::min(ours, since(start));
+
+            start = std::chrono::steady_clock::now();
+            ourDownload(true);
+            dialog = std::min(dialog, since(start));
+
+            const fs::path theirTarget = work / "curl.bin";
+            const std::string command =
+                "curl -s -o '" + theirTarget.string() + "' " + url + "big.bin";
+            start = std::chrono::steady_clock::now();
+            if (std::system(command.c_str()) != 0 || fs::file_size(theirTarget) != bytes) {
+                std::fprintf(stderr, "curl failed\n");
+                status = 1;
+            }
+            theirs = std::min(theirs, since(start));
+            fs::remove(theirTarget);
+        }
+        std::printf("%8ld %10.3f %14.3f %10.3f %8.3f %8.3f %14ld\n", mib, ours, dialog, theirs,
+                    ours / theirs, dialog / theirs, peakMemoryKiB());
+        std::fflush(stdout);
+        fs::remove(source);
+    }
+    server.stop();
+    std::error_code ignored;  // lighttpd removes its pid file as it goes
+    fs::remove_all(work, ignored);
+    return status;
+}

@@ -1,0 +1,184 @@
+// Uploads one large file to pyftpdlib on loopback with StoreFile and, in the same run,
+// with "curl -T" in active mode (--ftp-port), and prints the time ratio and our peak
+// memory. The server runs on a free port, since the client's port can be chosen here.
+// Usage: bench_ftp_upload_bench [MEGABYTES]   (default 100)
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ftp/blocking_socket.h"
+#include "ftp/ftp_client.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUser[] = "bench";
+const char kPassword[] = "bench";
+
+// Peak resident set size of this process in KiB (VmHWM).
+long peakMemoryKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
+// Bytes that do not compress, written in pieces so that making them does not raise our
+// own peak memory.
+bool writeSample(const fs::path& path, uint64_t bytes) {
+    std::ofstream out(path, std::ios::binary);
+    std::vector<char> piece(1 << 20);
+    uint64_t state = 88172645463325252ULL;
+    for (uint64_t written = 0; written < bytes && out;) {
+        for (char& c : piece) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            c = static_cast<char>(state);
+        }
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(piece.size(), bytes - written));
+        out.write(piece.data(), static_cast<std::streamsize>(n));
+        written += n;
+    }
+    return bool(out);
+}
+
+int run(const std::string& command) { return std::system(command.c_str()); }
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A loopback port that nothing listens on just now.
+unsigned short freePort() {
+    nsSocket::CBlockingSocket probe;
+    try {
+        probe.Create(nsSocket::SOCK_STREAM);
+        nsSocket::SocketAddress address;
+        address.address = 0x7f000001;
+        probe.Bind(address);
+        probe.GetSockName(address);
+        probe.Close();
+        return address.port;
+    } catch (const nsSocket::CBlockingSocketException&) {
+        probe.Discard();
+        return 0;
+    }
+}
+
+bool waitForServer(unsigned short port) {
+    for (int i = 0; i < 200; ++i) {
+        nsSocket::CBlockingSocket probe;
+        try {
+            probe.Create(nsSocket::SOCK_STREAM);
+            probe.Connect(probe.GetHostByName("127.0.0.1", port));
+            probe.Close();
+            return true;
+        } catch (const nsSocket::CBlockingSocketException&) {
+            probe.Discard();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+// One upload with our client; seconds, or a negative value on failure.
+double uploadWithClient(const fs::path& local, const std::string& remote, unsigned short port) {
+    const auto start = std::chrono::steady_clock::now();
+    nsFTP::CFTPClient client(new nsSocket::CBlockingSocket);
+    nsFTP::CLogonData logon;
+    logon.host = "127.0.0.1";
+    logon.port = port;
+    logon.user = kUser;
+    logon.password = kPassword;
+    bool ok = client.LogOn(logon) &&
+              client.StoreFile(local.string(), remote,
+                               {nsFTP::CTransferType::Image, nsFTP::CTransferType::NonPrint});
+    client.LogOff();
+    const double seconds = secondsSince(start);
+    return ok ? seconds : -1;
+}
+
+double uploadWithCurl(const fs::path& local, const std::string& remote, unsigned short port) {
+    const auto start = std::chrono::steady_clock::now();
+    const int status = run("curl -s -S --ftp-port 127.0.0.1 -T '" + local.string() + "' 'ftp://" +
+                           kUser + ":" + kPassword + "@127.0.0.1:" + std::to_string(port) + "/" +
+                           remote + "'");
+    const double seconds = secondsSince(start);
+    return status == 0 ? seconds : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const uint64_t megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 100;
+    if (megabytes == 0) {
+        std::fprintf(stderr, "Usage: %s [MEGABYTES]\n", argv[0]);
+        return 2;
+    }
+    const fs::path work =
+        fs::temp_directory_path() /
+        ("ftp_upload_bench_" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const fs::path root = work / "server";
+    fs::create_directories(root);
+    const fs::path sample = work / "sample.bin";
+    const uint64_t bytes = megabytes * 1000 * 1000;
+    if (!writeSample(sample, bytes)) {
+        std::fprintf(stderr, "cannot write the sample file\n");
+        fs::remove_all(work);
+        return 1;
+    }
+
+    const unsigned short port = freePort();
+    const fs::path pidFile = work / "server.pid";
+    run("/usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p " + std::to_string(port) + " -w -d '" +
+        root.string() + "' -u " + kUser + " -P " + kPassword + " >'" + (work / "server.log").string() +
+        "' 2>&1 & echo $! >'" + pidFile.string() + "'");
+    int status = 0;
+    if (port == 0 || !waitForServer(port)) {
+        std::fprintf(stderr, "pyftpdlib did not start (is python3-pyftpdlib installed?)\n");
+        status = 1;
+    }
+
+    // Two rounds, alternating, and the better time of each: a single run is at the mercy
+    // of whatever else the machine does.
+    double ours = 1e9, theirs = 1e9;
+    for (int round = 0; round < 2 && status == 0; ++round) {
+        const double a = uploadWithClient(sample, "ours.bin", port);
+        const double b = uploadWithCurl(sample, "curl.bin", port);
+        if (a < 0 || b < 0) {
+            std::fprintf(stderr, "an upload failed (StoreFile %.2f, curl %.2f)\n", a, b);
+            status = 1;
+            break;
+        }
+        ours = std::min(ours, a);
+        theirs = std::min(theirs, b);
+    }
+    const long peak = peakMemoryKiB();
+    if (status == 0) {
+        const bool same = fs::file_size(root / "ours.bin") == bytes &&
+                          run("cmp -s '" + sample.string() + "' '" + (root / "ours.bin").string() +
+                              "'") == 0 &&
+                          run("cmp -s '" + sample.string() + "' '" + (root / "curl.bin").string() +
+                              "'") == 0;
+        std::printf("upload of %.1f MB to pyftpdlib on loopback, active mode: StoreFile %.2f s "
+                    "(%.1f MB/s), curl -T --ftp-port %.2f s (%.1f MB/s), ratio %.2f, "
+                    "our peak memory %ld KiB, same bytes: %s\n",
+                    double(bytes) / 1e6, ours, double(bytes) / 1e6 / ours, theirs,
+                    double(bytes) / 1e6 / theirs, ours / theirs, peak, same ? "yes" : "NO");
+        if (!same) status = 1;
+    }
+    run("kill $(cat '" + pidFile.string() + "') 2>/dev/null");
+    fs::remove_all(work);
+    return status;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// A real web server for the download tests: lighttpd on a free loopback port over a
+// folder the test fills, with an access log of each request, status and range.
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace testsupport {
+
+struct AccessLogLine {
+    std::string request;  // "GET /name HTTP/1.1"
+    int status = 0;
+    std::string range;    // the Range header, "-" when none
+};
+
+class LighttpdServer {
+public:
+    explicit LighttpdServer(const std::string& documentRoot);
+    ~LighttpdServer();
+    LighttpdServer(const LighttpdServer&) = delete;
+    LighttpdServer& operator=(const LighttpdServer&) = delete;
+
+    bool running() const { return pid_ > 0; }
+    int port() const { return port_; }
+    // "http://127.0.0.1:PORT/"
+    std::string url() const;
+
+    // Stops the server (the log is complete only then) and returns the log.
+    std::vector<AccessLogLine> stopAndReadLog();
+
+private:
+    void stop();
+
+    std::string workDir_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+// A loopback port nothing listens on right now.
+int freeLoopbackPort();
+// Whether something accepts connections on the loopback port.
+bool loopbackPortOpen(int port);
+
+}  // namespace testsupport

@@ -1,0 +1,82 @@
+#include "support/private_network.h"
+
+#include <fcntl.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace testsupport {
+
+namespace {
+
+bool writeText(const char* path, const std::string& text) {
+    int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+bool enterPrivateNetwork(std::string& why) {
+    const uid_t uid = geteuid();
+    const gid_t gid = getegid();
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0) {
+        // Stay who we were inside the new user namespace (as "unshare -r" maps root).
+        writeText("/proc/self/setgroups", "deny");
+        if (!writeText("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n") ||
+            !writeText("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n")) {
+            why = std::string("cannot map the user in a new user namespace: ") +
+                  std::strerror(errno);
+            return false;
+        }
+    } else if (uid != 0 || ::unshare(CLONE_NEWNET) != 0) {
+        why = std::string("unshare of a network namespace refused: ") + std::strerror(errno);
+        return false;
+    }
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    bool up = fd >= 0 && ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    request.ifr_flags |= IFF_UP;
+    up = up && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!up) why = std::string("cannot bring the loopback up: ") + std::strerror(errno);
+    return up;
+}
+
+bool privateNetworkAvailable(std::string& why) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        why = "pipe failed";
+        return false;
+    }
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::string reason;
+        bool ok = enterPrivateNetwork(reason);
+        if (!ok) (void)!::write(pipeFds[1], reason.data(), reason.size());
+        _exit(ok ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string reason;
+    char chunk[256];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], chunk, sizeof chunk)) > 0) reason.append(chunk, n);
+    ::close(pipeFds[0]);
+    int status = 0;
+    while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+    why = reason.empty() ? "a private network namespace cannot be made here" : reason;
+    return false;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,18 @@
+#pragma once
+// A network namespace of the process's own, for servers on fixed ports such as 21:
+// only its loopback interface exists, and nothing reaches the machine's network.
+
+#include <string>
+
+namespace testsupport {
+
+// Moves the calling process into a new user and network namespace (a plain network
+// namespace when that is refused to root) and brings its loopback up. Only for a
+// single-threaded process, such as a child of runInChild. On failure `why` says why.
+bool enterPrivateNetwork(std::string& why);
+
+// Whether a private network can be made here; `why` tells the reason when not.
+// Tries it in a child, so the caller stays where it is.
+bool privateNetworkAvailable(std::string& why);
+
+}  // namespace testsupport

@@ -1,0 +1,15 @@
+#pragma once
+// Runs a program without the right to write into folders it does not own: as it is
+// when the tests run as a normal user, through setpriv as "nobody" when they run as root.
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+bool runningAsRoot();
+
+// The program and arguments that run `program` with `arguments` unprivileged.
+void wrapUnprivileged(std::string& program, std::vector<std::string>& arguments);
+
+}  // namespace testsupport

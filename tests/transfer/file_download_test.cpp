@@ -1,0 +1,261 @@
+#include "transfer/file_download.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support/http_fault_server.h"
+#include "support/lighttpd_server.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+std::string patterned(size_t size) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = char('a' + (i * 7 + i / 251) % 26);
+    return s;
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeAll(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+struct RecordingSink : Iprogress {
+    void SetProgress(float percent) override { values.push_back(percent); }
+    std::vector<float> values;
+};
+
+// A download object of the test's own, with short limits so failures come quickly.
+class DownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override { folder.enter(); }
+
+    void aim(CFileDownLoad& download, const std::string& url, const std::string& remote,
+             int port = -1) {
+        setField(download.url, url);
+        setField(download.remotePath, remote);
+        setField(download.localDir, folder.path() + "/");
+        setField(download.localName, "target.bin");
+        download.port = port;
+    }
+
+    std::string target() const { return folder.file("target.bin"); }
+
+    TempDir folder;
+};
+
+TEST_F(DownloadTest, FetchesWholeOrContinuesFromTheFilesSize) {
+    struct Case {
+        const char* name;
+        size_t already;  // bytes of the right file already in the target
+        const char* range;
+    };
+    const Case cases[] = {
+        {"new target", 0, "-"},
+        {"partial target", 70000, "bytes=70000-"},
+        {"one byte missing", 199999, "bytes=199999-"},
+    };
+    TempDir root;
+    const std::string body = patterned(200000);
+    writeAll(root.file("package.zip"), body);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LighttpdServer server(root.path());
+        ASSERT_TRUE(server.running());
+        fs::remove(target());
+        if (c.already) writeAll(target(), body.substr(0, c.already));
+
+        CFileDownLoad download;
+        RecordingSink sink;
+        download.progressSink = &sink;
+        aim(download, server.url(), "package.zip");
+        EXPECT_EQ(download.Download(), 1);
+        EXPECT_TRUE(readAll(target()) == body);
+        ASSERT_FALSE(sink.values.empty());
+        EXPECT_FLOAT_EQ(sink.values.back(), 100.0f);
+
+        auto log = server.stopAndReadLog();
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_EQ(log[0].request, "GET /package.zip HTTP/1.1");
+        EXPECT_EQ(log[0].range, c.range);
+        EXPECT_EQ(log[0].status, c.already ? 206 : 200);
+    }
+}
+
+TEST_F(DownloadTest, PortOverridesTheUrlOnlyWhenPositive) {
+    TempDir root;
+    writeAll(root.file("version.txt"), "[Current Version]\nUpdateFile=2.0.13.5.zip\n");
+    LighttpdServer server(root.path());
+    ASSERT_TRUE(server.running());
+    const std::string right = server.url();
+    const std::string wrong = "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/";
+    struct Case {
+        const char* name;
+        std::string url;
+        int port;
+        int result;
+    };
+    const Case cases[] = {
+        {"-1 keeps the URL's port", right, -1, 1},
+        {"0 keeps the URL's port", right, 0, 1},
+        {"positive port wins over the URL", wrong, server.port(), 1},
+        {"positive port wins even when wrong", right, freeLoopbackPort(), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(target());
+        CFileDownLoad download;
+        aim(download, c.url, "version.txt", c.port);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(download.Download(), c.result);
+        testing::internal::GetCapturedStderr();
+        if (c.result) {
+            EXPECT_EQ(readAll(target()), readAll(root.file("version.txt")));
+        }
+    }
+}
+
+TEST_F(DownloadTest, CutTransfersAreRetriedForTheRestThenReported) {
+    const std::string body = patterned(30000);
+    HttpFaultServer server(body, HttpFault::CutAfter, 4000);
+    CFileDownLoad download;
+    aim(download, server.url(), "package.zip");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(download.Download(), 0);
+    std::string message = testing::internal::GetCapturedStderr();
+
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].range, "");
+    EXPECT_EQ(requests[1].range, "bytes=4000-");
+    EXPECT_EQ(requests[2].range, "bytes=8000-");
+    // The bytes received so far stay, for the next run to continue.
+    EXPECT_TRUE(readAll(target()) == body.substr(0, 12000));
+    EXPECT_NE(message.find("[Error] Download " + server.url() + ":-1 package.zip fail!!\n"),
+              std::string::npos)
+        << message;
+
+    // A later run continues from there and completes.
+    HttpFaultServer whole(body, HttpFault::None);
+    aim(download, whole.url(), "package.zip");
+    EXPECT_EQ(download.Download(), 1);
+    ASSERT_EQ(whole.requests().size(), 1u);
+    EXPECT_EQ(whole.requests()[0].range, "bytes=12000-");
+    EXPECT_TRUE(readAll(target()) == body);
+}
+
+TEST_F(DownloadTest, ErrorPageOfANewTargetIsStoredAsTheFile) {
+    HttpFaultServer server("unused", HttpFault::NotFound);
+    CFileDownLoad download;
+    aim(download, server.url(), "missing.zip");
+    EXPECT_EQ(download.Download(), 1);
+    EXPECT_EQ(readAll(target()), HttpFaultServer::kNotFoundPage);
+}
+
+TEST_F(DownloadTest, UnannouncedSizeReportsZeroPercentThroughout) {
+    const std::string body = patterned(300000);
+    HttpFaultServer server(body, HttpFault::NoLength);
+    CFileDownLoad download;
+    RecordingSink sink;
+    download.progressSink = &sink;
+    aim(download, server.url(), "package.zip");
+    EXPECT_EQ(download.Download(), 1);
+    EXPECT_TRUE(readAll(target()) == body);
+    ASSERT_FALSE(sink.values.empty());
+    for (float v : sink.values) EXPECT_EQ(v, 0.0f);
+}
+
+TEST_F(DownloadTest, PartialFileTheServerWillNotContinueIsFetchedAgainWhole) {
+    const std::string body = patterned(50000);
+    HttpFaultServer server(body, HttpFault::IgnoreRange);
+    writeAll(target(), "stale bytes of some other file");
+    CFileDownLoad download;
+    aim(download, server.url(), "package.zip");
+    EXPECT_EQ(download.Download(), 1);
+    EXPECT_TRUE(readAll(target()) == body);
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].range, "bytes=30-");
+    EXPECT_EQ(requests[1].range, "");
+}
+
+TEST_F(DownloadTest, StalledServerFailsEachAttemptWithinTheStallLimit) {
+    // One byte, then silence: libcurl averages the speed over a few seconds, so a
+    // bigger first burst would hide the stall for that long.
+    const std::string body = patterned(100000);
+    HttpFaultServer server(body, HttpFault::Stall, 1);
+    CFileDownLoad download(TransferLimits{5, 1});
+    aim(download, server.url(), "package.zip");
+    auto started = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(download.Download(), 0);
+    std::string message = testing::internal::GetCapturedStderr();
+    auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_LT(took, std::chrono::seconds(10));
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[2].range, "bytes=2-");
+    EXPECT_NE(message.find("fail!!"), std::string::npos);
+    EXPECT_EQ(readAll(target()), body.substr(0, 3));
+}
+
+TEST_F(DownloadTest, TargetThatCannotBeCreatedFailsWithoutAnyRequest) {
+    HttpFaultServer server(patterned(1000), HttpFault::None);
+    CFileDownLoad download;
+    aim(download, server.url(), "package.zip");
+    setField(download.localDir, folder.file("no such folder") + "/");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(download.Download(), 0);
+    std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find("[Error] Download "), std::string::npos);
+    EXPECT_TRUE(server.requests().empty());
+}
+
+// What a complete or stale "update.rar" meets on the next run: a server that answers
+// the range with 416. A complete file is kept; a longer one is a stale partial of
+// another package and is fetched again whole, so no broken package is handed on.
+TEST_F(DownloadTest, RangePastTheEndKeepsOnlyACompleteTarget) {
+    TempDir root;
+    const std::string body = patterned(20000);
+    writeAll(root.file("package.zip"), body);
+    struct Case {
+        const char* name;
+        std::string already;
+        std::vector<std::string> answers;  // method and status of each request
+    };
+    const Case cases[] = {
+        {"complete", body, {"GET 416", "HEAD 200"}},
+        {"stale and longer", patterned(25000).substr(1), {"GET 416", "HEAD 200", "GET 200"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LighttpdServer server(root.path());
+        ASSERT_TRUE(server.running());
+        writeAll(target(), c.already);
+        CFileDownLoad download;
+        aim(download, server.url(), "package.zip");
+        EXPECT_EQ(download.Download(), 1);
+        EXPECT_TRUE(readAll(target()) == body);
+        auto log = server.stopAndReadLog();
+        std::vector<std::string> answers;
+        for (const auto& line : log)
+            answers.push_back(line.request.substr(0, line.request.find(' ')) + " " +
+                              std::to_string(line.status));
+        EXPECT_EQ(answers, c.answers);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,234 @@
+#include "update/patch_step.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+
+#include "config/update_context.h"
+#include "platform/ui.h"
+#include "support/lighttpd_server.h"
+#include "support/pe_image.h"
+#include "support/temp_dir.h"
+#include "transfer/file_download.h"
+#include "transfer/progress_bar_dlg.h"
+#include "transfer/thread.h"
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+void writeAll(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string updaterOfVersion(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
+    PeImageOptions options;
+    options.fileVersion[0] = a, options.fileVersion[1] = b, options.fileVersion[2] = c,
+    options.fileVersion[3] = d;
+    return buildPeImage(options).bytes;
+}
+
+void loadVersionInfo(UpdateContext& context, const std::string& text) {
+    context.versionInfo.LoadFromMemory(text.data(), text.size());
+}
+
+// Puts a folder in front of PATH for the scope.
+class PathPrefix {
+public:
+    explicit PathPrefix(const std::string& folder) {
+        const char* old = std::getenv("PATH");
+        saved_ = old ? old : "";
+        setenv("PATH", (folder + ":" + saved_).c_str(), 1);
+    }
+    ~PathPrefix() { setenv("PATH", saved_.c_str(), 1); }
+
+private:
+    std::string saved_;
+};
+
+class PatchStepTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"1.1.1.1.zip", "2.0.13.4.zip", "2.0.13.5.zip", "2.0.13.5.ZIP",
+                                 "2.0.13.6.zip", ".zip"})
+            writeAll(packages.file(name), std::string("package ") + name);
+        game.enter();
+        platform::ui::refuseProgressDialog(false);
+    }
+
+    TempDir packages;
+    TempDir game;
+};
+
+TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
+    enum class Marker { None, Current, CurrentOtherCase, OnPath };
+    struct Case {
+        const char* name;
+        Marker marker;
+        std::string installed;  // content of clientupdate.exe; "" for no file
+        const char* versionTxt;
+        const char* fetched;    // "" when nothing is downloaded
+    };
+    const std::string current = updaterOfVersion(2, 0, 13, 5);
+    PeImageOptions noFixed;
+    noFixed.withFixedInfo = false;
+    PeImageOptions noTranslation;
+    noTranslation.withTranslation = false;
+    const Case cases[] = {
+        {"marker, same version", Marker::Current, current,
+         "[Current Version]\nUpdateFile=2.0.13.5.zip\n", ""},
+        {"marker, newer package", Marker::Current, current,
+         "[Current Version]\nUpdateFile=2.0.13.6.zip\n", "2.0.13.6.zip"},
+        {"marker, older package", Marker::Current, current,
+         "[Current Version]\nUpdateFile=2.0.13.4.zip\n", "2.0.13.4.zip"},
+        {"marker, upper-case .ZIP", Marker::Current, current,
+         "[Current Version]\nUpdateFile=2.0.13.5.ZIP\n", "2.0.13.5.ZIP"},
+        {"marker, no version information", Marker::Current,
+         buildPeImage(noTranslation).bytes, "[Current Version]\nUpdateFile=2.0.13.5.zip\n",
+         "2.0.13.5.zip"},
+        {"marker, not an executable", Marker::Current, "just text",
+         "[Current Version]\nUpdateFile=2.0.13.5.zip\n", "2.0.13.5.zip"},
+        {"marker, no updater", Marker::Current, "",
+         "[Current Version]\nUpdateFile=2.0.13.5.zip\n", "2.0.13.5.zip"},
+        {"marker, fixed info missing meets a bare .zip", Marker::Current,
+         buildPeImage(noFixed).bytes, "[Current Version]\nUpdateFile=.zip\n", ""},
+        {"marker, no UpdateFile, updater 1.1.1.1", Marker::Current,
+         updaterOfVersion(1, 1, 1, 1), "[Current Version]\n", ""},
+        {"marker, no UpdateFile, other updater", Marker::Current, current, "[Other]\nx=1\n",
+         "1.1.1.1.zip"},
+        {"marker in other case", Marker::CurrentOtherCase, current,
+         "[Current Version]\nUpdateFile=2.0.13.5.zip\n", ""},
+        {"marker on PATH", Marker::OnPath, current,
+         "[Current Version]\nUpdateFile=2.0.13.5.zip\n", ""},
+        {"no marker, same version", Marker::None, current,
+         "[Current Version]\nUpdateFile=2.0.13.5.zip\n", "2.0.13.5.zip"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir folder;
+        folder.enter();
+        TempDir pathFolder;
+        PathPrefix path(pathFolder.path());
+        if (c.marker == Marker::Current) writeAll("vcfile.res", "");
+        if (c.marker == Marker::CurrentOtherCase) writeAll("VCFile.RES", "");
+        if (c.marker == Marker::OnPath) writeAll(pathFolder.file("vcfile.res"), "");
+        // Stored in another case than the path asks for, as on a Windows disk.
+        if (!c.installed.empty()) writeAll("clientupdate.exe", c.installed);
+
+        LighttpdServer server(packages.path());
+        ASSERT_TRUE(server.running());
+        UpdateContext context;
+        loadVersionInfo(context, c.versionTxt);
+        context.downloadUrl = server.url();
+        context.handOver = 7;
+
+        EXPECT_EQ(updateClientUpdater(context, folder.path() + "\\ClientUpdate.exe"), 1);
+        EXPECT_EQ(context.handOver, 1);
+        auto log = server.stopAndReadLog();
+        if (*c.fetched) {
+            ASSERT_EQ(log.size(), 1u);
+            EXPECT_EQ(log[0].request, std::string("GET /") + c.fetched + " HTTP/1.1");
+            EXPECT_EQ(readAll("update.rar"), std::string("package ") + c.fetched);
+        } else {
+            EXPECT_TRUE(log.empty());
+            EXPECT_FALSE(fs::exists("update.rar"));
+        }
+    }
+}
+
+TEST_F(PatchStepTest, CurrentUpdaterEndsTheDialogWithSuccessAfterAPause) {
+    writeAll("vcfile.res", "");
+    writeAll("ClientUpdate.exe", updaterOfVersion(2, 0, 13, 5));
+    UpdateContext context;
+    loadVersionInfo(context, "[Current Version]\nUpdateFile=2.0.13.5.zip\n");
+    context.downloadUrl = "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/";
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(runPatchStep(context, game.path() + "/ClientUpdate.exe"), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1000));
+    EXPECT_EQ(context.handOver, 1);
+    EXPECT_EQ(context.clientUpdatePath, game.path() + "/ClientUpdate.exe");
+    EXPECT_EQ(fileDownLoad.progressSink, &progressDialog);
+}
+
+TEST_F(PatchStepTest, FailedDownloadTellsTheUserTwiceAndClearsHandOver) {
+    UpdateContext context;
+    loadVersionInfo(context, "[Current Version]\nUpdateFile=2.0.13.6.zip\n");
+    context.downloadUrl = "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runPatchStep(context, game.path() + "/ClientUpdate.exe"), 1);
+    std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(context.handOver, 0);
+    auto first = messages.find("[Error] Download " + context.downloadUrl + ":0 2.0.13.6.zip fail!!\n");
+    auto second = messages.find("[update] Can't download ClientUpdate.zip\n");
+    ASSERT_NE(first, std::string::npos) << messages;
+    ASSERT_NE(second, std::string::npos) << messages;
+    EXPECT_LT(first, second);
+}
+
+TEST_F(PatchStepTest, DialogThatCannotBeShownStillWaitsForTheWorker) {
+    LighttpdServer server(packages.path());
+    ASSERT_TRUE(server.running());
+    UpdateContext context;
+    loadVersionInfo(context, "[Current Version]\nUpdateFile=2.0.13.6.zip\n");
+    context.downloadUrl = server.url();
+    context.handOver = 7;
+    platform::ui::refuseProgressDialog(true);
+    EXPECT_EQ(runPatchStep(context, game.path() + "/ClientUpdate.exe"), -1);
+    platform::ui::refuseProgressDialog(false);
+    // The worker had finished: its result is there and the package is whole.
+    EXPECT_EQ(context.handOver, 1);
+    EXPECT_EQ(readAll("update.rar"), "package 2.0.13.6.zip");
+}
+
+struct ThrowingWorker : base::Thread {
+    void Run() override {
+        progressDialog.SetProgress(40);
+        throw std::runtime_error("lost");
+    }
+};
+
+struct SilentWorker : base::Thread {
+    void Run() override {}
+};
+
+TEST_F(PatchStepTest, WorkerThatEndsWithoutEndingTheDialogIsAFailure) {
+    struct Case {
+        const char* name;
+        bool throws;
+        bool refuseDialog;
+        int result;
+        int handOver;
+    };
+    const Case cases[] = {
+        {"throws under the dialog", true, false, 1, 0},
+        {"throws without a dialog", true, true, 1, 0},
+        {"returns without ending the dialog", false, false, 1, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UpdateContext context;
+        context.handOver = 7;
+        ThrowingWorker throwing;
+        SilentWorker silent;
+        base::Thread& worker = c.throws ? static_cast<base::Thread&>(throwing) : silent;
+        platform::ui::refuseProgressDialog(c.refuseDialog);
+        EXPECT_EQ(runWorkerUnderDialog(context, worker), c.result);
+        platform::ui::refuseProgressDialog(false);
+        EXPECT_EQ(context.handOver, c.handOver);
+        EXPECT_FALSE(worker.Started());
+    }
+}
+
+}  // namespace

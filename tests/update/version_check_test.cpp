@@ -1,0 +1,95 @@
+#include "update/version_check.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "config/update_context.h"
+#include "support/lighttpd_server.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+void writeAll(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+const char kVersionText[] = "[Current Version]\nUpdateFile=2.0.13.5.zip\n";
+
+TEST(VersionCheckTest, FetchesVersionTxtWholeIntoTheZipPathFolder) {
+    struct Case {
+        const char* name;
+        const char* settings;
+        const char* folder;    // where the copy lands, relative to the current folder
+        const char* oldCopy;   // what lay there before ("" for nothing)
+    };
+    const Case cases[] = {
+        {"ZipPath Patch", "[BOOT]\nZipPath=Patch\n", "Patch", ""},
+        {"old copy longer", "[BOOT]\nZipPath=Patch\n", "Patch", "[x]\nold=1\n######################################################"},
+        {"old copy shorter", "[BOOT]\nZipPath=Patch\n", "Patch", "[x]"},
+        // No ZipPath: the current folder, never the file-system root.
+        {"no ZipPath", "[BOOT]\n", ".", "old"},
+        {"empty ZipPath", "[BOOT]\nZipPath=\n", ".", ""},
+    };
+    TempDir root;
+    writeAll(root.file("version.txt"), kVersionText);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir game;
+        game.enter();
+        if (*c.oldCopy) {
+            fs::create_directories(c.folder);
+            writeAll(std::string(c.folder) + "/version.txt", c.oldCopy);
+        }
+        LighttpdServer server(root.path());
+        ASSERT_TRUE(server.running());
+        UpdateContext context;
+        context.updateSettings.LoadFromMemory(c.settings, strlen(c.settings));
+        context.versionUrl = server.url();
+        context.downloadPort = 0;
+        context.handOver = 7;
+
+        EXPECT_EQ(checkVersion(context), 1);
+        EXPECT_EQ(context.handOver, 1);
+        EXPECT_EQ(readAll(std::string(c.folder) + "/version.txt"), kVersionText);
+        context.versionInfo.section = "Current Version";
+        EXPECT_EQ(context.versionInfo.GetValue("UpdateFile"), "2.0.13.5.zip");
+
+        auto log = server.stopAndReadLog();
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_EQ(log[0].request, "GET /version.txt HTTP/1.1");
+        EXPECT_EQ(log[0].range, "-");
+    }
+}
+
+TEST(VersionCheckTest, FailedDownloadClearsHandOverAndKeepsVersionInfo) {
+    TempDir game;
+    game.enter();
+    UpdateContext context;
+    const char settings[] = "[BOOT]\nZipPath=Patch\n";
+    context.updateSettings.LoadFromMemory(settings, strlen(settings));
+    context.versionInfo.LoadFromMemory(kVersionText, strlen(kVersionText));
+    context.versionUrl = "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(checkVersion(context), 0);
+    std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(context.handOver, 0);
+    EXPECT_NE(message.find("[Error] Download " + context.versionUrl + ":0 version.txt fail!!"),
+              std::string::npos)
+        << message;
+    context.versionInfo.section = "Current Version";
+    EXPECT_EQ(context.versionInfo.GetValue("UpdateFile"), "2.0.13.5.zip");
+}
+
+}  // namespace

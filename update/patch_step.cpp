@@ -1,0 +1,100 @@
+#include "update/patch_step.h"
+
+#include <atomic>
+#include <memory>
+
+#include "config/update_context.h"
+#include "platform/paths.h"
+#include "platform/system.h"
+#include "platform/ui.h"
+#include "transfer/file_download.h"
+#include "transfer/progress_bar_dlg.h"
+#include "transfer/thread.h"
+#include "update/file_version.h"
+
+namespace {
+
+const char kMarker[] = "vcfile.res";
+const char kDefaultPackage[] = "1.1.1.1.zip";
+const char kPackageTarget[] = "update.rar";
+
+// The worker object lives until the next step replaces it, after it has been joined.
+std::unique_ptr<DownloadThreadFile> worker;
+
+}  // namespace
+
+int updateClientUpdater(UpdateContext& context, const std::string& clientUpdatePath) {
+    context.versionInfo.section = "Current Version";
+    const std::string package = context.versionInfo.GetString("UpdateFile", kDefaultPackage);
+
+    bool upToDate = false;
+    if (!platform::searchFile(kMarker).empty()) {
+        std::string installed;
+        // Any difference, older or newer, fetches the package.
+        if (readFileVersion(clientUpdatePath, installed)) upToDate = installed + ".zip" == package;
+    }
+
+    int result = 1;
+    if (!upToDate) {
+        setField(fileDownLoad.localName, kPackageTarget);
+        setField(fileDownLoad.remotePath, package);
+        setField(fileDownLoad.localDir, "");
+        setField(fileDownLoad.url, context.downloadUrl);
+        fileDownLoad.port = context.downloadPort;
+        result = fileDownLoad.Download();
+    }
+    context.handOver = result;
+    return result;
+}
+
+void UpdateContext::patchStepBody() {
+    int result = updateClientUpdater(*this, clientUpdatePath);
+    if (result == 0) {
+        platform::ui::messageBox("Can't download ClientUpdate.zip", "update");
+        progressDialog.SetProgress(0);
+        progressDialog.EndDialog(1);
+    } else {
+        platform::sleepMs(1000);
+        progressDialog.SetProgress(100);
+        progressDialog.EndDialog(0);
+    }
+}
+
+int runWorkerUnderDialog(UpdateContext& context, base::Thread& thread) {
+    std::atomic<bool> done{false};
+    std::atomic<bool> threw{false};
+    thread.state->ended = [&context, &done, &threw](bool completed) {
+        if (!completed) {
+            // Nobody else would clear the flag.
+            threw = true;
+            context.handOver = 0;
+        }
+        // The dialog must never outlive its worker; ending it again changes nothing.
+        progressDialog.EndDialog(1);
+        done = true;
+        platform::ui::wakeMainThread();
+    };
+    thread.Start();
+    if (!thread.Started()) {
+        thread.state->ended = nullptr;
+        context.handOver = 0;
+        return 1;
+    }
+    int result = progressDialog.DoModal();
+    // The worker may still show a message or end a dialog that was never shown; its
+    // calls need the main thread until it is done.
+    platform::ui::serviceCallsUntil([&] { return done.load(); });
+    thread.Join();
+    thread.state->ended = nullptr;
+    progressDialog.ForgetPendingEnd();
+    return threw ? 1 : result;
+}
+
+int runPatchStep(UpdateContext& context, const std::string& clientUpdatePath) {
+    context.clientUpdatePath = clientUpdatePath;
+    worker = std::make_unique<DownloadThreadFile>(&context);
+    context.downloadThread = worker.get();
+    // Set before the worker starts, so the worker never reads it while it changes.
+    fileDownLoad.progressSink = &progressDialog;
+    return runWorkerUnderDialog(context, *worker);
+}

@@ -1,0 +1,22 @@
+#pragma once
+// The patch step: compare the installed client updater with the server's package and
+// download the package as "update.rar" on a worker under the progress dialog.
+
+#include <string>
+
+struct UpdateContext;
+namespace base {
+class Thread;
+}
+
+// Runs the step and returns when the dialog has ended and the worker is done: the
+// dialog's result (0 success, 1 failure, -1 when it could not be shown).
+int runPatchStep(UpdateContext& context, const std::string& clientUpdatePath);
+
+// What runPatchStep does once the worker exists: starts it, shows the dialog, keeps
+// servicing the worker's calls until it is done, and joins it. A worker that throws
+// or cannot start ends the step as a failure: result 1, handOver 0.
+int runWorkerUnderDialog(UpdateContext& context, base::Thread& worker);
+
+// The comparison and, when needed, the download; 1 or 0, also stored in handOver.
+int updateClientUpdater(UpdateContext& context, const std::string& clientUpdatePath);
