@@ -13,5 +13,6 @@ filter=${1:-'ThreadTest|ProgressDialog|DownloadTest|PatchStepTest|UpdateModeTest
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TSAN=ON >/dev/null
 cmake --build "$build" -j "${JOBS:-2}"
 # Any report fails the test that caused it; children (the built programs) inherit this.
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+# The suppressions name system libraries only, never our code.
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$repo/scripts/tsan-suppressions.txt}
 ctest --test-dir "$build" -j2 --output-on-failure -R "$filter"
