@@ -2,14 +2,13 @@
 
 #include "config/ini_file.h"
 #include "ftp/file_upload.h"
+#include "launcher/dev_settings.h"
 #include "launcher/entry_points.h"
 #include "platform/errors.h"
 #include "platform/file_checks.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
-
-extern IniFile devSettings;
 
 std::string crashServerHost;
 std::string crashCredentials;

@@ -46,9 +46,11 @@ enum Access : unsigned { AccessRead = 1, AccessWrite = 2 };
 
 enum class SeekFrom { Begin, Current, End };
 
+// What a created file gets; CreateAlways also gives it to a file it overwrites (its
+// read-only and execute bits), as Windows does with the attributes.
 struct CreateOptions {
-    uint32_t attributes = 0;  // FILE_ATTR_* given to a newly created file
-    bool executable = false;  // the new file may be run (execute bits where they exist)
+    uint32_t attributes = 0;  // FILE_ATTR_* given to the file
+    bool executable = false;  // the file may be run (execute bits where they exist)
 };
 
 // A file handle (CreateFileA and friends). Opened close-on-exec; movable, not copyable.

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Update mode end to end on this machine: a game folder with an outdated client updater,
-# an operator who publishes a newer release, a web server on loopback, and two runs of
-# the launcher: the first downloads and unpacks the package and starts the new updater,
-# the second finds the updater current. Everything lives in a temporary folder that is
-# removed at the end.
+# an operator who publishes a newer release with launcher-admin, lighttpd serving it on
+# loopback, and two runs of the launcher: the first downloads the package, unpacks it
+# over the updater's files and starts the new updater; the second finds it current.
+# Everything lives in a temporary folder that is removed at the end.
 #
 # Usage: scripts/demo-update.sh [BUILD_FOLDER]   (default: build)
 set -euo pipefail
@@ -11,57 +11,63 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-build}
 case $build in /*) ;; *) build=$repo/$build ;; esac
-shared=$(dirname "$repo")/shared
-pe=$shared/corpus/pe
 
-for tool in "$build/launcher" "$build/launcher-admin"; do
-  [ -x "$tool" ] || { echo "demo-update: $tool is missing; build first" >&2; exit 1; }
+for tool in launcher launcher-admin record_args make_pe_image; do
+  [ -x "$build/$tool" ] || { echo "demo-update: $build/$tool is missing; build first" >&2; exit 1; }
 done
 command -v lighttpd >/dev/null || { echo "demo-update: lighttpd is not installed" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/launcher-demo.XXXXXX")
 server_pid=
 cleanup() {
-  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true; fi
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 step() { printf '\n== %s\n' "$*"; }
 show() { sed 's/^/   | /' "$@"; }
+fail() { echo "demo-update: FAILED: $*" >&2; exit 1; }
 
-game=$work/game       # the player's installation
-www=$work/www         # what the web server serves
-release=$work/release # the operator's new client-updater release
+game=$work/game        # the player's installation
+www=$work/www          # what the web server serves
+release=$work/release  # the operator's new client-updater release
 settings=$work/settings
-bin=$work/bin
+bin=$work/bin          # put first on the launcher's PATH
 mkdir -p "$game" "$www" "$release" "$settings" "$bin" "$work/run"
 
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 url=http://127.0.0.1:$port/
 
-step "Game folder: the launcher, an installed client updater, update.inf"
+step "Game folder: the launcher, the installed client updater 2.0.13.4, update.inf"
 cp "$build/launcher" "$game/launcher"
-cp "$pe/tiny64.exe" "$game/ClientUpdate.exe"   # a Windows updater, file version 1.2.3.4
-chmod u+w "$game/ClientUpdate.exe"
-: >"$game/vcfile.res"                            # compare versions before downloading
+"$build/make_pe_image" 2.0.13.4 "$game/ClientUpdate.exe"
+: >"$game/vcfile.res"   # the marker that makes the launcher compare versions
+printf '[BOOT]\nselect=Europe\n' >"$settings/install.ini"
+printf '[Europe]\ncountry=en\n' >"$settings/localization.ini"
 cat >"$settings/update_en.ini" <<EOF
 [BOOT]
-VersionURL=$url
-DownloadURL=$url
-DownloadPort=$port
+VersionURL=http://127.0.0.1:1/unused/
+DownloadURL=http://127.0.0.1:1/unused/
+DownloadPort=1
 ZipPath=Patch
 EOF
-"$build/launcher-admin" pack "$settings" "$game/update.inf"
-echo "update_en.ini packed into update.inf:"
+"$build/launcher-admin" pack "$settings" "$game/update.inf" | show
+echo "update_en.ini, the region's settings inside update.inf (the PatchIP:/PatchPort:"
+echo "arguments below override the server's address and port):"
 show "$settings/update_en.ini"
 (cd "$game" && ls -l | show)
 
-step "Operator: launcher-admin publish a newer release"
-cp "$pe/tiny64-bigver.exe" "$release/ClientUpdate.exe"   # file version 10.0.19041.65535
+step "Operator: launcher-admin publish the release 2.0.13.5"
+"$build/make_pe_image" 2.0.13.5 "$release/ClientUpdate.exe"
+printf '#!/bin/sh\necho "companion updater"\n' >"$release/VeltoraUpdate.exe"
+chmod 755 "$release/VeltoraUpdate.exe"
 echo "notes of the new updater" >"$release/ReleaseNotes.txt"
-"$build/launcher-admin" publish "$release" "$www"
-(cd "$www" && ls -l | show)
+chmod 444 "$release/ReleaseNotes.txt"
+"$build/launcher-admin" publish "$release" "$www" | show
 echo "version.txt:"
 show "$www/version.txt"
 
@@ -73,30 +79,22 @@ printf '%s\n' \
   "server.port = $port" \
   'server.modules = ("mod_accesslog")' \
   "accesslog.filename = \"$log\"" \
-  'accesslog.format = "%r|%>s|%b bytes"' |
-  lighttpd -D -f - &
+  'accesslog.format = "%r -> %>s, %b bytes"' |
+  lighttpd -D -f - 2>"$work/lighttpd.err" &
 server_pid=$!
 for _ in $(seq 50); do
-  curl -s -o /dev/null "$url" && break
+  /usr/bin/python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
   sleep 0.1
 done
 
-# wine is not installed here: this stand-in shows the command line the launcher runs
-# and exits, in place of the Windows client updater.
-cat >"$bin/wine" <<EOF
-#!/bin/sh
-{
-  echo "stand-in for wine (wine is not installed): it would run the Windows program"
-  echo "  \$1"
-  shift
-  echo "with the arguments:"
-  for a in "\$@"; do echo "  [\$a]"; done
-} >"$work/updater-started.txt"
-EOF
-chmod +x "$bin/wine"
+# The client updater is a Windows program: the launcher starts it through wine. Here a
+# small test program stands in for wine and writes down the command line it is given.
+cp "$build/record_args" "$bin/wine"
 
 run_launcher() {
-  rm -f "$work/updater-started.txt"
+  rm -f "$bin/args.txt"
+  echo "\$ ./launcher $*"
+  # Without a display the progress dialog draws its bar on a terminal's standard error.
   set +e
   (cd "$game" && env -u DISPLAY -u WAYLAND_DISPLAY PATH="$bin:$PATH" \
      XDG_RUNTIME_DIR="$work/run" ./launcher "$@")
@@ -104,24 +102,29 @@ run_launcher() {
   set -e
   echo "launcher exit code: $rc"
   for _ in $(seq 50); do
-    [ -s "$work/updater-started.txt" ] && break
+    [ -s "$bin/args.txt" ] && break
     sleep 0.1
   done
-  if [ -s "$work/updater-started.txt" ]; then
-    echo "client updater started:"
-    show "$work/updater-started.txt"
+  if [ -s "$bin/args.txt" ]; then
+    echo "client updater started (through wine), one argument per line:"
+    sed '/^$/d' "$bin/args.txt" | show
   else
     echo "no client updater was started"
   fi
 }
 
-step "First run: ./launcher Alice PatchPort:$port (the updater 1.2.3.4 is outdated)"
-run_launcher Alice "PatchPort:$port"
-echo "game folder afterwards (update.rar unpacked and deleted):"
+step "First run: the installed updater 2.0.13.4 is outdated"
+run_launcher x y z "PatchIP:$url" "PatchPort:$port"
+echo "game folder afterwards:"
 (cd "$game" && ls -l | show)
+cmp -s "$game/ClientUpdate.exe" "$release/ClientUpdate.exe" || fail "ClientUpdate.exe was not replaced"
+[ -x "$game/VeltoraUpdate.exe" ] || fail "VeltoraUpdate.exe lost its execute bits"
+[ ! -e "$game/update.rar" ] || fail "update.rar was left behind"
+[ -s "$bin/args.txt" ] || fail "the client updater was not started"
+echo "ClientUpdate.exe is now the published 2.0.13.5; update.rar is unpacked and deleted"
 
-step "Second run: the installed updater is now 10.0.19041.65535, as version.txt names"
-run_launcher Alice "PatchPort:$port"
+step "Second run: the installed updater is current"
+run_launcher x y z "PatchIP:$url" "PatchPort:$port"
 kill "$server_pid" 2>/dev/null || true
 wait "$server_pid" 2>/dev/null || true
 server_pid=
@@ -129,5 +132,6 @@ server_pid=
 echo "requests the server answered (the first run fetched version.txt and the package,"
 echo "the second only version.txt):"
 show "$log"
+[ "$(grep -c '2.0.13.5.zip' "$log")" = 1 ] || fail "the package was not fetched exactly once"
 
 step "Done; the temporary folder is removed"

@@ -15,3 +15,4 @@ struct AdminCommand {
 
 extern const AdminCommand packCommand;      // pack_command.cpp
 extern const AdminCommand passwordCommand;  // password_command.cpp
+extern const AdminCommand publishCommand;   // publish_command.cpp

@@ -13,13 +13,17 @@ namespace {
 const AdminCommand* const kCommands[] = {
     &packCommand,
     &passwordCommand,
+    &publishCommand,
 };
 
 void printOverview() {
     std::printf(
         "Usage: launcher-admin COMMAND [ARGUMENTS]\n"
         "\n"
-        "The operator's tool for the files the launcher reads.\n"
+        "The operator's tool for the files the launcher reads. The launcher takes its\n"
+        "server addresses, region and messages from \"update.inf\", a password-protected\n"
+        "zip archive of INI files in the game folder; these commands make that archive\n"
+        "and tell its password.\n"
         "\n"
         "Commands:\n");
     for (const AdminCommand* command : kCommands)

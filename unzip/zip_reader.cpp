@@ -369,8 +369,12 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     }
     out.close();
     stream.close();
-    // A damaged or unreadable item never leaves a partial file that looks complete.
-    if (result != ZIPRES_OK) platform::deleteFile(path);
+    // A damaged or unreadable item never leaves a partial file that looks complete;
+    // the item's own read-only attribute must not keep it either.
+    if (result != ZIPRES_OK) {
+        platform::setAttributes(path, platform::FILE_ATTR_NORMAL);
+        platform::deleteFile(path);
+    }
     return result;
 }
 

@@ -192,6 +192,17 @@ bool File::open(std::string_view path, unsigned access, Disposition disposition,
         setLastError(winerr::ACCESS_DENIED);
         return false;
     }
+    if (existed && disposition == Disposition::CreateAlways && S_ISREG(st.st_mode)) {
+        // Windows gives an overwritten file the new attributes. Here that is the
+        // read-only bit and the execute bits, so a program unpacked over an older
+        // copy can be run whatever the older copy's mode was.
+        mode_t old = st.st_mode & 0777;
+        mode_t updated = old & ~mode_t(0111);
+        if (options.executable) updated |= (old & 0444) >> 2;
+        if (options.attributes & FILE_ATTR_READONLY) updated &= ~mode_t(0222);
+        // A file of another user's that we may write but not chmod keeps its mode.
+        if (updated != old) (void)fchmod(fd, updated);
+    }
     fd_ = fd;
     setLastError(existed ? winerr::ALREADY_EXISTS : winerr::SUCCESS);
     return true;

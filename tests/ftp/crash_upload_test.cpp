@@ -12,14 +12,13 @@
 
 #include "config/ini_file.h"
 #include "ftp/crash_upload.h"
+#include "launcher/dev_settings.h"
 #include "launcher/entry_points.h"
 #include "platform/paths.h"
 #include "support/child_process.h"
 #include "support/private_network.h"
 #include "support/scripted_ftp_server.h"
 #include "support/temp_dir.h"
-
-extern IniFile devSettings;
 
 using testsupport::ScriptedFtpServer;
 using testsupport::TempDir;

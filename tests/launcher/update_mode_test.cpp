@@ -12,6 +12,7 @@
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
+#include "support/updater_processes.h"
 #include "support/xvfb_server.h"
 #include "support/zip_builder.h"
 
@@ -70,6 +71,8 @@ protected:
 
     ProgramResult run() { return runProgram(game.file("Launcher"), {}, options()); }
 
+    // The hand-over ends every "ClientUpdate.exe" running; other tests' updaters wait.
+    UpdaterProcessLock lock;
     TempDir game;
     TempDir packages;
 };
@@ -169,6 +172,9 @@ TEST_F(UpdateModeTest, GraphicalDialogShowsTheTransferAndCloses) {
 
     ProgramOptions o = options();
     o.environment.push_back({"DISPLAY", display.display()});
+    o.environment.push_back({"LSAN_OPTIONS", "print_suppressions=0:suppressions=" +
+                                                 std::string(LAUNCHER_SOURCE_DIR) +
+                                                 "/tests/support/gtk_leaks.supp"});
     o.timeoutSeconds = 30;
     ProgramResult result = runProgram(game.file("Launcher"), {}, o);
     EXPECT_FALSE(result.timedOut);

@@ -118,6 +118,38 @@ TEST(Files, NewFilesTakeReadOnlyAndExecutableOptions) {
     EXPECT_EQ(modeOf(dir.file("ro")) & S_IXUSR, 0u);
 }
 
+TEST(Files, OverwritingGivesTheFileTheNewReadOnlyAndExecuteBits) {
+    struct Case {
+        const char* label;
+        Disposition disposition;
+        mode_t before;
+        CreateOptions options;
+        mode_t after;
+    };
+    const Case cases[] = {
+        {"plain file becomes a program", Disposition::CreateAlways, 0644, {0, true}, 0755},
+        {"owner-only program stays owner-only", Disposition::CreateAlways, 0700, {0, true}, 0700},
+        {"program becomes a plain file", Disposition::CreateAlways, 0755, {0, false}, 0644},
+        {"read-only program", Disposition::CreateAlways, 0755, {FILE_ATTR_READONLY, true}, 0555},
+        {"open always keeps the mode", Disposition::OpenAlways, 0644, {FILE_ATTR_READONLY, true}, 0644},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string path = dir.file("target");
+        dir.write("target", "old");
+        ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
+        {
+            File file;
+            ASSERT_TRUE(file.open(path, AccessWrite, c.disposition, c.options));
+            EXPECT_EQ(file.write("new", 3), 3);
+        }
+        EXPECT_EQ(modeOf(path) & 0777, c.after);
+        EXPECT_EQ(testsupport::readFile(path), "new");
+        ::chmod(path.c_str(), 0644);
+    }
+}
+
 TEST(Files, HandlesAreNotInheritedByChildren) {
     TempDir dir;
     File file;

@@ -25,9 +25,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string corpusFolder() {
-    fs::path shared = LAUNCHER_SHARED_DIR;
-    // A worktree lies one level deeper than the main checkout.
-    if (!fs::exists(shared)) shared = fs::path(LAUNCHER_SOURCE_DIR) / ".." / ".." / "shared";
+    const fs::path shared = LAUNCHER_SHARED_DIR;
     return (shared / "corpus" / "zip").string() + "/";
 }
 const std::string kCorpus = corpusFolder();

@@ -103,6 +103,14 @@ TEST_F(ZipReaderTest, HandMadeArchivesGiveTheirResultCodes) {
                   (*e.payload)[7] ^= 0x20;
               }),
          ZIPRES_OK, ZIPRES_INFLATE_FAILED, ZIPRES_INFLATE_FAILED, "a.txt"},
+        {"a read-only item with a data byte altered",
+         with(entry("a.txt", kText),
+              [](auto& e) {
+                  e.externalAttributes = 0x21;
+                  e.payload = e.data;
+                  (*e.payload)[7] ^= 0x20;
+              }),
+         ZIPRES_OK, ZIPRES_INFLATE_FAILED, ZIPRES_INFLATE_FAILED, "a.txt"},
         {"a deflated byte altered (CRC-32 mismatch)",
          with(entry("a.txt", "abcdefghijklmnopqrstuvwxyz", true),
               [](auto& e) { e.payload = testsupport::deflateRaw("abcdefghijklmnopqrstuvwxyZ"); }),

@@ -21,12 +21,7 @@ using testsupport::writeFileBytes;
 
 namespace {
 
-fs::path sharedDir() {
-    fs::path configured = LAUNCHER_SHARED_DIR;
-    if (fs::exists(configured)) return configured;
-    // A worktree lies one level deeper than the main checkout.
-    return fs::path(LAUNCHER_SOURCE_DIR) / ".." / ".." / "shared";
-}
+fs::path sharedDir() { return LAUNCHER_SHARED_DIR; }
 
 std::string slurp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -1,0 +1,35 @@
+#pragma once
+// The last act of update mode: the patch archive that the patch step left behind is
+// unpacked over the client updater's files, then "ClientUpdate.exe" is started with
+// the launch code and the patch server settings.
+
+#include <cstdint>
+#include <string>
+
+#include "launcher/launch_arguments.h"
+
+// The patch step writes "update.rar"; file names compare ignoring case.
+inline constexpr char kPatchArchive[] = "Update.rar";
+inline constexpr char kClientUpdater[] = "ClientUpdate.exe";
+// Always the first word of the client updater's command line.
+inline constexpr char kLaunchCode[] = "4718";
+// Ended before every unpacking attempt, in this order, so their files can be replaced.
+inline constexpr const char* kUpdaterProcesses[] = {"ClientUpdate.exe", "VeltoraUpdate.exe",
+                                                    "VeltoraUpdate2.exe"};
+inline constexpr int kUnpackAttempts = 20;
+inline constexpr unsigned kUnpackRetryPauseMs = 100;
+
+// Unpacks every entry of the patch archive in the current folder, when there is one,
+// over the files there, and deletes the archive. An entry that cannot be written within
+// the attempts shows "Please reboot computer "; the others are still unpacked.
+// Tests shorten `retryPauseMs`.
+void installPatchArchive(unsigned retryPauseMs = kUnpackRetryPauseMs);
+
+// The client updater's parameters: the launch code, then " %s" for each given field
+// (forward1, forward2, "PatchIP:" value, "PatchPort:" value), without quotes.
+std::string clientUpdaterParameters(const LaunchArguments& arguments);
+
+// The hand-over with the given arguments. False when no updater could be started;
+// `processId`, when given, receives the started updater's id.
+bool handOverToClientUpdater(const LaunchArguments& arguments, uint32_t* processId = nullptr,
+                             unsigned retryPauseMs = kUnpackRetryPauseMs);

@@ -1,0 +1,289 @@
+#include "launcher/hand_over.h"
+
+#include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+#include "support/child_process.h"
+#include "support/pe_image.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+#include "support/updater_processes.h"
+#include "support/zip_builder.h"
+
+namespace fs = std::filesystem;
+using testsupport::ArgumentRecords;
+using testsupport::ZipEntryPlan;
+
+namespace {
+
+constexpr unsigned kShortPause = 1;
+
+ZipEntryPlan unixEntry(const std::string& name, const std::string& data, uint32_t mode) {
+    ZipEntryPlan entry;
+    entry.name = name;
+    entry.data = data;
+    entry.deflate = true;
+    entry.versionMadeBy = (3 << 8) | 20;
+    entry.externalAttributes = mode << 16;
+    return entry;
+}
+
+ZipEntryPlan windowsEntry(const std::string& name, const std::string& data) {
+    ZipEntryPlan entry;
+    entry.name = name;
+    entry.data = data;
+    entry.deflate = true;
+    return entry;
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 0777;
+}
+
+class HandOverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Message boxes go to standard error, where the tests read them.
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        game.enter();
+        // Updaters that outlive a child of ours come back to us, so they can be reaped.
+        ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    }
+    void TearDown() override {
+        ::unlink(game.file("wait").c_str());
+        for (uint32_t pid : started) testsupport::reapChild(int(pid));
+    }
+
+    // The stand-in client updater, as the package or the installation holds it.
+    static std::string updaterBytes() {
+        return testsupport::readFile(testsupport::binaryPath("record_args"));
+    }
+    void installUpdater() const {
+        game.copyIn(testsupport::binaryPath("record_args"), kClientUpdater);
+    }
+    void writePackage(const std::vector<ZipEntryPlan>& entries) const {
+        // Written under the patch step's name; the hand-over reads "Update.rar".
+        game.write("update.rar", testsupport::buildZip(entries));
+    }
+    bool archiveLeft() const { return game.exists("update.rar") || game.exists("Update.rar"); }
+
+    bool handOver(const LaunchArguments& arguments) {
+        uint32_t pid = 0;
+        const bool ok = handOverToClientUpdater(arguments, &pid, kShortPause);
+        if (ok) started.push_back(pid);
+        return ok;
+    }
+
+    testsupport::UpdaterProcessLock lock;  // first made, last released
+    testsupport::TempDir game;
+    std::vector<uint32_t> started;
+};
+
+TEST_F(HandOverTest, UnpacksThePackageOverTheFilesAndStartsTheNewUpdater) {
+    game.write(kClientUpdater, "the outdated updater, not even executable");
+    ::chmod(game.file(kClientUpdater).c_str(), 0644);
+    game.write("data.txt", "old data");
+    ::chmod(game.file("data.txt").c_str(), 0444);
+    game.write("keep.txt", "not in the package");
+    const std::string updater = updaterBytes();
+    writePackage({
+        unixEntry(kClientUpdater, updater, 0100755),
+        windowsEntry("data.txt", "new data"),
+        unixEntry("Patch/notes.txt", "release notes", 0100644),
+        unixEntry("VeltoraUpdate.exe", "companion", 0100755),
+    });
+    LaunchArguments arguments{"x", "y", "http://127.0.0.1:8080/", "8080"};
+
+    // As a player, for whom a read-only file is really read-only (root may write it).
+    if (::geteuid() == 0) {
+        for (const auto& entry : fs::recursive_directory_iterator(game.path()))
+            ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::lchown(game.path().c_str(), 65534, 65534), 0);
+    }
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const int rc = testsupport::runInChild([&] {
+        ::close(pipeFds[0]);
+        if (!testsupport::dropRootPrivileges()) return 2;
+        uint32_t pid = 0;
+        const bool ok = handOverToClientUpdater(arguments, &pid, kShortPause);
+        (void)!::write(pipeFds[1], &pid, sizeof pid);
+        return ok ? 0 : 1;
+    });
+    ::close(pipeFds[1]);
+    uint32_t pid = 0;
+    EXPECT_EQ(::read(pipeFds[0], &pid, sizeof pid), ssize_t(sizeof pid));
+    ::close(pipeFds[0]);
+    ASSERT_EQ(rc, 0);
+    started.push_back(pid);
+
+    EXPECT_EQ(game.read(kClientUpdater), updater);
+    EXPECT_EQ(modeOf(game.file(kClientUpdater)) & 0111, 0111u);
+    EXPECT_EQ(game.read("data.txt"), "new data");
+    EXPECT_EQ(game.read("Patch/notes.txt"), "release notes");
+    EXPECT_EQ(game.read("VeltoraUpdate.exe"), "companion");
+    EXPECT_EQ(game.read("keep.txt"), "not in the package");
+    EXPECT_FALSE(archiveLeft());
+    const ArgumentRecords records = testsupport::waitForArgumentRecords(game.path(), 1);
+    const ArgumentRecords expected = {{"4718", "x", "y", "PatchIP:http://127.0.0.1:8080/", "PatchPort:8080"}};
+    EXPECT_EQ(records, expected);
+}
+
+TEST_F(HandOverTest, EndsARunningUpdaterAndReplacesItsFile) {
+    installUpdater();
+    game.write("wait", "");
+    uint32_t running = 0;
+    ASSERT_TRUE(platform::shellOpen(kClientUpdater, "already running", &running));
+    ASSERT_EQ(testsupport::waitForArgumentRecords(game.path(), 1).size(), 1u);
+
+    // A different file: the same program with bytes appended.
+    const std::string newUpdater = updaterBytes() + "release 2";
+    writePackage({unixEntry(kClientUpdater, newUpdater, 0100755)});
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(handOver({}));
+    const std::string messages = testing::internal::GetCapturedStderr();
+
+    int signal = 0;
+    EXPECT_TRUE(testsupport::reapChild(int(running), &signal));
+    EXPECT_EQ(signal, SIGKILL);
+    EXPECT_EQ(game.read(kClientUpdater), newUpdater);
+    EXPECT_FALSE(archiveLeft());
+    EXPECT_EQ(messages.find("Reboot"), std::string::npos) << messages;
+    ::unlink(game.file("wait").c_str());
+    const ArgumentRecords records = testsupport::waitForArgumentRecords(game.path(), 2);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1], std::vector<std::string>{"4718"});
+}
+
+TEST_F(HandOverTest, UpdaterReceivesTheLaunchCodeAndTheGivenPiecesAsSeparateWords) {
+    struct Case {
+        const char* label;
+        LaunchArguments arguments;
+        const char* parameters;
+        std::vector<std::string> words;
+    };
+    const Case cases[] = {
+        {"no arguments", {}, "4718", {"4718"}},
+        {"one word and the server",
+         {"x", "", "1.2.3.4", "99"},
+         "4718 x PatchIP:1.2.3.4 PatchPort:99",
+         {"4718", "x", "PatchIP:1.2.3.4", "PatchPort:99"}},
+        {"port alone", {"", "", "", "8080"}, "4718 PatchPort:8080", {"4718", "PatchPort:8080"}},
+        {"a value with spaces is not quoted",
+         {"Player One", "y", "", ""},
+         "4718 Player One y",
+         {"4718", "Player", "One", "y"}},
+    };
+    installUpdater();
+    size_t count = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(clientUpdaterParameters(c.arguments), c.parameters);
+        // No archive: the updater starts directly.
+        ASSERT_TRUE(handOver(c.arguments));
+        const ArgumentRecords records = testsupport::waitForArgumentRecords(game.path(), ++count);
+        ASSERT_EQ(records.size(), count);
+        EXPECT_EQ(records.back(), c.words);
+    }
+}
+
+TEST_F(HandOverTest, AnArchiveThatCannotBeOpenedIsDeletedAndTheUpdaterStillStarts) {
+    const std::string package = testsupport::buildZip({windowsEntry("data.txt", "new data")});
+    struct Case {
+        const char* label;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"not a zip archive", "Rar!\x1a\x07 this is no zip archive"},
+        {"cut short", package.substr(0, package.size() / 2)},
+        {"empty file", ""},
+    };
+    installUpdater();
+    size_t count = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        game.write("data.txt", "old data");
+        game.write("update.rar", c.bytes);
+        ASSERT_TRUE(handOver({}));
+        EXPECT_EQ(game.read("data.txt"), "old data");
+        EXPECT_FALSE(archiveLeft());
+        EXPECT_EQ(testsupport::waitForArgumentRecords(game.path(), ++count).size(), count);
+    }
+}
+
+TEST_F(HandOverTest, ADamagedItemLeavesNoUpdaterThatLooksCurrent) {
+    // As in a package spliced from two downloads: the recorded CRC-32 no longer fits.
+    struct Case {
+        const char* label;
+        uint32_t mode;
+    };
+    const Case cases[] = {{"executable", 0100755}, {"read-only", 0100555}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        game.write(kClientUpdater, "the outdated updater");
+        std::string damaged = updaterBytes();
+        damaged[damaged.size() / 2] ^= 0x55;
+        ZipEntryPlan updater = unixEntry(kClientUpdater, updaterBytes(), c.mode);
+        updater.deflate = false;
+        updater.payload = damaged;
+        writePackage({updater, windowsEntry("data.txt", "new data")});
+
+        testing::internal::CaptureStderr();
+        // Nothing is left to start, unless the PATH holds one.
+        handOver({});
+        const std::string messages = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(game.exists(kClientUpdater));
+        EXPECT_EQ(game.read("data.txt"), "new data");
+        EXPECT_FALSE(archiveLeft());
+        EXPECT_EQ(messages.find("Reboot"), std::string::npos) << messages;
+    }
+}
+
+TEST_F(HandOverTest, AnEntryThatCannotBeWrittenAsksForARebootAndTheRestGoesOn) {
+    installUpdater();
+    game.makeFolder("blocked.txt");  // a folder where the entry's file should go
+    writePackage({windowsEntry("blocked.txt", "cannot land"), windowsEntry("after.txt", "landed")});
+
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(handOver({}));
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(messages, "[Reboot] Please reboot computer \n");
+    EXPECT_EQ(game.read("after.txt"), "landed");
+    EXPECT_FALSE(archiveLeft());
+    EXPECT_EQ(testsupport::waitForArgumentRecords(game.path(), 1).size(), 1u);
+}
+
+TEST_F(HandOverTest, AWindowsMadePackageStartsItsUpdaterThroughWine) {
+    // A package made on Windows has no execute bits: its "ClientUpdate.exe" is a PE
+    // image and runs through wine, here the stand-in recording its arguments.
+    testsupport::TempDir bin;
+    bin.copyIn(testsupport::binaryPath("record_args"), "wine");
+    const std::string image = testsupport::buildPeImage().bytes;
+    writePackage({windowsEntry(kClientUpdater, image)});
+    const char* oldPath = std::getenv("PATH");
+    const std::string savedPath = oldPath ? oldPath : "";
+    setenv("PATH", (bin.path() + ":" + savedPath).c_str(), 1);
+    const bool ok = handOver({"x", "", "", "99"});
+    setenv("PATH", savedPath.c_str(), 1);
+    ASSERT_TRUE(ok);
+
+    EXPECT_EQ(game.read(kClientUpdater), image);
+    EXPECT_EQ(modeOf(game.file(kClientUpdater)) & 0111, 0u);
+    const ArgumentRecords records = testsupport::waitForArgumentRecords(bin.path(), 1);
+    ASSERT_EQ(records.size(), 1u);
+    const std::vector<std::string> expected = {game.file(kClientUpdater), "4718", "x", "PatchPort:99"};
+    EXPECT_EQ(records[0], expected);
+}
+
+}  // namespace

@@ -1,0 +1,231 @@
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/strings.h"
+#include "tools/admin_commands.h"
+#include "tools/zip_writer.h"
+#include "unzip/zip_reader.h"
+#include "update/file_version.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The launcher's item names hold at most 259 characters.
+constexpr size_t kMaxEntryName = 259;
+constexpr uint32_t kRegularFileType = 0100000;
+
+struct ReleaseFile {
+    std::string name;  // relative, '/' between folders
+    fs::path path;
+    uint32_t mode = 0;  // permission bits
+    std::time_t modified = 0;
+};
+
+void printPublishHelp() {
+    std::printf(
+        "launcher-admin publish RELEASE OUTPUT\n"
+        "\n"
+        "  Publishes a client-updater release for the launcher's update mode. RELEASE is\n"
+        "  a folder holding the files that the launcher unpacks into the game folder,\n"
+        "  among them \"ClientUpdate.exe\", a Windows program with a file version (its\n"
+        "  version resource). Every file below RELEASE goes into one zip package named\n"
+        "  after that version, for example \"2.0.13.5.zip\", under its path relative to\n"
+        "  RELEASE. Each entry records its Unix mode, so execute bits and read-only\n"
+        "  files come out as they went in; a Windows program needs no execute bit (it\n"
+        "  starts through wine). The package is read back and compared, then OUTPUT\n"
+        "  (created when missing) receives it and a \"version.txt\" naming it:\n"
+        "\n"
+        "    [Current Version]\n"
+        "    UpdateFile=2.0.13.5.zip\n"
+        "\n"
+        "  Serve OUTPUT with any web server at the launcher's VersionURL and DownloadURL.\n"
+        "  A launcher whose installed ClientUpdate.exe has another version (or that\n"
+        "  finds no \"vcfile.res\") downloads the package, unpacks it and starts the\n"
+        "  new ClientUpdate.exe. The package is written before \"version.txt\", so the\n"
+        "  server never names a package that is not there yet. Publish each release\n"
+        "  under a new version: launchers continue interrupted downloads byte-wise,\n"
+        "  and a package replaced under the same name would reach them spliced.\n");
+}
+
+std::time_t toTimeT(fs::file_time_type time) {
+    return std::chrono::system_clock::to_time_t(
+        std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+            std::chrono::file_clock::to_sys(time)));
+}
+
+bool collect(const fs::path& release, std::vector<ReleaseFile>& files) {
+    std::error_code error;
+    fs::recursive_directory_iterator it(release, error);
+    if (error) {
+        std::fprintf(stderr, "launcher-admin publish: cannot read %s: %s\n", release.c_str(),
+                     error.message().c_str());
+        return false;
+    }
+    for (; it != fs::recursive_directory_iterator(); it.increment(error)) {
+        if (error) break;
+        const fs::path& path = it->path();
+        const std::string name = path.lexically_relative(release).generic_string();
+        const fs::file_status status = it->symlink_status(error);
+        if (error) break;
+        if (fs::is_directory(status)) continue;
+        if (fs::is_symlink(status) || !fs::is_regular_file(status)) {
+            // The launcher would unpack a plain file in its place; say so instead.
+            std::fprintf(stderr, "launcher-admin publish: %s is not a regular file\n", name.c_str());
+            return false;
+        }
+        if (name.size() > kMaxEntryName) {
+            std::fprintf(stderr, "launcher-admin publish: %s: the name is longer than %zu characters\n",
+                         name.c_str(), kMaxEntryName);
+            return false;
+        }
+        ReleaseFile file;
+        file.name = name;
+        file.path = path;
+        file.mode = uint32_t(status.permissions() & fs::perms::mask) & 0777;
+        file.modified = toTimeT(fs::last_write_time(path, error));
+        if (error) break;
+        files.push_back(std::move(file));
+    }
+    if (error) {
+        std::fprintf(stderr, "launcher-admin publish: cannot read %s: %s\n", release.c_str(),
+                     error.message().c_str());
+        return false;
+    }
+    std::sort(files.begin(), files.end(),
+              [](const ReleaseFile& a, const ReleaseFile& b) { return a.name < b.name; });
+    return true;
+}
+
+bool readWhole(const fs::path& path, std::string& contents) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// Reads the package back the way the launcher's hand-over does.
+bool verify(const std::string& package, const std::vector<ReleaseFile>& files,
+            const std::vector<std::string>& contents) {
+    CZipReader* reader = Open(package.c_str(), nullptr);
+    if (!reader) return false;
+    ZipItem item;
+    bool same = GetItem(reader, -1, &item) == ZIPRES_OK && item.index == int32_t(files.size());
+    for (size_t i = 0; same && i < files.size(); ++i) {
+        std::vector<char> buffer(contents[i].size());
+        same = GetItem(reader, int(i), &item) == ZIPRES_OK && files[i].name == item.name &&
+               item.uncompressedSize == int32_t(contents[i].size()) &&
+               ((files[i].mode & 0200) == 0) == ((item.attributes & 0x01) != 0) &&
+               UnzipToMemory(reader, int(i), buffer.data(), buffer.size()) == ZIPRES_OK &&
+               std::equal(buffer.begin(), buffer.end(), contents[i].begin());
+    }
+    Close(reader);
+    return same;
+}
+
+// Writes through a temporary name, so a server never serves half a file.
+bool writeFileAtomically(const fs::path& target, const std::string& contents) {
+    const fs::path temporary = target.parent_path() / ("." + target.filename().string() + ".tmp");
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << contents;
+        if (!out.flush()) return false;
+    }
+    std::error_code error;
+    fs::rename(temporary, target, error);
+    if (error) fs::remove(temporary, error);
+    return !error;
+}
+
+int runPublish(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 2) {
+        std::fprintf(stderr, "Usage: launcher-admin publish RELEASE OUTPUT\n");
+        return 2;
+    }
+    const fs::path release = arguments[0];
+    const fs::path output = arguments[1];
+    std::vector<ReleaseFile> files;
+    if (!collect(release, files)) return 1;
+
+    const auto updater = std::find_if(files.begin(), files.end(), [](const ReleaseFile& f) {
+        return platform::equalsIgnoreCase(f.name, "ClientUpdate.exe");
+    });
+    if (updater == files.end()) {
+        std::fprintf(stderr, "launcher-admin publish: no ClientUpdate.exe in %s\n", release.c_str());
+        return 1;
+    }
+    std::string version;
+    if (!readFileVersion(updater->path.string(), version) || version.empty()) {
+        std::fprintf(stderr,
+                     "launcher-admin publish: %s has no file version; the package is named "
+                     "after it\n",
+                     updater->path.c_str());
+        return 1;
+    }
+    const std::string packageName = version + ".zip";
+
+    std::vector<std::string> contents(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!readWhole(files[i].path, contents[i])) {
+            std::fprintf(stderr, "launcher-admin publish: cannot read %s\n", files[i].path.c_str());
+            return 1;
+        }
+    }
+
+    std::error_code error;
+    fs::create_directories(output, error);
+    const fs::path package = output / packageName;
+    const fs::path staged = output / ("." + packageName + ".tmp");
+    ZipWriter writer;
+    bool written = writer.create(staged.string());
+    for (size_t i = 0; written && i < files.size(); ++i) {
+        ZipWriter::Entry entry;
+        entry.name = files[i].name;
+        entry.unixMode = kRegularFileType | files[i].mode;
+        entry.modified = files[i].modified;
+        written = writer.add(entry, contents[i].data(), contents[i].size());
+    }
+    written = writer.close() && written;
+    if (!written || !verify(staged.string(), files, contents)) {
+        std::fprintf(stderr, "launcher-admin publish: %s\n",
+                     writer.error().empty() ? ("cannot read back " + staged.string()).c_str()
+                                            : writer.error().c_str());
+        fs::remove(staged, error);
+        return 1;
+    }
+    std::string previous, staging;
+    if (readWhole(package, previous) && readWhole(staged, staging) && previous != staging)
+        std::fprintf(stderr,
+                     "launcher-admin publish: note: %s is replaced; launchers that have part of "
+                     "the old one will continue it with the new one's bytes\n",
+                     package.c_str());
+    fs::rename(staged, package, error);
+    if (error) {
+        std::fprintf(stderr, "launcher-admin publish: cannot write %s: %s\n", package.c_str(),
+                     error.message().c_str());
+        fs::remove(staged, error);
+        return 1;
+    }
+    const fs::path versionFile = output / "version.txt";
+    if (!writeFileAtomically(versionFile, "[Current Version]\nUpdateFile=" + packageName + "\n")) {
+        std::fprintf(stderr, "launcher-admin publish: cannot write %s\n", versionFile.c_str());
+        return 1;
+    }
+    for (const ReleaseFile& file : files) std::printf("  %04o  %s\n", file.mode, file.name.c_str());
+    std::printf("published ClientUpdate.exe %s: %s and version.txt in %s\n", version.c_str(),
+                packageName.c_str(), output.c_str());
+    return 0;
+}
+
+}  // namespace
+
+const AdminCommand publishCommand = {
+    "publish", "package a client-updater release and write \"version.txt\" naming it",
+    runPublish, printPublishHelp};
