@@ -12,7 +12,7 @@ packages=(
   # independent readers of version resources, real Windows files to read
   libimage-exiftool-perl python3-pefile libz-mingw-w64
   # fuzzing and sanitizers, the dialog under a real display
-  clang libclang-rt-14-dev xvfb xdotool openbox x11-apps imagemagick
+  clang libclang-rt-14-dev xvfb xdotool openbox x11-apps x11-utils imagemagick
 )
 
 missing=()

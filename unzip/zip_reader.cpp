@@ -69,18 +69,23 @@ void abandonMemoryRead(CZipReader* reader) {
 }
 
 // Steps the directory to entry `index`: back to the first entry only when the
-// wanted one lies behind. A step that fails ends the walk instead of looping.
+// wanted one lies behind. A step that fails ends the walk instead of looping, and
+// the entries from there on stay unreachable: the archive cannot change while it is
+// open, and walking to them again for every later index would cost the whole walk
+// each time.
 ZipResult positionOn(CZipReader* reader, int index) {
-    if (!reader->archive) return ZIPRES_CORRUPT;
+    if (!reader->archive || index >= reader->unreachableEntry) return ZIPRES_CORRUPT;
     if (reader->directoryEntry < 0 || index < reader->directoryEntry) {
         if (unzGoToFirstFile(reader->archive) != UNZ_OK) {
             reader->directoryEntry = -1;
+            reader->unreachableEntry = 0;
             return ZIPRES_CORRUPT;
         }
         reader->directoryEntry = 0;
     }
     while (reader->directoryEntry < index) {
         if (unzGoToNextFile(reader->archive) != UNZ_OK) {
+            reader->unreachableEntry = reader->directoryEntry + 1;
             reader->directoryEntry = -1;
             return ZIPRES_CORRUPT;
         }

@@ -4,6 +4,7 @@
 // ZIPRES_BAD_ARGS.
 
 #include <cstddef>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -36,6 +37,7 @@ struct CZipReader {
     ZipFileIo io;
     int itemCount = 0;
     int directoryEntry = -1;    // minizip's current entry, -1 when unknown
+    int unreachableEntry = INT_MAX;  // first entry the directory walk could not reach
     ItemDataInfo cachedData;    // where and how the cached item's data lie
     bool cachedExecutable = false;
     ItemDataStream memoryRead;
