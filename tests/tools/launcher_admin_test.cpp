@@ -97,13 +97,15 @@ TEST(LauncherAdminTest, FailedPackKeepsTheArchiveThatIsThere) {
     EXPECT_FALSE(dir.exists("update.inf.new"));
 }
 
-TEST(LauncherAdminTest, HelpDescribesBothCommands) {
+TEST(LauncherAdminTest, HelpDescribesEveryCommand) {
     testsupport::TempDir dir;
     const auto help = admin(dir, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("launcher-admin pack FOLDER [OUTPUT]"), std::string::npos);
     EXPECT_NE(help.out.find("launcher-admin password"), std::string::npos);
+    EXPECT_NE(help.out.find("launcher-admin publish RELEASE OUTPUT"), std::string::npos);
     EXPECT_EQ(admin(dir, {"pack", "--help"}).exitCode, 0);
+    EXPECT_EQ(admin(dir, {"publish", "--help"}).exitCode, 0);
     EXPECT_EQ(admin(dir, {"unknown"}).exitCode, 2);
     EXPECT_EQ(admin(dir, {}).exitCode, 2);
 }
