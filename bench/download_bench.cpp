@@ -16,41 +16,13 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "transfer/file_download.h"
 #include "transfer/progress_bar_dlg.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Peak resident set size of this process in KiB (VmHWM).
-long peakMemoryKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
-}
-
-// Real data, not a sparse file, written in pieces so that making it does not raise
-// our own peak memory.
-bool writeSample(const fs::path& path, uint64_t bytes) {
-    std::ofstream out(path, std::ios::binary);
-    std::vector<char> piece(1 << 20);
-    uint32_t state = 2463534242u;
-    for (uint64_t written = 0; written < bytes && out; written += piece.size()) {
-        for (char& c : piece) {
-            state ^= state << 13, state ^= state >> 17, state ^= state << 5;
-            c = char(state);
-        }
-        out.write(piece.data(), std::streamsize(std::min<uint64_t>(piece.size(), bytes - written)));
-    }
-    return bool(out);
-}
-
-double since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 struct Server {
     fs::path pidFile;
@@ -101,7 +73,7 @@ int main(int argc, char** argv) {
     for (long mib : sizes) {
         const fs::path source = work / "root" / "big.bin";
         const uint64_t bytes = uint64_t(mib) << 20;
-        if (!writeSample(source, bytes)) return 1;
+        if (!bench::writeRandomSample(source, bytes)) return 1;
         const fs::path target = work / "ours.bin";
         auto ourDownload = [&](bool withDialog) {
             setField(fileDownLoad.url, url);
@@ -134,11 +106,11 @@ int main(int argc, char** argv) {
         for (int round = 0; round < 5; ++round) {
             auto start = std::chrono::steady_clock::now();
             ourDownload(false);
-            ours = std::min(ours, since(start));
+            ours = std::min(ours, bench::secondsSince(start));
 
             start = std::chrono::steady_clock::now();
             ourDownload(true);
-            dialog = std::min(dialog, since(start));
+            dialog = std::min(dialog, bench::secondsSince(start));
 
             const fs::path theirTarget = work / "curl.bin";
             const std::string command =
@@ -148,11 +120,11 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "curl failed\n");
                 status = 1;
             }
-            theirs = std::min(theirs, since(start));
+            theirs = std::min(theirs, bench::secondsSince(start));
             fs::remove(theirTarget);
         }
         std::printf("%8ld %10.3f %14.3f %10.3f %8.3f %8.3f %14ld\n", mib, ours, dialog, theirs,
-                    ours / theirs, dialog / theirs, peakMemoryKiB());
+                    ours / theirs, dialog / theirs, bench::peakMemoryKiB());
         std::fflush(stdout);
         fs::remove(source);
     }

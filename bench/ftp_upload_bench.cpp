@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "ftp/blocking_socket.h"
 #include "ftp/ftp_client.h"
 
@@ -22,41 +23,6 @@ namespace {
 
 const char kUser[] = "bench";
 const char kPassword[] = "bench";
-
-// Peak resident set size of this process in KiB (VmHWM).
-long peakMemoryKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
-}
-
-// Bytes that do not compress, written in pieces so that making them does not raise our
-// own peak memory.
-bool writeSample(const fs::path& path, uint64_t bytes) {
-    std::ofstream out(path, std::ios::binary);
-    std::vector<char> piece(1 << 20);
-    uint64_t state = 88172645463325252ULL;
-    for (uint64_t written = 0; written < bytes && out;) {
-        for (char& c : piece) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            c = static_cast<char>(state);
-        }
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(piece.size(), bytes - written));
-        out.write(piece.data(), static_cast<std::streamsize>(n));
-        written += n;
-    }
-    return bool(out);
-}
-
-int run(const std::string& command) { return std::system(command.c_str()); }
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // A loopback port that nothing listens on just now.
 unsigned short freePort() {
@@ -104,16 +70,16 @@ double uploadWithClient(const fs::path& local, const std::string& remote, unsign
               client.StoreFile(local.string(), remote,
                                {nsFTP::CTransferType::Image, nsFTP::CTransferType::NonPrint});
     client.LogOff();
-    const double seconds = secondsSince(start);
+    const double seconds = bench::secondsSince(start);
     return ok ? seconds : -1;
 }
 
 double uploadWithCurl(const fs::path& local, const std::string& remote, unsigned short port) {
     const auto start = std::chrono::steady_clock::now();
-    const int status = run("curl -s -S --ftp-port 127.0.0.1 -T '" + local.string() + "' 'ftp://" +
+    const int status = bench::run("curl -s -S --ftp-port 127.0.0.1 -T '" + local.string() + "' 'ftp://" +
                            kUser + ":" + kPassword + "@127.0.0.1:" + std::to_string(port) + "/" +
                            remote + "'");
-    const double seconds = secondsSince(start);
+    const double seconds = bench::secondsSince(start);
     return status == 0 ? seconds : -1;
 }
 
@@ -133,7 +99,7 @@ int main(int argc, char** argv) {
     fs::create_directories(root);
     const fs::path sample = work / "sample.bin";
     const uint64_t bytes = megabytes * 1000 * 1000;
-    if (!writeSample(sample, bytes)) {
+    if (!bench::writeRandomSample(sample, bytes)) {
         std::fprintf(stderr, "cannot write the sample file\n");
         fs::remove_all(work);
         return 1;
@@ -141,7 +107,7 @@ int main(int argc, char** argv) {
 
     const unsigned short port = freePort();
     const fs::path pidFile = work / "server.pid";
-    run("/usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p " + std::to_string(port) + " -w -d '" +
+    bench::run("/usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p " + std::to_string(port) + " -w -d '" +
         root.string() + "' -u " + kUser + " -P " + kPassword + " >'" + (work / "server.log").string() +
         "' 2>&1 & echo $! >'" + pidFile.string() + "'");
     int status = 0;
@@ -164,12 +130,12 @@ int main(int argc, char** argv) {
         ours = std::min(ours, a);
         theirs = std::min(theirs, b);
     }
-    const long peak = peakMemoryKiB();
+    const long peak = bench::peakMemoryKiB();
     if (status == 0) {
         const bool same = fs::file_size(root / "ours.bin") == bytes &&
-                          run("cmp -s '" + sample.string() + "' '" + (root / "ours.bin").string() +
+                          bench::run("cmp -s '" + sample.string() + "' '" + (root / "ours.bin").string() +
                               "'") == 0 &&
-                          run("cmp -s '" + sample.string() + "' '" + (root / "curl.bin").string() +
+                          bench::run("cmp -s '" + sample.string() + "' '" + (root / "curl.bin").string() +
                               "'") == 0;
         std::printf("upload of %.1f MB to pyftpdlib on loopback, active mode: StoreFile %.2f s "
                     "(%.1f MB/s), curl -T --ftp-port %.2f s (%.1f MB/s), ratio %.2f, "
@@ -178,7 +144,7 @@ int main(int argc, char** argv) {
                     double(bytes) / 1e6 / theirs, ours / theirs, peak, same ? "yes" : "NO");
         if (!same) status = 1;
     }
-    run("kill $(cat '" + pidFile.string() + "') 2>/dev/null");
+    bench::run("kill $(cat '" + pidFile.string() + "') 2>/dev/null");
     fs::remove_all(work);
     return status;
 }

@@ -10,48 +10,23 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "unzip/zip_reader.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Starts a new peak of the resident set size, so that each round shows its own.
-void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-// A figure of /proc/self/status in KiB: "VmHWM:" (the peak resident set size) or
-// "VmRSS:" (the current one).
-long statusKiB(const std::string& key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0) return std::strtol(line.c_str() + key.size(), nullptr, 10);
-    return -1;
-}
-
-// Text that deflates to about half its size, written in pieces so that making it
-// does not raise our own peak memory.
+// Text that deflates to about half its size.
 bool writeSample(const fs::path& path, uint64_t bytes) {
-    std::ofstream out(path, std::ios::binary);
-    std::vector<char> piece(1 << 20);
     uint32_t state = 12345;
-    for (uint64_t written = 0; written < bytes && out;) {
+    return bench::writeSample(path, bytes, [&state](std::vector<char>& piece) {
         for (char& c : piece) {
             state = state * 1103515245u + 12345u;
             const unsigned r = (state >> 16) & 0xFF;
             c = r < 8 ? '\n' : char('a' + (r % 23));
         }
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(piece.size(), bytes - written));
-        out.write(piece.data(), static_cast<std::streamsize>(n));
-        written += n;
-    }
-    return bool(out);
-}
-
-int run(const std::string& command) { return std::system(command.c_str()); }
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    });
 }
 
 // Our unpacking of item 0 into `folder`; seconds, or a negative value on failure.
@@ -65,7 +40,7 @@ double unpackWithReader(const fs::path& archive, const fs::path& folder) {
     ZipResult result = reader ? GetItem(reader, 0, &item) : ZIPRES_CANNOT_OPEN;
     if (result == ZIPRES_OK) result = UnzipToFile(reader, 0, item.name);
     if (reader) Close(reader);
-    const double seconds = secondsSince(start);
+    const double seconds = bench::secondsSince(start);
     fs::current_path(previous);
     if (result != ZIPRES_OK) {
         std::fprintf(stderr, "UnzipToFile failed: 0x%08x\n", unsigned(result));
@@ -97,7 +72,7 @@ int main(int argc, char** argv) {
         const fs::path archive = work / "sample.zip";
         fs::remove(archive);
         if (!writeSample(sample, size.bytes) ||
-            run("cd '" + work.string() + "' && zip -q -6 sample.zip sample.dat") != 0) {
+            bench::run("cd '" + work.string() + "' && zip -q -6 sample.zip sample.dat") != 0) {
             std::fprintf(stderr, "cannot make the sample archive (is zip installed?)\n");
             status = 1;
             break;
@@ -106,20 +81,20 @@ int main(int argc, char** argv) {
 
         // The sample writer leaves heap behind that differs from round to round; what
         // counts is how far the unpacking raises the peak above where it started.
-        resetPeakMemory();
-        const long before = statusKiB("VmRSS:");
+        bench::resetPeakMemory();
+        const long before = bench::statusKiB("VmRSS:");
         const double ours = unpackWithReader(archive, work / "ours");
-        const long peak = statusKiB("VmHWM:");
+        const long peak = bench::statusKiB("VmHWM:");
         const auto start = std::chrono::steady_clock::now();
         const int unzipStatus =
-            run("unzip -o -q '" + archive.string() + "' -d '" + (work / "theirs").string() + "'");
-        const double theirs = secondsSince(start);
+            bench::run("unzip -o -q '" + archive.string() + "' -d '" + (work / "theirs").string() + "'");
+        const double theirs = bench::secondsSince(start);
         if (ours < 0 || unzipStatus != 0) {
             status = 1;
             break;
         }
         const bool same = fs::file_size(work / "ours" / "sample.dat") == size.bytes &&
-                          run("cmp -s '" + (work / "ours" / "sample.dat").string() + "' '" +
+                          bench::run("cmp -s '" + (work / "ours" / "sample.dat").string() + "' '" +
                               (work / "theirs" / "sample.dat").string() + "'") == 0;
         std::printf("%-5s item %8.1f MB (archive %.1f MB): UnzipToFile %.2f s, unzip -o %.2f s, "
                     "ratio %.2f, our peak memory %ld KiB (%+ld KiB while unpacking), same bytes: %s\n",

@@ -1,0 +1,64 @@
+#pragma once
+// Small helpers the benchmark programs share: timing, memory figures, sample files.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// A figure of /proc/self/status in KiB: "VmHWM:" (the peak resident set size) or
+// "VmRSS:" (the current one).
+inline long statusKiB(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(key, 0) == 0) return std::strtol(line.c_str() + key.size(), nullptr, 10);
+    return -1;
+}
+
+inline long peakMemoryKiB() { return statusKiB("VmHWM:"); }
+
+// Starts a new peak of the resident set size, so that each round shows its own.
+inline void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+inline double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+inline int run(const std::string& command) { return std::system(command.c_str()); }
+
+// Writes `bytes` bytes that `fill` makes one piece at a time, so that making a large
+// sample does not raise our own peak memory.
+template <typename Fill>
+bool writeSample(const std::filesystem::path& path, uint64_t bytes, Fill fill) {
+    std::ofstream out(path, std::ios::binary);
+    std::vector<char> piece(1 << 20);
+    for (uint64_t written = 0; written < bytes && out;) {
+        fill(piece);
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(piece.size(), bytes - written));
+        out.write(piece.data(), static_cast<std::streamsize>(n));
+        written += n;
+    }
+    return bool(out);
+}
+
+// Bytes that do not compress (xorshift), as real packages and crash archives are.
+inline bool writeRandomSample(const std::filesystem::path& path, uint64_t bytes) {
+    uint64_t state = 88172645463325252ULL;
+    return writeSample(path, bytes, [&state](std::vector<char>& piece) {
+        for (char& c : piece) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            c = static_cast<char>(state);
+        }
+    });
+}
+
+}  // namespace bench
