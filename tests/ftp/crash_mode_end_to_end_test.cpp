@@ -21,6 +21,8 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
+using testsupport::inPrivateNetwork;
+
 const char kPython[] = "/usr/bin/python3";
 
 std::string pattern(size_t size) {
@@ -71,20 +73,6 @@ struct Stage {
     }
     Strings log() const { return lines(top.read("commands.log")); }
 };
-
-// Runs `body` in a child inside a private network namespace.
-void inPrivateNetwork(const std::function<void()>& body) {
-    int code = testsupport::runInChild([&] {
-        std::string why;
-        if (!testsupport::enterPrivateNetwork(why)) {
-            ADD_FAILURE() << why;
-            return 1;
-        }
-        body();
-        return testsupport::childResult();
-    });
-    EXPECT_EQ(code, 0) << "the checks in the child failed (see above)";
-}
 
 }  // namespace
 

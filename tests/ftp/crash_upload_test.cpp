@@ -26,19 +26,7 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-// Runs `body` in a child inside a private network, where our server may take port 21.
-void inPrivateNetwork(const std::function<void()>& body) {
-    int code = testsupport::runInChild([&] {
-        std::string why;
-        if (!testsupport::enterPrivateNetwork(why)) {
-            ADD_FAILURE() << why;
-            return 1;
-        }
-        body();
-        return testsupport::childResult();
-    });
-    EXPECT_EQ(code, 0) << "the checks in the child failed (see above)";
-}
+using testsupport::inPrivateNetwork;
 
 #define SKIP_WITHOUT_PRIVATE_NETWORK()                                             \
     do {                                                                           \

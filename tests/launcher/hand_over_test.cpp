@@ -21,20 +21,11 @@
 namespace fs = std::filesystem;
 using testsupport::ArgumentRecords;
 using testsupport::ZipEntryPlan;
+using testsupport::unixEntry;
 
 namespace {
 
 constexpr unsigned kShortPause = 1;
-
-ZipEntryPlan unixEntry(const std::string& name, const std::string& data, uint32_t mode) {
-    ZipEntryPlan entry;
-    entry.name = name;
-    entry.data = data;
-    entry.deflate = true;
-    entry.versionMadeBy = (3 << 8) | 20;
-    entry.externalAttributes = mode << 16;
-    return entry;
-}
 
 ZipEntryPlan windowsEntry(const std::string& name, const std::string& data) {
     ZipEntryPlan entry;

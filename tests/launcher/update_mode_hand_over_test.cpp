@@ -26,16 +26,6 @@ using namespace testsupport;
 
 namespace {
 
-ZipEntryPlan unixEntry(const std::string& name, const std::string& data, uint32_t mode) {
-    ZipEntryPlan entry;
-    entry.name = name;
-    entry.data = data;
-    entry.deflate = true;
-    entry.versionMadeBy = (3 << 8) | 20;
-    entry.externalAttributes = mode << 16;
-    return entry;
-}
-
 class UpdateModeHandOverTest : public ::testing::Test {
 protected:
     void SetUp() override {

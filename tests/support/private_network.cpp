@@ -11,6 +11,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include <gtest/gtest.h>
+
+#include "support/child_process.h"
+
 namespace testsupport {
 
 namespace {
@@ -77,6 +81,19 @@ bool privateNetworkAvailable(std::string& why) {
     if (pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     why = reason.empty() ? "a private network namespace cannot be made here" : reason;
     return false;
+}
+
+void inPrivateNetwork(const std::function<void()>& body) {
+    int code = runInChild([&] {
+        std::string why;
+        if (!enterPrivateNetwork(why)) {
+            ADD_FAILURE() << why;
+            return 1;
+        }
+        body();
+        return childResult();
+    });
+    EXPECT_EQ(code, 0) << "the checks in the child failed (see above)";
 }
 
 }  // namespace testsupport

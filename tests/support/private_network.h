@@ -2,6 +2,7 @@
 // A network namespace of the process's own, for servers on fixed ports such as 21:
 // only its loopback interface exists, and nothing reaches the machine's network.
 
+#include <functional>
 #include <string>
 
 namespace testsupport {
@@ -14,5 +15,9 @@ bool enterPrivateNetwork(std::string& why);
 // Whether a private network can be made here; `why` tells the reason when not.
 // Tries it in a child, so the caller stays where it is.
 bool privateNetworkAvailable(std::string& why);
+
+// Runs `body` in a child inside a private network, where a server may take port 21;
+// the child's failed checks fail the calling test.
+void inPrivateNetwork(const std::function<void()>& body);
 
 }  // namespace testsupport

@@ -130,4 +130,14 @@ std::string buildZip(const std::vector<ZipEntryPlan>& entries, const ZipBuildOpt
     return out;
 }
 
+ZipEntryPlan unixEntry(const std::string& name, const std::string& data, uint32_t mode) {
+    ZipEntryPlan entry;
+    entry.name = name;
+    entry.data = data;
+    entry.deflate = true;
+    entry.versionMadeBy = (3 << 8) | 20;
+    entry.externalAttributes = mode << 16;
+    return entry;
+}
+
 }  // namespace testsupport

@@ -40,6 +40,10 @@ struct ZipBuildOptions {
 
 std::string buildZip(const std::vector<ZipEntryPlan>& entries, const ZipBuildOptions& options = {});
 
+// A deflated entry made on a Unix host (host 3) with the given mode, as a package that
+// keeps execute and read-only bits records it.
+ZipEntryPlan unixEntry(const std::string& name, const std::string& data, uint32_t mode);
+
 // Raw deflate (no zlib header), as zip method 8 stores it.
 std::string deflateRaw(const std::string& data);
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/file_bytes.h"
 #include "support/http_fault_server.h"
 #include "support/lighttpd_server.h"
 #include "support/temp_dir.h"
@@ -22,15 +23,6 @@ std::string patterned(size_t size) {
     std::string s(size, '\0');
     for (size_t i = 0; i < size; ++i) s[i] = char('a' + (i * 7 + i / 251) % 26);
     return s;
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeAll(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 struct RecordingSink : Iprogress {

@@ -12,6 +12,7 @@
 
 #include "config/update_context.h"
 #include "platform/ui.h"
+#include "support/file_bytes.h"
 #include "support/lighttpd_server.h"
 #include "support/pe_image.h"
 #include "support/temp_dir.h"
@@ -23,15 +24,6 @@ namespace fs = std::filesystem;
 using namespace testsupport;
 
 namespace {
-
-void writeAll(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string updaterOfVersion(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
     PeImageOptions options;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "config/update_context.h"
+#include "support/file_bytes.h"
 #include "support/lighttpd_server.h"
 #include "support/temp_dir.h"
 
@@ -15,15 +16,6 @@ namespace fs = std::filesystem;
 using namespace testsupport;
 
 namespace {
-
-void writeAll(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 const char kVersionText[] = "[Current Version]\nUpdateFile=2.0.13.5.zip\n";
 
