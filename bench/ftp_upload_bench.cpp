@@ -28,7 +28,7 @@ const char kPassword[] = "bench";
 unsigned short freePort() {
     nsSocket::CBlockingSocket probe;
     try {
-        probe.Create(nsSocket::SOCK_STREAM);
+        probe.Create(nsSocket::kSockStream);
         nsSocket::SocketAddress address;
         address.address = 0x7f000001;
         probe.Bind(address);
@@ -45,7 +45,7 @@ bool waitForServer(unsigned short port) {
     for (int i = 0; i < 200; ++i) {
         nsSocket::CBlockingSocket probe;
         try {
-            probe.Create(nsSocket::SOCK_STREAM);
+            probe.Create(nsSocket::kSockStream);
             probe.Connect(probe.GetHostByName("127.0.0.1", port));
             probe.Close();
             return true;

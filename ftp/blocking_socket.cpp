@@ -19,7 +19,7 @@ IBlockingSocket* CBlockingSocket::NewSocket() const { return new CBlockingSocket
 
 void CBlockingSocket::Create(int type) {
     handle = net::createSocket(type);
-    if (handle == INVALID_SOCKET) throw CBlockingSocketException("Create");
+    if (handle == kInvalidSocket) throw CBlockingSocketException("Create");
 }
 
 void CBlockingSocket::Connect(const SocketAddress& address) {
@@ -36,7 +36,7 @@ void CBlockingSocket::Listen() {
 
 void CBlockingSocket::Discard() {
     if (handle == 0) return;
-    if (handle != INVALID_SOCKET) net::closeSocket(handle);
+    if (handle != kInvalidSocket) net::closeSocket(handle);
     handle = 0;
 }
 
@@ -46,20 +46,20 @@ bool CBlockingSocket::Accept(IBlockingSocket& connection, SocketAddress& peer,
     int ready = net::waitReadable(handle, toMilliseconds(timeoutSeconds));
     if (ready == 0) throw CBlockingSocketException("Accept timeout");
     if (ready < 0) {
-        if (net::lastError() == net::wsa::WSAEINTR) return false;
+        if (net::lastError() == net::wsa::kInterrupted) return false;
         throw CBlockingSocketException("Accept");
     }
     connection.Attach(net::acceptSocket(handle, peer));
-    if (connection.Handle() != INVALID_SOCKET) return true;
+    if (connection.Handle() != kInvalidSocket) return true;
     connection.Attach(0);
-    if (net::lastError() == net::wsa::WSAEINTR) return false;
+    if (net::lastError() == net::wsa::kInterrupted) return false;
     throw CBlockingSocketException("Accept");
 }
 
 void CBlockingSocket::Close() {
     if (handle == 0) return;
-    if (handle == INVALID_SOCKET || !net::closeSocket(handle)) {
-        if (handle == INVALID_SOCKET) net::setLastError(net::wsa::WSAENOTSOCK);
+    if (handle == kInvalidSocket || !net::closeSocket(handle)) {
+        if (handle == kInvalidSocket) net::setLastError(net::wsa::kNotSocket);
         throw CBlockingSocketException("Close");
     }
     handle = 0;

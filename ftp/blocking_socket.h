@@ -10,10 +10,11 @@
 
 namespace nsSocket {
 
-using SOCKET = platform::net::SocketHandle;
+// Names of our own: <winsock2.h> defines SOCKET, INVALID_SOCKET and SOCK_STREAM as macros.
+using SocketHandle = platform::net::SocketHandle;
 using SocketAddress = platform::net::Ipv4Address;
-constexpr SOCKET INVALID_SOCKET = platform::net::kInvalidSocket;
-constexpr int SOCK_STREAM = platform::net::kSockStream;
+constexpr SocketHandle kInvalidSocket = platform::net::kInvalidSocket;
+constexpr int kSockStream = platform::net::kSockStream;  // SOCK_STREAM
 
 // Accept without a bound, as the classic blocking accept.
 constexpr int kWaitForever = -1;
@@ -37,12 +38,12 @@ public:
     // Bytes received; 0 when the peer closed the connection.
     virtual int Receive(char* buffer, int size, int timeoutSeconds) = 0;
     virtual void GetSockName(SocketAddress& address) = 0;
-    virtual SOCKET Handle() const = 0;
+    virtual SocketHandle Handle() const = 0;
     virtual bool IsReadable() = 0;
     virtual SocketAddress GetHostByName(const std::string& name, unsigned short port) = 0;
     virtual std::string GetHostByAddr(const SocketAddress& address) = 0;
     // Takes over a handle (how Accept fills the connection object).
-    virtual void Attach(SOCKET handle) = 0;
+    virtual void Attach(SocketHandle handle) = 0;
 };
 
 class CBlockingSocket : public IBlockingSocket {
@@ -63,17 +64,17 @@ public:
     int SendAll(const char* data, int length, int timeoutSeconds) override;
     int Receive(char* buffer, int size, int timeoutSeconds) override;
     void GetSockName(SocketAddress& address) override;
-    SOCKET Handle() const override { return handle; }
+    SocketHandle Handle() const override { return handle; }
     bool IsReadable() override;
     SocketAddress GetHostByName(const std::string& name, unsigned short port) override;
     std::string GetHostByAddr(const SocketAddress& address) override;
-    void Attach(SOCKET newHandle) override { handle = newHandle; }
+    void Attach(SocketHandle newHandle) override { handle = newHandle; }
 
     // One wait and one send; may send fewer bytes than asked.
     int Send(const char* data, int length, int timeoutSeconds);
 
 private:
-    SOCKET handle = 0;
+    SocketHandle handle = 0;
 };
 
 }  // namespace nsSocket

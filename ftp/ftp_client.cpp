@@ -62,7 +62,7 @@ bool CFTPClient::ConnectControl(const std::string& host, unsigned short port) {
     pendingLines.clear();
     unfinishedLine.clear();
     try {
-        control->Create(nsSocket::SOCK_STREAM);
+        control->Create(nsSocket::kSockStream);
         nsSocket::SocketAddress address = control->GetHostByName(host, port);
         control->Connect(address);
     } catch (const CBlockingSocketException& e) {

@@ -98,7 +98,7 @@ bool CFTPClient::OpenDataConnection(DataCommand command, const std::string& path
     std::unique_ptr<IBlockingSocket> listener(control->NewSocket());
     unsigned short port = 0;
     try {
-        listener->Create(nsSocket::SOCK_STREAM);
+        listener->Create(nsSocket::kSockStream);
         listener->Bind(nsSocket::SocketAddress{});
         nsSocket::SocketAddress bound;
         listener->GetSockName(bound);

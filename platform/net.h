@@ -22,46 +22,47 @@ struct Ipv4Address {
     uint16_t port = 0;
 };
 
-// Windows socket error numbers (WSAGetLastError values).
+// Windows socket error numbers (WSAGetLastError values), under names of our own:
+// <winsock2.h> defines the WSAE* names as macros. Each keeps its Windows number.
 namespace wsa {
-constexpr int WSAEINTR = 10004;
-constexpr int WSAEBADF = 10009;
-constexpr int WSAEACCES = 10013;
-constexpr int WSAEFAULT = 10014;
-constexpr int WSAEINVAL = 10022;
-constexpr int WSAEMFILE = 10024;
-constexpr int WSAEWOULDBLOCK = 10035;
-constexpr int WSAEINPROGRESS = 10036;
-constexpr int WSAEALREADY = 10037;
-constexpr int WSAENOTSOCK = 10038;
-constexpr int WSAEDESTADDRREQ = 10039;
-constexpr int WSAEMSGSIZE = 10040;
-constexpr int WSAEPROTOTYPE = 10041;
-constexpr int WSAENOPROTOOPT = 10042;
-constexpr int WSAEPROTONOSUPPORT = 10043;
-constexpr int WSAESOCKTNOSUPPORT = 10044;
-constexpr int WSAEOPNOTSUPP = 10045;
-constexpr int WSAEAFNOSUPPORT = 10047;
-constexpr int WSAEADDRINUSE = 10048;
-constexpr int WSAEADDRNOTAVAIL = 10049;
-constexpr int WSAENETDOWN = 10050;
-constexpr int WSAENETUNREACH = 10051;
-constexpr int WSAENETRESET = 10052;
-constexpr int WSAECONNABORTED = 10053;
-constexpr int WSAECONNRESET = 10054;
-constexpr int WSAENOBUFS = 10055;
-constexpr int WSAEISCONN = 10056;
-constexpr int WSAENOTCONN = 10057;
-constexpr int WSAESHUTDOWN = 10058;
-constexpr int WSAETIMEDOUT = 10060;
-constexpr int WSAECONNREFUSED = 10061;
-constexpr int WSAENAMETOOLONG = 10063;
-constexpr int WSAEHOSTDOWN = 10064;
-constexpr int WSAEHOSTUNREACH = 10065;
-constexpr int WSAHOST_NOT_FOUND = 11001;
-constexpr int WSATRY_AGAIN = 11002;
-constexpr int WSANO_RECOVERY = 11003;
-constexpr int WSANO_DATA = 11004;
+constexpr int kInterrupted = 10004;                 // WSAEINTR
+constexpr int kBadHandle = 10009;                   // WSAEBADF
+constexpr int kAccessDenied = 10013;                // WSAEACCES
+constexpr int kBadAddress = 10014;                  // WSAEFAULT
+constexpr int kInvalidArgument = 10022;             // WSAEINVAL
+constexpr int kTooManySockets = 10024;              // WSAEMFILE
+constexpr int kWouldBlock = 10035;                  // WSAEWOULDBLOCK
+constexpr int kInProgress = 10036;                  // WSAEINPROGRESS
+constexpr int kAlreadyInProgress = 10037;           // WSAEALREADY
+constexpr int kNotSocket = 10038;                   // WSAENOTSOCK
+constexpr int kDestinationRequired = 10039;         // WSAEDESTADDRREQ
+constexpr int kMessageTooLong = 10040;              // WSAEMSGSIZE
+constexpr int kWrongProtocolType = 10041;           // WSAEPROTOTYPE
+constexpr int kBadProtocolOption = 10042;           // WSAENOPROTOOPT
+constexpr int kProtocolNotSupported = 10043;        // WSAEPROTONOSUPPORT
+constexpr int kSocketTypeNotSupported = 10044;      // WSAESOCKTNOSUPPORT
+constexpr int kOperationNotSupported = 10045;       // WSAEOPNOTSUPP
+constexpr int kAddressFamilyNotSupported = 10047;   // WSAEAFNOSUPPORT
+constexpr int kAddressInUse = 10048;                // WSAEADDRINUSE
+constexpr int kAddressNotAvailable = 10049;         // WSAEADDRNOTAVAIL
+constexpr int kNetworkDown = 10050;                 // WSAENETDOWN
+constexpr int kNetworkUnreachable = 10051;          // WSAENETUNREACH
+constexpr int kNetworkReset = 10052;                // WSAENETRESET
+constexpr int kConnectionAborted = 10053;           // WSAECONNABORTED
+constexpr int kConnectionReset = 10054;             // WSAECONNRESET
+constexpr int kNoBufferSpace = 10055;               // WSAENOBUFS
+constexpr int kAlreadyConnected = 10056;            // WSAEISCONN
+constexpr int kNotConnected = 10057;                // WSAENOTCONN
+constexpr int kShutDown = 10058;                    // WSAESHUTDOWN
+constexpr int kTimedOut = 10060;                    // WSAETIMEDOUT
+constexpr int kConnectionRefused = 10061;           // WSAECONNREFUSED
+constexpr int kNameTooLong = 10063;                 // WSAENAMETOOLONG
+constexpr int kHostDown = 10064;                    // WSAEHOSTDOWN
+constexpr int kHostUnreachable = 10065;             // WSAEHOSTUNREACH
+constexpr int kHostNotFound = 11001;                // WSAHOST_NOT_FOUND
+constexpr int kTryAgain = 11002;                    // WSATRY_AGAIN
+constexpr int kNoRecovery = 11003;                  // WSANO_RECOVERY
+constexpr int kNoData = 11004;                      // WSANO_DATA
 }  // namespace wsa
 
 // WSAGetLastError / WSASetLastError: per thread.

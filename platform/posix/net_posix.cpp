@@ -70,65 +70,65 @@ int errorFromErrno(int err) {
         int wsa;
     };
     static const Row table[] = {
-        {EINTR, wsa::WSAEINTR},
-        {EBADF, wsa::WSAEBADF},
-        {EACCES, wsa::WSAEACCES},
-        {EPERM, wsa::WSAEACCES},
-        {EFAULT, wsa::WSAEFAULT},
-        {EINVAL, wsa::WSAEINVAL},
-        {EMFILE, wsa::WSAEMFILE},
-        {ENFILE, wsa::WSAEMFILE},
-        {EAGAIN, wsa::WSAEWOULDBLOCK},
-        {EINPROGRESS, wsa::WSAEINPROGRESS},
-        {EALREADY, wsa::WSAEALREADY},
-        {ENOTSOCK, wsa::WSAENOTSOCK},
-        {EDESTADDRREQ, wsa::WSAEDESTADDRREQ},
-        {EMSGSIZE, wsa::WSAEMSGSIZE},
-        {EPROTOTYPE, wsa::WSAEPROTOTYPE},
-        {ENOPROTOOPT, wsa::WSAENOPROTOOPT},
-        {EPROTONOSUPPORT, wsa::WSAEPROTONOSUPPORT},
-        {ESOCKTNOSUPPORT, wsa::WSAESOCKTNOSUPPORT},
-        {EOPNOTSUPP, wsa::WSAEOPNOTSUPP},
-        {EAFNOSUPPORT, wsa::WSAEAFNOSUPPORT},
-        {EADDRINUSE, wsa::WSAEADDRINUSE},
-        {EADDRNOTAVAIL, wsa::WSAEADDRNOTAVAIL},
-        {ENETDOWN, wsa::WSAENETDOWN},
-        {ENETUNREACH, wsa::WSAENETUNREACH},
-        {ENETRESET, wsa::WSAENETRESET},
-        {ECONNABORTED, wsa::WSAECONNABORTED},
-        {ECONNRESET, wsa::WSAECONNRESET},
-        {EPIPE, wsa::WSAECONNRESET},
-        {ENOBUFS, wsa::WSAENOBUFS},
-        {ENOMEM, wsa::WSAENOBUFS},
-        {EISCONN, wsa::WSAEISCONN},
-        {ENOTCONN, wsa::WSAENOTCONN},
-        {ESHUTDOWN, wsa::WSAESHUTDOWN},
-        {ETIMEDOUT, wsa::WSAETIMEDOUT},
-        {ECONNREFUSED, wsa::WSAECONNREFUSED},
-        {ENAMETOOLONG, wsa::WSAENAMETOOLONG},
-        {EHOSTDOWN, wsa::WSAEHOSTDOWN},
-        {EHOSTUNREACH, wsa::WSAEHOSTUNREACH},
+        {EINTR, wsa::kInterrupted},
+        {EBADF, wsa::kBadHandle},
+        {EACCES, wsa::kAccessDenied},
+        {EPERM, wsa::kAccessDenied},
+        {EFAULT, wsa::kBadAddress},
+        {EINVAL, wsa::kInvalidArgument},
+        {EMFILE, wsa::kTooManySockets},
+        {ENFILE, wsa::kTooManySockets},
+        {EAGAIN, wsa::kWouldBlock},
+        {EINPROGRESS, wsa::kInProgress},
+        {EALREADY, wsa::kAlreadyInProgress},
+        {ENOTSOCK, wsa::kNotSocket},
+        {EDESTADDRREQ, wsa::kDestinationRequired},
+        {EMSGSIZE, wsa::kMessageTooLong},
+        {EPROTOTYPE, wsa::kWrongProtocolType},
+        {ENOPROTOOPT, wsa::kBadProtocolOption},
+        {EPROTONOSUPPORT, wsa::kProtocolNotSupported},
+        {ESOCKTNOSUPPORT, wsa::kSocketTypeNotSupported},
+        {EOPNOTSUPP, wsa::kOperationNotSupported},
+        {EAFNOSUPPORT, wsa::kAddressFamilyNotSupported},
+        {EADDRINUSE, wsa::kAddressInUse},
+        {EADDRNOTAVAIL, wsa::kAddressNotAvailable},
+        {ENETDOWN, wsa::kNetworkDown},
+        {ENETUNREACH, wsa::kNetworkUnreachable},
+        {ENETRESET, wsa::kNetworkReset},
+        {ECONNABORTED, wsa::kConnectionAborted},
+        {ECONNRESET, wsa::kConnectionReset},
+        {EPIPE, wsa::kConnectionReset},
+        {ENOBUFS, wsa::kNoBufferSpace},
+        {ENOMEM, wsa::kNoBufferSpace},
+        {EISCONN, wsa::kAlreadyConnected},
+        {ENOTCONN, wsa::kNotConnected},
+        {ESHUTDOWN, wsa::kShutDown},
+        {ETIMEDOUT, wsa::kTimedOut},
+        {ECONNREFUSED, wsa::kConnectionRefused},
+        {ENAMETOOLONG, wsa::kNameTooLong},
+        {EHOSTDOWN, wsa::kHostDown},
+        {EHOSTUNREACH, wsa::kHostUnreachable},
     };
     for (const Row& row : table)
         if (row.err == err) return row.wsa;
-    return err == 0 ? 0 : wsa::WSAEINVAL;
+    return err == 0 ? 0 : wsa::kInvalidArgument;
 }
 
 int errorFromHostErrno(int err) {
     switch (err) {
         case 0: return 0;
-        case HOST_NOT_FOUND: return wsa::WSAHOST_NOT_FOUND;
-        case TRY_AGAIN: return wsa::WSATRY_AGAIN;
-        case NO_RECOVERY: return wsa::WSANO_RECOVERY;
-        case NO_DATA: return wsa::WSANO_DATA;
-        default: return wsa::WSANO_RECOVERY;
+        case HOST_NOT_FOUND: return wsa::kHostNotFound;
+        case TRY_AGAIN: return wsa::kTryAgain;
+        case NO_RECOVERY: return wsa::kNoRecovery;
+        case NO_DATA: return wsa::kNoData;
+        default: return wsa::kNoRecovery;
     }
 }
 
 SocketHandle createSocket(int type) {
     int sysType = type == kSockDgram ? SOCK_DGRAM : type == kSockStream ? SOCK_STREAM : -1;
     if (sysType < 0) {
-        tLastError = wsa::WSAESOCKTNOSUPPORT;
+        tLastError = wsa::kSocketTypeNotSupported;
         return kInvalidSocket;
     }
     int fd = keepAboveStandardStreams(::socket(AF_INET, sysType | SOCK_CLOEXEC, 0));
@@ -220,7 +220,7 @@ bool localAddress(SocketHandle socket, Ipv4Address& address) {
         return false;
     }
     if (sa.sin_family != AF_INET) {
-        tLastError = wsa::WSAEAFNOSUPPORT;
+        tLastError = wsa::kAddressFamilyNotSupported;
         return false;
     }
     address = fromSockaddr(sa);

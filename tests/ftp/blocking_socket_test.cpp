@@ -23,7 +23,7 @@ struct Listener {
     CBlockingSocket socket;
     SocketAddress address;
     Listener() {
-        socket.Create(nsSocket::SOCK_STREAM);
+        socket.Create(nsSocket::kSockStream);
         socket.Bind(SocketAddress{kLoopback, 0});
         socket.GetSockName(address);
         socket.Listen();
@@ -37,7 +37,7 @@ struct Pair {
     CBlockingSocket client;
     CBlockingSocket server;
     Pair() {
-        client.Create(nsSocket::SOCK_STREAM);
+        client.Create(nsSocket::kSockStream);
         client.Connect(listener.address);
         SocketAddress peer;
         EXPECT_TRUE(listener.socket.Accept(server, peer, 5));
@@ -67,7 +67,7 @@ TEST(BlockingSocket, RefusedConnectionReadsAsOnWindows) {
         freePort = probe.address;
     }
     CBlockingSocket socket;
-    socket.Create(nsSocket::SOCK_STREAM);
+    socket.Create(nsSocket::kSockStream);
     try {
         socket.Connect(freePort);
         FAIL() << "connect succeeded";
@@ -160,11 +160,11 @@ TEST(BlockingSocket, UnopenedObjectClosesQuietlyAndOpensAgain) {
     CBlockingSocket socket;
     EXPECT_NO_THROW(socket.Close());
     EXPECT_NO_THROW(socket.Discard());
-    socket.Create(nsSocket::SOCK_STREAM);
+    socket.Create(nsSocket::kSockStream);
     EXPECT_NE(socket.Handle(), 0u);
     socket.Close();
     EXPECT_EQ(socket.Handle(), 0u);
-    socket.Create(nsSocket::SOCK_STREAM);
+    socket.Create(nsSocket::kSockStream);
     EXPECT_NE(socket.Handle(), 0u);
     socket.Close();
 }
