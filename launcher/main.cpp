@@ -3,5 +3,5 @@
 
 int main(int argc, char** argv) {
     platform::initProcess(argc, argv);
-    return WinMain();
+    return launcher::WinMain();
 }

@@ -12,7 +12,7 @@ bool isCrashMode(const std::vector<std::string>& tokens) {
     return tokens.size() >= 4 && tokens[1].starts_with("crash");
 }
 
-int WinMain() {
+int launcher::WinMain() {
     devSettings.Load("KilnDev.ini");
     devSettings.section = "Crash";
 
