@@ -38,9 +38,6 @@ constexpr uint32_t CANT_RESOLVE_FILENAME = 1921;
 uint32_t lastError();
 void setLastError(uint32_t code);
 
-// The one table from errno values to Windows error codes.
-uint32_t windowsErrorFromErrno(int err);
-
 // The system's text for a Windows error code (FormatMessageA); never empty.
 std::string systemErrorText(uint32_t code);
 

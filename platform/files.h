@@ -1,6 +1,7 @@
 #pragma once
 // Files and folders with the Windows semantics the system was written for.
-// Every path goes through resolvePath; failures set lastError().
+// Paths take both separators and match existing names ignoring case (paths.h);
+// failures set lastError().
 
 #include <cstdint>
 #include <optional>

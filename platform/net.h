@@ -69,10 +69,6 @@ constexpr int kNoData = 11004;                      // WSANO_DATA
 int lastError();
 void setLastError(int code);
 
-// The errno table and the h_errno table behind lastError().
-int errorFromErrno(int err);
-int errorFromHostErrno(int err);
-
 // socket(AF_INET, type, 0), close-on-exec. kInvalidSocket on failure.
 SocketHandle createSocket(int type);
 bool connectSocket(SocketHandle socket, const Ipv4Address& address);

@@ -1,26 +1,25 @@
 #pragma once
 // Path handling with Windows rules: both separators, names compared without
-// regard to ASCII case.
+// regard to ASCII case. Every service of the layer takes paths this way: a component
+// that does not exist under its exact name names the entry of its folder that matches
+// it ignoring ASCII case (the first in byte order); one that matches nothing stays as
+// written, so a new file gets the name as given.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace platform {
 
-// Longest path the layer accepts; longer ones are refused (FILENAME_EXCED_RANGE).
-constexpr size_t kMaxPath = 4095;
+// Longest path, in bytes without the terminator, that the file services accept; longer
+// ones are refused with FILENAME_EXCED_RANGE. The system's own limit, so it differs
+// between systems (a Windows build calling the A functions stops below MAX_PATH).
+size_t maxPathLength();
 
 bool isSeparator(char c);
 
 // Position of the last '\' or '/', or npos.
 std::string::size_type lastSeparator(std::string_view path);
-
-// The file-system name of a Windows-style path: '\' becomes '/', and each component
-// that does not exist under its exact name is replaced by an existing entry of the
-// same folder whose name matches it ignoring ASCII case (the first in byte order).
-// Components that match nothing stay as written, so new files get the name as given.
-// Returns false (last error FILENAME_EXCED_RANGE) for a path longer than kMaxPath.
-bool resolvePath(std::string_view path, std::string& out);
 
 // GetCurrentDirectoryA: the current folder, or empty when it cannot be read.
 std::string currentDirectory();

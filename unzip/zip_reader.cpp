@@ -322,7 +322,7 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     const bool absolute = isAbsolutePath(targetPath);
     const char* root = reader->rootFolder.c_str();
     if (item.attributes & platform::FILE_ATTR_DIRECTORY) {
-        if (!absolute && reader->rootFolder.size() + targetPath.size() > platform::kMaxPath)
+        if (!absolute && reader->rootFolder.size() + targetPath.size() > platform::maxPathLength())
             return ZIPRES_CANNOT_OPEN;
         EnsureFolderPath(absolute ? nullptr : root, target);
         return ZIPRES_OK;
@@ -333,7 +333,7 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
         separator == std::string_view::npos ? std::string() : std::string(targetPath.substr(0, separator + 1));
     const bool absoluteFolder = !folder.empty() && isAbsolutePath(folder);
     const std::string path = (absoluteFolder ? std::string() : reader->rootFolder) + std::string(targetPath);
-    if (path.size() > platform::kMaxPath) return ZIPRES_CANNOT_OPEN;
+    if (path.size() > platform::maxPathLength()) return ZIPRES_CANNOT_OPEN;
     if (folder.empty())
         EnsureFolderPath(root, "");
     else if (absoluteFolder)

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/posix/posix_detail.h"
+
 namespace platform {
 
 namespace {

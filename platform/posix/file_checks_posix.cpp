@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/paths.h"
+#include "platform/posix/posix_detail.h"
 
 namespace platform {
 

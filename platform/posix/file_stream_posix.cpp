@@ -8,6 +8,7 @@
 
 #include "platform/errors.h"
 #include "platform/paths.h"
+#include "platform/posix/posix_detail.h"
 
 namespace platform {
 

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/posix/posix_detail.h"
+
 namespace platform::net {
 
 namespace {

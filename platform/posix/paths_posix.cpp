@@ -9,6 +9,7 @@
 
 #include "platform/errors.h"
 #include "platform/paths.h"
+#include "platform/posix/posix_detail.h"
 #include "platform/strings.h"
 
 namespace platform {
@@ -31,6 +32,8 @@ std::optional<std::string> findIgnoringCase(const std::string& folder, std::stri
 }
 
 }  // namespace
+
+size_t maxPathLength() { return kMaxPath; }
 
 bool resolvePath(std::string_view path, std::string& out) {
     out.clear();

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/paths.h"
+#include "platform/posix/posix_detail.h"
 
 extern char** environ;
 

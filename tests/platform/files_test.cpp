@@ -10,6 +10,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/posix/posix_detail.h"
 #include "support/child_process.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"

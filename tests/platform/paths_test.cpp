@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/posix/posix_detail.h"
 #include "support/temp_dir.h"
 
 using namespace platform;
@@ -83,9 +84,9 @@ TEST(Paths, FileWrittenInOneCaseIsReadInAnother) {
 TEST(Paths, OverlongOrBrokenPathsAreRefusedEverywhere) {
     TempDir dir;
     dir.enter();
-    const std::string tooLong(kMaxPath + 1, 'a');
+    const std::string tooLong(maxPathLength() + 1, 'a');
     std::string deep;
-    while (deep.size() < kMaxPath + 1) deep += "abcdefgh\\";
+    while (deep.size() < maxPathLength() + 1) deep += "abcdefgh\\";
     const std::string longName(256, 'n');
     const std::string withNul("update.rar\0.txt", 15);
     dir.write("update.rar", "keep");
@@ -124,10 +125,10 @@ TEST(Paths, OverlongOrBrokenPathsAreRefusedEverywhere) {
     EXPECT_EQ(dir.read("update.rar"), "keep");
 
     // Right at the limit is still a path.
-    std::string atLimit = deep.substr(0, kMaxPath - 1) + "x";
+    std::string atLimit = deep.substr(0, maxPathLength() - 1) + "x";
     std::string out;
     EXPECT_TRUE(resolvePath(atLimit, out));
-    EXPECT_EQ(out.size(), kMaxPath);
+    EXPECT_EQ(out.size(), maxPathLength());
 }
 
 TEST(Paths, CurrentAndExecutableFolders) {

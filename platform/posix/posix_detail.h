@@ -1,0 +1,34 @@
+#pragma once
+// Helpers that only the POSIX backend uses: path resolution and the errno tables.
+// Portable code never includes this header; it sees Windows codes only.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Longest path this backend accepts (Linux's PATH_MAX less the terminator); longer
+// ones are refused with FILENAME_EXCED_RANGE. maxPathLength() reports it.
+constexpr size_t kMaxPath = 4095;
+
+// The file-system name of a Windows-style path: '\' becomes '/', and each component
+// that does not exist under its exact name is replaced by an existing entry of the
+// same folder whose name matches it ignoring ASCII case (the first in byte order).
+// Components that match nothing stay as written, so new files get the name as given.
+// Returns false (last error FILENAME_EXCED_RANGE) for a path longer than kMaxPath.
+bool resolvePath(std::string_view path, std::string& out);
+
+// The one table from errno values to Windows error codes.
+uint32_t windowsErrorFromErrno(int err);
+
+}  // namespace platform
+
+namespace platform::net {
+
+// The errno table and the h_errno table behind lastError().
+int errorFromErrno(int err);
+int errorFromHostErrno(int err);
+
+}  // namespace platform::net
