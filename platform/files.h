@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/native_handle.h"
+
 namespace platform {
 
 // FILETIME: 100-nanosecond intervals since 1601-01-01 00:00:00 UTC.
@@ -66,7 +68,7 @@ public:
 
     bool open(std::string_view path, unsigned access, Disposition disposition,
               const CreateOptions& options = {});
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return handle_ != kNoHandle; }
     void close();
 
     int64_t size() const;  // -1 on failure
@@ -82,7 +84,7 @@ public:
     bool setTimes(const FileTime* creation, const FileTime* access, const FileTime* write);
 
 private:
-    int fd_ = -1;
+    NativeHandle handle_ = kNoHandle;
 };
 
 // One folder entry, as FindFirstFileA/FindNextFileA describe it.

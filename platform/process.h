@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/native_handle.h"
+
 namespace platform {
 
 // The ids of the running processes in ascending order, without a fixed cap.
@@ -41,7 +43,7 @@ public:
     void close();
 
 private:
-    int fd_ = -1;
+    NativeHandle handle_ = kNoHandle;
     uint32_t pid_ = 0;
 };
 

@@ -135,12 +135,12 @@ bool removeDirectory(std::string_view path) {
 
 File::~File() { close(); }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
-        fd_ = std::exchange(other.fd_, -1);
+        handle_ = std::exchange(other.handle_, kNoHandle);
     }
     return *this;
 }
@@ -204,25 +204,25 @@ bool File::open(std::string_view path, unsigned access, Disposition disposition,
         // A file of another user's that we may write but not chmod keeps its mode.
         if (updated != old) (void)fchmod(fd, updated);
     }
-    fd_ = fd;
+    handle_ = handleOf(fd);
     setLastError(existed ? winerr::ALREADY_EXISTS : winerr::SUCCESS);
     return true;
 }
 
 void File::close() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
+    if (handle_ != kNoHandle) {
+        ::close(descriptorOf(handle_));
+        handle_ = kNoHandle;
     }
 }
 
 int64_t File::size() const {
     struct stat st;
-    if (fd_ < 0) {
+    if (handle_ == kNoHandle) {
         setLastError(winerr::INVALID_HANDLE);
         return -1;
     }
-    if (fstat(fd_, &st) != 0) {
+    if (fstat(descriptorOf(handle_), &st) != 0) {
         failWithErrno();
         return -1;
     }
@@ -231,7 +231,7 @@ int64_t File::size() const {
 
 int64_t File::seek(int64_t offset, SeekFrom from) {
     int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
-    off_t pos = lseek(fd_, offset, whence);
+    off_t pos = lseek(descriptorOf(handle_), offset, whence);
     if (pos < 0) {
         failWithErrno();
         return -1;
@@ -240,7 +240,7 @@ int64_t File::seek(int64_t offset, SeekFrom from) {
 }
 
 int64_t File::tell() const {
-    off_t pos = lseek(fd_, 0, SEEK_CUR);
+    off_t pos = lseek(descriptorOf(handle_), 0, SEEK_CUR);
     if (pos < 0) {
         failWithErrno();
         return -1;
@@ -250,7 +250,7 @@ int64_t File::tell() const {
 
 int64_t File::read(void* buffer, size_t count) {
     for (;;) {
-        ssize_t n = ::read(fd_, buffer, count);
+        ssize_t n = ::read(descriptorOf(handle_), buffer, count);
         if (n >= 0) return n;
         if (errno != EINTR) {
             failWithErrno();
@@ -263,7 +263,7 @@ int64_t File::write(const void* data, size_t count) {
     const char* p = static_cast<const char*>(data);
     size_t done = 0;
     while (done < count) {
-        ssize_t n = ::write(fd_, p + done, count - done);
+        ssize_t n = ::write(descriptorOf(handle_), p + done, count - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             failWithErrno();
@@ -305,7 +305,7 @@ bool File::setTimes(const FileTime* /*creation*/, const FileTime* access, const 
     times[1] = times[0];
     if (access) times[0] = fileTimeToTimespec(*access);
     if (write) times[1] = fileTimeToTimespec(*write);
-    if (futimens(fd_, times) != 0) return failWithErrno();
+    if (futimens(descriptorOf(handle_), times) != 0) return failWithErrno();
     return true;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/native_handle.h"
+
 namespace platform {
 
 // Longest path this backend accepts (Linux's PATH_MAX less the terminator); longer
@@ -19,6 +21,10 @@ constexpr size_t kMaxPath = 4095;
 // Components that match nothing stay as written, so new files get the name as given.
 // Returns false (last error FILENAME_EXCED_RANGE) for a path longer than kMaxPath.
 bool resolvePath(std::string_view path, std::string& out);
+
+// A descriptor as the portable classes hold it, and back.
+inline int descriptorOf(NativeHandle handle) { return static_cast<int>(handle); }
+inline NativeHandle handleOf(int descriptor) { return descriptor < 0 ? kNoHandle : descriptor; }
 
 // The one table from errno values to Windows error codes.
 uint32_t windowsErrorFromErrno(int err);

@@ -211,7 +211,7 @@ bool ProcessHandle::open(uint32_t pid) {
             ::close(int(fd));
             return false;
         }
-        fd_ = int(fd);
+        handle_ = handleOf(int(fd));
         pid_ = pid;
         return true;
     }
@@ -225,13 +225,13 @@ bool ProcessHandle::terminate() {
     if (pid_ == 0) return false;
     // Windows ends the process with exit code 0; a signal cannot impose an exit code,
     // so the process ends as killed by SIGKILL.
-    if (fd_ >= 0) return pidfdSendSignal(fd_, SIGKILL) == 0;
+    if (handle_ != kNoHandle) return pidfdSendSignal(descriptorOf(handle_), SIGKILL) == 0;
     return ::kill(pid_t(pid_), SIGKILL) == 0;
 }
 
 void ProcessHandle::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (handle_ != kNoHandle) ::close(descriptorOf(handle_));
+    handle_ = kNoHandle;
     pid_ = 0;
 }
 
