@@ -42,6 +42,7 @@ constexpr int kBadProtocolOption = 10042;           // WSAENOPROTOOPT
 constexpr int kProtocolNotSupported = 10043;        // WSAEPROTONOSUPPORT
 constexpr int kSocketTypeNotSupported = 10044;      // WSAESOCKTNOSUPPORT
 constexpr int kOperationNotSupported = 10045;       // WSAEOPNOTSUPP
+constexpr int kProtocolFamilyNotSupported = 10046;  // WSAEPFNOSUPPORT
 constexpr int kAddressFamilyNotSupported = 10047;   // WSAEAFNOSUPPORT
 constexpr int kAddressInUse = 10048;                // WSAEADDRINUSE
 constexpr int kAddressNotAvailable = 10049;         // WSAEADDRNOTAVAIL

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/net.h"
 #include "platform/posix/posix_detail.h"
 
 namespace platform {
@@ -61,26 +62,10 @@ constexpr CodeText kFixedTexts[] = {
      "The filename, directory name, or volume label syntax is incorrect."},
     {winerr::BUSY, "The requested resource is in use."},
     {winerr::DIRECTORY, "The directory name is invalid."},
-    {11001, "No such host is known."},
-    {11002, "This is usually a temporary error during hostname resolution."},
-    {11003, "A non-recoverable error occurred during a database lookup."},
-    {11004, "The requested name is valid, but no data of the requested type was found."},
-};
-
-// Windows socket codes (WSAE*) and the errno each stands for.
-constexpr ErrnoCode kSocketTable[] = {
-    {EINTR, 10004},          {EBADF, 10009},        {EACCES, 10013},
-    {EFAULT, 10014},         {EINVAL, 10022},       {EMFILE, 10024},
-    {EWOULDBLOCK, 10035},    {EINPROGRESS, 10036},  {EALREADY, 10037},
-    {ENOTSOCK, 10038},       {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},
-    {EPROTOTYPE, 10041},     {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043},
-    {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},  {EPFNOSUPPORT, 10046},
-    {EAFNOSUPPORT, 10047},   {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},
-    {ENETDOWN, 10050},       {ENETUNREACH, 10051},  {ENETRESET, 10052},
-    {ECONNABORTED, 10053},   {ECONNRESET, 10054},   {ENOBUFS, 10055},
-    {EISCONN, 10056},        {ENOTCONN, 10057},     {ESHUTDOWN, 10058},
-    {ETIMEDOUT, 10060},      {ECONNREFUSED, 10061}, {EHOSTDOWN, 10064},
-    {EHOSTUNREACH, 10065},
+    {net::wsa::kHostNotFound, "No such host is known."},
+    {net::wsa::kTryAgain, "This is usually a temporary error during hostname resolution."},
+    {net::wsa::kNoRecovery, "A non-recoverable error occurred during a database lookup."},
+    {net::wsa::kNoData, "The requested name is valid, but no data of the requested type was found."},
 };
 
 }  // namespace
@@ -98,23 +83,18 @@ uint32_t windowsErrorFromErrno(int err) {
 std::string systemErrorText(uint32_t code) {
     for (const auto& row : kFixedTexts)
         if (row.code == code) return row.text;
-    const ErrnoCode* match = nullptr;
+    if (code == winerr::SUCCESS) return "The operation completed successfully.";
+    int err = 0;
     for (const auto& row : kErrnoTable)
         if (row.code == code) {
-            match = &row;
+            err = row.err;
             break;
         }
-    if (!match)
-        for (const auto& row : kSocketTable)
-            if (row.code == code) {
-                match = &row;
-                break;
-            }
-    if (code == winerr::SUCCESS) return "The operation completed successfully.";
-    if (match) {
+    if (err == 0 && code <= uint32_t(INT32_MAX)) err = net::errnoFromSocketError(int(code));
+    if (err != 0) {
         char buffer[256];
         // The GNU strerror_r returns the text, which may not be in buffer.
-        const char* text = strerror_r(match->err, buffer, sizeof buffer);
+        const char* text = strerror_r(err, buffer, sizeof buffer);
         if (text && *text) return text;
     }
     char fallback[48];

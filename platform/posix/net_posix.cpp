@@ -66,54 +66,70 @@ int waitFor(SocketHandle socket, short events, int timeoutMs) {
 int lastError() { return tLastError; }
 void setLastError(int code) { tLastError = code; }
 
+namespace {
+
+struct SocketErrno {
+    int err;
+    int code;
+};
+
+// Both directions use this one table: errno to a Windows socket error, and a socket
+// error back to the errno whose strerror text describes it (its first row).
+constexpr SocketErrno kSocketErrnos[] = {
+    {EINTR, wsa::kInterrupted},
+    {EBADF, wsa::kBadHandle},
+    {EACCES, wsa::kAccessDenied},
+    {EPERM, wsa::kAccessDenied},
+    {EFAULT, wsa::kBadAddress},
+    {EINVAL, wsa::kInvalidArgument},
+    {EMFILE, wsa::kTooManySockets},
+    {ENFILE, wsa::kTooManySockets},
+    {EAGAIN, wsa::kWouldBlock},
+    {EWOULDBLOCK, wsa::kWouldBlock},
+    {EINPROGRESS, wsa::kInProgress},
+    {EALREADY, wsa::kAlreadyInProgress},
+    {ENOTSOCK, wsa::kNotSocket},
+    {EDESTADDRREQ, wsa::kDestinationRequired},
+    {EMSGSIZE, wsa::kMessageTooLong},
+    {EPROTOTYPE, wsa::kWrongProtocolType},
+    {ENOPROTOOPT, wsa::kBadProtocolOption},
+    {EPROTONOSUPPORT, wsa::kProtocolNotSupported},
+    {ESOCKTNOSUPPORT, wsa::kSocketTypeNotSupported},
+    {EOPNOTSUPP, wsa::kOperationNotSupported},
+    {EPFNOSUPPORT, wsa::kProtocolFamilyNotSupported},
+    {EAFNOSUPPORT, wsa::kAddressFamilyNotSupported},
+    {EADDRINUSE, wsa::kAddressInUse},
+    {EADDRNOTAVAIL, wsa::kAddressNotAvailable},
+    {ENETDOWN, wsa::kNetworkDown},
+    {ENETUNREACH, wsa::kNetworkUnreachable},
+    {ENETRESET, wsa::kNetworkReset},
+    {ECONNABORTED, wsa::kConnectionAborted},
+    {ECONNRESET, wsa::kConnectionReset},
+    {EPIPE, wsa::kConnectionReset},
+    {ENOBUFS, wsa::kNoBufferSpace},
+    {ENOMEM, wsa::kNoBufferSpace},
+    {EISCONN, wsa::kAlreadyConnected},
+    {ENOTCONN, wsa::kNotConnected},
+    {ESHUTDOWN, wsa::kShutDown},
+    {ETIMEDOUT, wsa::kTimedOut},
+    {ECONNREFUSED, wsa::kConnectionRefused},
+    {ENAMETOOLONG, wsa::kNameTooLong},
+    {EHOSTDOWN, wsa::kHostDown},
+    {EHOSTUNREACH, wsa::kHostUnreachable},
+};
+
+}  // namespace
+
 int errorFromErrno(int err) {
-    struct Row {
-        int err;
-        int wsa;
-    };
-    static const Row table[] = {
-        {EINTR, wsa::kInterrupted},
-        {EBADF, wsa::kBadHandle},
-        {EACCES, wsa::kAccessDenied},
-        {EPERM, wsa::kAccessDenied},
-        {EFAULT, wsa::kBadAddress},
-        {EINVAL, wsa::kInvalidArgument},
-        {EMFILE, wsa::kTooManySockets},
-        {ENFILE, wsa::kTooManySockets},
-        {EAGAIN, wsa::kWouldBlock},
-        {EINPROGRESS, wsa::kInProgress},
-        {EALREADY, wsa::kAlreadyInProgress},
-        {ENOTSOCK, wsa::kNotSocket},
-        {EDESTADDRREQ, wsa::kDestinationRequired},
-        {EMSGSIZE, wsa::kMessageTooLong},
-        {EPROTOTYPE, wsa::kWrongProtocolType},
-        {ENOPROTOOPT, wsa::kBadProtocolOption},
-        {EPROTONOSUPPORT, wsa::kProtocolNotSupported},
-        {ESOCKTNOSUPPORT, wsa::kSocketTypeNotSupported},
-        {EOPNOTSUPP, wsa::kOperationNotSupported},
-        {EAFNOSUPPORT, wsa::kAddressFamilyNotSupported},
-        {EADDRINUSE, wsa::kAddressInUse},
-        {EADDRNOTAVAIL, wsa::kAddressNotAvailable},
-        {ENETDOWN, wsa::kNetworkDown},
-        {ENETUNREACH, wsa::kNetworkUnreachable},
-        {ENETRESET, wsa::kNetworkReset},
-        {ECONNABORTED, wsa::kConnectionAborted},
-        {ECONNRESET, wsa::kConnectionReset},
-        {EPIPE, wsa::kConnectionReset},
-        {ENOBUFS, wsa::kNoBufferSpace},
-        {ENOMEM, wsa::kNoBufferSpace},
-        {EISCONN, wsa::kAlreadyConnected},
-        {ENOTCONN, wsa::kNotConnected},
-        {ESHUTDOWN, wsa::kShutDown},
-        {ETIMEDOUT, wsa::kTimedOut},
-        {ECONNREFUSED, wsa::kConnectionRefused},
-        {ENAMETOOLONG, wsa::kNameTooLong},
-        {EHOSTDOWN, wsa::kHostDown},
-        {EHOSTUNREACH, wsa::kHostUnreachable},
-    };
-    for (const Row& row : table)
-        if (row.err == err) return row.wsa;
+    for (const SocketErrno& row : kSocketErrnos)
+        if (row.err == err) return row.code;
     return err == 0 ? 0 : wsa::kInvalidArgument;
+}
+
+int errnoFromSocketError(int code) {
+    for (const SocketErrno& row : kSocketErrnos)
+        if (row.code == code) return row.err;
+    return 0;
 }
 
 int errorFromHostErrno(int err) {

@@ -36,5 +36,7 @@ namespace platform::net {
 // The errno table and the h_errno table behind lastError().
 int errorFromErrno(int err);
 int errorFromHostErrno(int err);
+// The errno that a Windows socket error stands for, 0 for none: its system text.
+int errnoFromSocketError(int code);
 
 }  // namespace platform::net

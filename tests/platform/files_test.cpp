@@ -9,6 +9,7 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/net.h"
 #include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
 #include "support/child_process.h"
@@ -372,4 +373,54 @@ TEST(Errors, ErrnoTableAndTexts) {
     EXPECT_EQ(systemErrorText(10061), "Connection refused");
     EXPECT_EQ(systemErrorText(winerr::NO_MORE_FILES), "There are no more files.");
     EXPECT_EQ(systemErrorText(99999), "Unknown error 99999");
+}
+
+// One table serves both the socket layer's error numbers and their texts, so every
+// number the socket layer can report has a text, and each errno comes back as the
+// number Windows gives for it.
+TEST(Errors, SocketErrnoTableAndTexts) {
+    namespace wsa = net::wsa;
+    struct Case {
+        int err;
+        int code;
+    } cases[] = {
+        {0, 0},
+        {EINTR, wsa::kInterrupted},
+        {EACCES, wsa::kAccessDenied},
+        {EPERM, wsa::kAccessDenied},
+        {EAGAIN, wsa::kWouldBlock},
+        {EPFNOSUPPORT, wsa::kProtocolFamilyNotSupported},
+        {ECONNRESET, wsa::kConnectionReset},
+        {EPIPE, wsa::kConnectionReset},
+        {ENOMEM, wsa::kNoBufferSpace},
+        {ETIMEDOUT, wsa::kTimedOut},
+        {ECONNREFUSED, wsa::kConnectionRefused},
+        {ENAMETOOLONG, wsa::kNameTooLong},
+        {EHOSTUNREACH, wsa::kHostUnreachable},
+        {ENOENT, wsa::kInvalidArgument},  // no socket meaning
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.err);
+        EXPECT_EQ(net::errorFromErrno(c.err), c.code);
+    }
+    const int numbers[] = {
+        wsa::kInterrupted, wsa::kBadHandle, wsa::kAccessDenied, wsa::kBadAddress,
+        wsa::kInvalidArgument, wsa::kTooManySockets, wsa::kWouldBlock, wsa::kInProgress,
+        wsa::kAlreadyInProgress, wsa::kNotSocket, wsa::kDestinationRequired,
+        wsa::kMessageTooLong, wsa::kWrongProtocolType, wsa::kBadProtocolOption,
+        wsa::kProtocolNotSupported, wsa::kSocketTypeNotSupported, wsa::kOperationNotSupported,
+        wsa::kProtocolFamilyNotSupported, wsa::kAddressFamilyNotSupported, wsa::kAddressInUse,
+        wsa::kAddressNotAvailable, wsa::kNetworkDown, wsa::kNetworkUnreachable,
+        wsa::kNetworkReset, wsa::kConnectionAborted, wsa::kConnectionReset,
+        wsa::kNoBufferSpace, wsa::kAlreadyConnected, wsa::kNotConnected, wsa::kShutDown,
+        wsa::kTimedOut, wsa::kConnectionRefused, wsa::kNameTooLong, wsa::kHostDown,
+        wsa::kHostUnreachable, wsa::kHostNotFound, wsa::kTryAgain, wsa::kNoRecovery,
+        wsa::kNoData,
+    };
+    for (int number : numbers) {
+        SCOPED_TRACE(number);
+        EXPECT_EQ(systemErrorText(uint32_t(number)).find("Unknown error"), std::string::npos);
+    }
+    EXPECT_EQ(systemErrorText(uint32_t(wsa::kNameTooLong)), "File name too long");
+    EXPECT_EQ(systemErrorText(uint32_t(wsa::kConnectionReset)), "Connection reset by peer");
 }
