@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/posix/posix_detail.h"
 #include "platform/progress_backend.h"
 
 namespace platform::ui::detail {
@@ -16,7 +17,7 @@ public:
     }
 
     ~ConsoleProgressView() override {
-        if (drawing_ && lastLength_ > 0) writeAll("\n");
+        if (drawing_ && lastLength_ > 0) writeToStandardError("\n");
     }
 
     void update(const std::string& percentText, int position) override {
@@ -25,7 +26,7 @@ public:
 
     // A message box goes on a line of its own; the bar starts a new line afterwards.
     void interrupt() override {
-        if (drawing_ && lastLength_ > 0) writeAll("\n");
+        if (drawing_ && lastLength_ > 0) writeToStandardError("\n");
         lastLength_ = 0;
     }
 
@@ -43,16 +44,7 @@ private:
         // Blank out what is left of a longer line drawn before.
         if (length < lastLength_) line += std::string(lastLength_ - length, ' ');
         lastLength_ = length;
-        writeAll("\r" + line);
-    }
-
-    static void writeAll(const std::string& text) {
-        size_t done = 0;
-        while (done < text.size()) {
-            ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
-            if (n <= 0) return;
-            done += size_t(n);
-        }
+        writeToStandardError("\r" + line);
     }
 
     std::string fileName_;

@@ -26,6 +26,10 @@ bool resolvePath(std::string_view path, std::string& out);
 inline int descriptorOf(NativeHandle handle) { return static_cast<int>(handle); }
 inline NativeHandle handleOf(int descriptor) { return descriptor < 0 ? kNoHandle : descriptor; }
 
+// Writes the whole text to standard error in as few writes as it takes, so a line
+// reaches a reader whole; a signal does not cut it short, a failure drops the rest.
+void writeToStandardError(std::string_view text);
+
 // The one table from errno values to Windows error codes.
 uint32_t windowsErrorFromErrno(int err);
 

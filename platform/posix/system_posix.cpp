@@ -6,6 +6,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/posix/posix_detail.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -55,9 +56,13 @@ bool startSockets() { return true; }
 void debugOutput(std::string_view text) {
     std::string line(text);
     if (line.empty() || line.back() != '\n') line.push_back('\n');
-    // One write, so lines from two threads do not interleave.
-    const char* p = line.data();
-    size_t left = line.size();
+    // One block, so lines from two threads do not interleave.
+    writeToStandardError(line);
+}
+
+void writeToStandardError(std::string_view text) {
+    const char* p = text.data();
+    size_t left = text.size();
     while (left > 0) {
         ssize_t n = ::write(STDERR_FILENO, p, left);
         if (n < 0 && errno == EINTR) continue;
