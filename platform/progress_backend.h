@@ -18,11 +18,6 @@ public:
 // Lets the shown dialog, if any, make room for a console message; main thread only.
 void interruptProgressDialog();
 
-// Standard error: a one-line bar when it is a terminal, nothing otherwise.
-std::unique_ptr<ProgressView> consoleProgressView(const std::string& fileName);
-// GTK 3 (texts in UTF-8); null when the window cannot be made.
-std::unique_ptr<ProgressView> gtkProgressView(const std::string& fileName);
-
 // Runs the calls other threads have queued; main thread only.
 void runQueuedCalls();
 

@@ -1,11 +1,8 @@
 #include <memory>
 
 #include "platform/progress_backend.h"
-#include "platform/text.h"
 #include "platform/ui.h"
-#ifdef HAVE_GTK3
 #include "platform/ui_backend.h"
-#endif
 
 namespace platform::ui {
 
@@ -18,23 +15,11 @@ int endResult = 0;
 bool refused = false;
 ProgressDialogState shownState;
 
-std::unique_ptr<detail::ProgressView> makeView(const std::string& fileName) {
-#ifdef HAVE_GTK3
-    if (detail::gtkAvailable()) {
-        const std::string codeset = ansiCodeset();
-        std::string utf8;
-        if (!convertText(fileName, codeset.c_str(), "UTF-8", utf8)) utf8 = fileName;
-        return detail::gtkProgressView(utf8);
-    }
-#endif
-    return detail::consoleProgressView(fileName);
-}
-
 }  // namespace
 
 int runProgressDialog(const std::string& fileName, const std::function<void()>& shown) {
     if (refused || view) return -1;
-    view = makeView(fileName);
+    view = detail::backendProgressView(fileName);
     if (!view) return -1;
     ended = false;
     endResult = 0;

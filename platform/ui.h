@@ -1,6 +1,7 @@
 #pragma once
-// The user-interface facade the subsystems call. A GTK 3 backend serves when a display
-// is available, a console backend otherwise. Texts arrive in the ANSI code page.
+// The user-interface facade the subsystems call; each platform chooses the backend
+// behind it (on Linux GTK 3 when a display is available, standard error otherwise).
+// Texts arrive in the ANSI code page.
 
 #include <string>
 

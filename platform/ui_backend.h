@@ -1,17 +1,23 @@
 #pragma once
-// The backends behind the user-interface facade; only platform/ sees this header.
+// What a platform's user-interface backend gives the facade. Each platform chooses its
+// backend in one file of its own (platform/posix/ui_backend_posix.cpp); only platform/
+// sees this header.
 
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/progress_backend.h"
 
 namespace platform::ui::detail {
 
-// GTK 3, present when the build found it. Opens the display once, on first use;
-// false when there is none, and the console serves instead.
-bool gtkAvailable();
-// Texts in UTF-8.
-void gtkMessageBox(const std::string& text, const std::string& caption);
+// A message box; texts in the ANSI code page. Returns once the user has confirmed it.
+void backendMessageBox(const std::string& text, const std::string& caption);
 
-// Standard error: "[caption] text\n" as one write; returns at once, as if OK was pressed.
-void consoleMessageBox(const std::string& text, const std::string& caption);
+// Shows the progress dialog for `fileName` (ANSI code page); null when it cannot be made.
+std::unique_ptr<ProgressView> backendProgressView(const std::string& fileName);
+
+// What the shown windows hold, as platform::ui::shownWidgetTexts describes it.
+std::vector<std::string> backendWidgetTexts();
 
 }  // namespace platform::ui::detail

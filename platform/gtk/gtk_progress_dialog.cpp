@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/progress_backend.h"
+#include "platform/gtk/gtk_backend.h"
 
 namespace platform::ui::detail {
 

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "platform/ui_backend.h"
+#include "platform/gtk/gtk_backend.h"
 
 namespace platform::ui::detail {
 

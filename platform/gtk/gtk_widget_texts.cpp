@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/gtk/gtk_backend.h"
+
 namespace platform::ui::detail {
 
 namespace {

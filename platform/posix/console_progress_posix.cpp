@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "platform/posix/console_backend.h"
 #include "platform/posix/posix_detail.h"
-#include "platform/progress_backend.h"
 
 namespace platform::ui::detail {
 

@@ -1,5 +1,5 @@
+#include "platform/posix/console_backend.h"
 #include "platform/posix/posix_detail.h"
-#include "platform/ui_backend.h"
 
 namespace platform::ui::detail {
 
