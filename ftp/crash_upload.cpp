@@ -25,25 +25,6 @@ bool hasLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
 }
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && platform::isSeparator(folder.back())) return folder + name;
-    return folder + "/" + name;
-}
-
-// `inner` is `outer` or lies below it.
-bool isSameOrBelow(const std::string& inner, const std::string& outer) {
-    if (inner == outer) return true;
-    if (outer == "/") return true;
-    return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
-           inner[outer.size()] == '/';
-}
-
-std::string folderOf(const std::string& path) {
-    auto cut = platform::lastSeparator(path);
-    if (cut == std::string::npos) return ".";
-    return cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
-}
-
 void markNeedCheck() {
     if (!devSettingsSavable) return;
     devSettings.SetValue("NeedCheck", std::to_string(1));
@@ -58,18 +39,17 @@ bool isCrashArchiveName(const std::string& lowerName) {
 
 bool isDeletableCrashFolder(const std::string& folder) {
     if (folder.empty()) return false;
-    // "link/" would name the folder behind the link; test the link itself.
-    std::string named = folder;
-    while (named.size() > 1 && platform::isSeparator(named.back())) named.pop_back();
-    if (platform::isSymbolicLink(named)) return false;
+    // A link given as "link/" is still tested as the link itself.
+    if (platform::isSymbolicLink(folder)) return false;
     const std::string real = platform::canonicalPath(folder);
     // A folder that does not exist deletes nothing.
     if (real.empty()) return platform::getAttributes(folder) == std::nullopt;
-    if (real == "/") return false;
+    if (platform::isFileSystemRoot(real)) return false;
     for (const std::string& protectedFolder :
          {platform::canonicalPath(platform::currentDirectory()),
-          platform::canonicalPath(folderOf(platform::executablePath()))}) {
-        if (!protectedFolder.empty() && isSameOrBelow(protectedFolder, real)) return false;
+          platform::canonicalPath(platform::parentFolder(platform::executablePath()))}) {
+        if (!protectedFolder.empty() && platform::isSameOrBelow(protectedFolder, real))
+            return false;
     }
     return true;
 }
@@ -84,7 +64,7 @@ void uploadCrashFolder(const std::string& folder) {
     if (search.first(folder, entry)) {
         do {
             if (entry.name.empty() || entry.name[0] == '.') continue;
-            const std::string path = joinPath(folder, entry.name);
+            const std::string path = platform::joinPath(folder, entry.name);
             if (entry.attributes & platform::FILE_ATTR_DIRECTORY) {
                 uploadCrashFolder(path);
                 continue;
@@ -116,7 +96,7 @@ uint32_t deleteFolderTree(const std::string& folder, bool recurse) {
     bool subfolderLeft = false;
     do {
         if (entry.name.empty() || entry.name[0] == '.') continue;
-        const std::string path = joinPath(folder, entry.name);
+        const std::string path = platform::joinPath(folder, entry.name);
         if (entry.attributes & platform::FILE_ATTR_DIRECTORY) {
             if (!recurse) {
                 subfolderLeft = true;

@@ -10,7 +10,8 @@ namespace platform {
 // A regular file, not a link, folder, FIFO or device (lstat).
 bool isRegularFile(std::string_view path);
 
-// The path itself is a symbolic link (lstat).
+// The path itself is a symbolic link (lstat); a trailing separator does not lead
+// through it.
 bool isSymbolicLink(std::string_view path);
 
 // The absolute path with every link and "." or ".." resolved (realpath); empty when

@@ -21,6 +21,22 @@ bool isSeparator(char c);
 // Position of the last '\' or '/', or npos.
 std::string::size_type lastSeparator(std::string_view path);
 
+// `name` below `folder`, with the system's separator between them unless the folder
+// already ends with a separator; `name` alone when the folder is empty.
+std::string joinPath(std::string_view folder, std::string_view name);
+
+// The folder part of a path: up to its last separator, the root itself for a name in
+// the root, "." for a bare name.
+std::string parentFolder(std::string_view path);
+
+// The path names the root of a file system ("/"; on Windows also a drive's root).
+bool isFileSystemRoot(std::string_view path);
+
+// `inner` is `outer` or lies below it, comparing whole components as the system
+// compares file names. Both are absolute paths without "." or ".." components, as
+// canonicalPath gives them; every path lies below a root.
+bool isSameOrBelow(std::string_view inner, std::string_view outer);
+
 // GetCurrentDirectoryA: the current folder, or empty when it cannot be read.
 std::string currentDirectory();
 

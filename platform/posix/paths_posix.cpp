@@ -83,6 +83,35 @@ bool resolvePath(std::string_view path, std::string& out) {
     return true;
 }
 
+std::string joinPath(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (!path.empty() && !isSeparator(path.back())) path.push_back('/');
+    path.append(name);
+    return path;
+}
+
+std::string parentFolder(std::string_view path) {
+    const auto cut = lastSeparator(path);
+    if (cut == std::string::npos) return ".";
+    return std::string(path.substr(0, cut == 0 ? 1 : cut));
+}
+
+bool isFileSystemRoot(std::string_view path) {
+    if (path.empty()) return false;
+    for (char c : path)
+        if (!isSeparator(c)) return false;
+    return true;
+}
+
+// Canonical Linux paths hold '/' alone between components and compare byte for byte:
+// a '\' there is part of a name.
+bool isSameOrBelow(std::string_view inner, std::string_view outer) {
+    if (isFileSystemRoot(outer)) return true;
+    while (!outer.empty() && outer.back() == '/') outer.remove_suffix(1);
+    if (inner.size() < outer.size() || inner.substr(0, outer.size()) != outer) return false;
+    return inner.size() == outer.size() || inner[outer.size()] == '/';
+}
+
 std::string currentDirectory() {
     std::vector<char> buffer(PATH_MAX);
     for (;;) {

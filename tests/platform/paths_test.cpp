@@ -28,6 +28,67 @@ TEST(Paths, LastSeparatorTreatsBothSeparatorsAlike) {
     }
 }
 
+// The path rules crash mode's guard and the folder walks build on.
+TEST(Paths, JoinSplitAndCompareWithTheSystemsRules) {
+    struct Join {
+        const char* folder;
+        const char* name;
+        const char* joined;
+    } joins[] = {
+        {"crash", "ra.zip", "crash/ra.zip"},
+        {"crash/", "ra.zip", "crash/ra.zip"},
+        {"crash\\", "ra.zip", "crash\\ra.zip"},
+        {"/", "ra.zip", "/ra.zip"},
+        {"", "ra.zip", "ra.zip"},
+    };
+    for (const auto& c : joins) {
+        SCOPED_TRACE(std::string(c.folder) + " + " + c.name);
+        EXPECT_EQ(joinPath(c.folder, c.name), c.joined);
+    }
+
+    struct Parent {
+        const char* path;
+        const char* parent;
+    } parents[] = {
+        {"/opt/game/launcher", "/opt/game"},
+        {"/launcher", "/"},
+        {"game\\launcher", "game"},
+        {"launcher", "."},
+    };
+    for (const auto& c : parents) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(parentFolder(c.path), c.parent);
+    }
+
+    struct Root {
+        const char* path;
+        bool root;
+    } roots[] = {{"/", true}, {"//", true}, {"", false}, {"/tmp", false}, {"a", false}};
+    for (const auto& c : roots) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(isFileSystemRoot(c.path), c.root);
+    }
+
+    struct Below {
+        const char* inner;
+        const char* outer;
+        bool below;
+    } belows[] = {
+        {"/home/game", "/home/game", true},
+        {"/home/game/bin", "/home/game", true},
+        {"/home/game/bin", "/home/game/", true},
+        {"/home/game", "/", true},
+        {"/home/gamer", "/home/game", false},  // a name that only begins alike
+        {"/home", "/home/game", false},
+        {"/home/Game", "/home/game", false},   // Linux names differ in case
+        {"/home/game\\x", "/home/game", false},  // a backslash is part of a Linux name
+    };
+    for (const auto& c : belows) {
+        SCOPED_TRACE(std::string(c.inner) + " in " + c.outer);
+        EXPECT_EQ(isSameOrBelow(c.inner, c.outer), c.below);
+    }
+}
+
 TEST(Paths, ResolveFindsExistingNamesIgnoringCase) {
     TempDir dir;
     dir.enter();
