@@ -1,6 +1,7 @@
 #pragma once
 // Code-page conversion (MultiByteToWideChar / WideCharToMultiByte).
 
+#include <bitset>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,10 @@ std::string ansiCodeset();
 // False only when the conversion itself is not available.
 bool convertText(std::string_view text, const char* fromCodeset, const char* toCodeset,
                  std::string& out);
+
+// The lead bytes of a double-byte code page (Big5, GBK, Shift-JIS, UHC): the bytes
+// that begin a two-byte character, as IsDBCSLeadByteEx tells them. None for other
+// codesets (single-byte ones, UTF-8) and for names the layer does not know.
+std::bitset<256> leadBytes(std::string_view codeset);
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "platform/strings.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -58,7 +59,49 @@ private:
     iconv_t cd_;
 };
 
+struct LeadRange {
+    unsigned char first;
+    unsigned char last;
+};
+
+struct DoubleByteCodePage {
+    const char* names;  // the codeset's names, upper case without '-' or '_', ';'-separated
+    LeadRange ranges[2];
+};
+
+// The lead-byte ranges Windows gives its double-byte code pages (GetCPInfo's LeadByte),
+// under the names iconv and the C library's locales use for them.
+constexpr DoubleByteCodePage kDoubleByteCodePages[] = {
+    {"CP950;BIG5;BIG5HKSCS", {{0x81, 0xFE}}},
+    {"CP936;GBK;GB18030;EUCCN;GB2312", {{0x81, 0xFE}}},
+    {"CP949;UHC;EUCKR", {{0x81, 0xFE}}},
+    {"CP932;SJIS;SHIFTJIS;MS932;WINDOWS31J", {{0x81, 0x9F}, {0xE0, 0xFC}}},
+};
+
+bool namesInclude(std::string_view names, std::string_view name) {
+    while (!names.empty()) {
+        const auto cut = names.find(';');
+        if (names.substr(0, cut) == name) return true;
+        if (cut == std::string_view::npos) break;
+        names.remove_prefix(cut + 1);
+    }
+    return false;
+}
+
 }  // namespace
+
+std::bitset<256> leadBytes(std::string_view codeset) {
+    std::string name;
+    for (char c : codeset)
+        if (c != '-' && c != '_') name.push_back(asciiUpper(c));
+    std::bitset<256> leads;
+    for (const DoubleByteCodePage& page : kDoubleByteCodePages) {
+        if (!namesInclude(page.names, name)) continue;
+        for (const LeadRange& range : page.ranges)
+            for (unsigned c = range.first; range.last != 0 && c <= range.last; ++c) leads.set(c);
+    }
+    return leads;
+}
 
 std::string ansiCodeset() {
     static const std::string codeset = nl_langinfo(CODESET);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/text.h"
 
 using platform::convertText;
@@ -46,4 +49,32 @@ TEST(Text, UnknownCodesetIsReported) {
     std::string out;
     EXPECT_FALSE(convertText("abc", "UTF-8", "NO-SUCH-CODESET", out));
     EXPECT_FALSE(convertText("abc", "NO-SUCH-CODESET", "UTF-8", out));
+}
+
+// The zip name cleaner skips the trail byte after each lead byte, so a Big5 or
+// Shift-JIS character whose trail byte is '\' never counts as a separator.
+TEST(Text, LeadBytesOfDoubleByteCodePagesOnly) {
+    struct Case {
+        const char* codeset;
+        std::vector<unsigned char> leads;
+        std::vector<unsigned char> others;
+    } cases[] = {
+        {"CP950", {0x81, 0xA4, 0xB3, 0xFE}, {0x00, 0x2F, 0x5C, 0x7F, 0x80, 0xFF}},
+        {"big5-hkscs", {0x81, 0xB3}, {0x5C, 0x80}},
+        {"GB18030", {0x81, 0xB0, 0xFE}, {0x5C, 0x80, 0xFF}},
+        {"euc_kr", {0x81, 0xB0}, {0x5C}},
+        {"Shift_JIS", {0x81, 0x9F, 0xE0, 0xFC}, {0x5C, 0x80, 0xA1, 0xDF, 0xFD}},  // A1-DF: kana
+        {"UTF-8", {}, {0xC3, 0xE4, 0x80}},
+        {"ISO-8859-1", {}, {0x80, 0xC3, 0xFF}},
+        {"no-such-codeset", {}, {0x81, 0xB3}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codeset);
+        const auto leads = platform::leadBytes(c.codeset);
+        for (unsigned char b : c.leads) EXPECT_TRUE(leads.test(b)) << int(b);
+        for (unsigned char b : c.others) EXPECT_FALSE(leads.test(b)) << int(b);
+        if (c.leads.empty()) {
+            EXPECT_TRUE(leads.none());
+        }
+    }
 }
