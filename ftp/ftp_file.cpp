@@ -18,12 +18,12 @@ void CFile::Close() {
 }
 
 long long CFile::Size() {
-    if (file == nullptr || std::fseek(file, 0, SEEK_END) != 0) return -1;
-    return std::ftell(file);
+    if (file == nullptr || !platform::seekFileStream(file, 0, platform::SeekFrom::End)) return -1;
+    return platform::tellFileStream(file);
 }
 
 bool CFile::Seek(long long offset) {
-    return file != nullptr && std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0;
+    return file != nullptr && platform::seekFileStream(file, offset, platform::SeekFrom::Begin);
 }
 
 void CFile::ConsumeReceived(const std::vector<char>& buffer, long count) {

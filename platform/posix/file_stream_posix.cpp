@@ -44,4 +44,11 @@ std::FILE* openFileStream(std::string_view path, const char* mode) {
     return stream;
 }
 
+bool seekFileStream(std::FILE* stream, int64_t offset, SeekFrom from) {
+    const int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+    return ::fseeko(stream, static_cast<off_t>(offset), whence) == 0;
+}
+
+int64_t tellFileStream(std::FILE* stream) { return ::ftello(stream); }
+
 }  // namespace platform

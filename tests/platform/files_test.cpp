@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/paths.h"
@@ -87,6 +88,27 @@ TEST(Files, ReadWriteSeekAndSize) {
     File reader;
     ASSERT_TRUE(reader.open(dir.file("data"), AccessRead, Disposition::OpenExisting));
     EXPECT_EQ(reader.write("x", 1), -1);
+}
+
+// Crash archives may pass 2 GiB; a 32-bit offset would cut their size and the resume
+// point. The file is sparse, so it takes no room.
+TEST(Files, StreamsSeekAndTellBeyondFourGigabytes) {
+    TempDir dir;
+    constexpr int64_t kFar = (int64_t(5) << 30) + 7;
+    {
+        File file;
+        ASSERT_TRUE(file.open(dir.file("big"), AccessWrite, Disposition::CreateNew));
+        ASSERT_EQ(file.seek(kFar, SeekFrom::Begin), kFar);
+        ASSERT_EQ(file.write("z", 1), 1);
+    }
+    std::FILE* stream = openFileStream(dir.file("big"), "rb");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_TRUE(seekFileStream(stream, 0, SeekFrom::End));
+    EXPECT_EQ(tellFileStream(stream), kFar + 1);
+    EXPECT_TRUE(seekFileStream(stream, kFar, SeekFrom::Begin));
+    EXPECT_EQ(std::fgetc(stream), 'z');
+    EXPECT_FALSE(seekFileStream(stream, -1, SeekFrom::Begin));
+    std::fclose(stream);
 }
 
 TEST(Files, FoldersCannotBeOpenedAsFiles) {
