@@ -66,7 +66,7 @@ bool collect(const std::filesystem::path& folder, std::vector<SettingsFile>& fil
     std::error_code error;
     std::filesystem::directory_iterator it(folder, error);
     if (error) {
-        std::fprintf(stderr, "launcher-admin pack: cannot read %s: %s\n", folder.c_str(),
+        std::fprintf(stderr, "launcher-admin pack: cannot read %s: %s\n", folder.string().c_str(),
                      error.message().c_str());
         return false;
     }

@@ -65,7 +65,7 @@ bool collect(const fs::path& release, std::vector<ReleaseFile>& files) {
     std::error_code error;
     fs::recursive_directory_iterator it(release, error);
     if (error) {
-        std::fprintf(stderr, "launcher-admin publish: cannot read %s: %s\n", release.c_str(),
+        std::fprintf(stderr, "launcher-admin publish: cannot read %s: %s\n", release.string().c_str(),
                      error.message().c_str());
         return false;
     }
@@ -95,7 +95,7 @@ bool collect(const fs::path& release, std::vector<ReleaseFile>& files) {
         files.push_back(std::move(file));
     }
     if (error) {
-        std::fprintf(stderr, "launcher-admin publish: cannot read %s: %s\n", release.c_str(),
+        std::fprintf(stderr, "launcher-admin publish: cannot read %s: %s\n", release.string().c_str(),
                      error.message().c_str());
         return false;
     }
@@ -158,7 +158,7 @@ int runPublish(const std::vector<std::string>& arguments) {
         return platform::equalsIgnoreCase(f.name, "ClientUpdate.exe");
     });
     if (updater == files.end()) {
-        std::fprintf(stderr, "launcher-admin publish: no ClientUpdate.exe in %s\n", release.c_str());
+        std::fprintf(stderr, "launcher-admin publish: no ClientUpdate.exe in %s\n", release.string().c_str());
         return 1;
     }
     std::string version;
@@ -166,7 +166,7 @@ int runPublish(const std::vector<std::string>& arguments) {
         std::fprintf(stderr,
                      "launcher-admin publish: %s has no file version; the package is named "
                      "after it\n",
-                     updater->path.c_str());
+                     updater->path.string().c_str());
         return 1;
     }
     const std::string packageName = version + ".zip";
@@ -174,7 +174,7 @@ int runPublish(const std::vector<std::string>& arguments) {
     std::vector<std::string> contents(files.size());
     for (size_t i = 0; i < files.size(); ++i) {
         if (!readWhole(files[i].path, contents[i])) {
-            std::fprintf(stderr, "launcher-admin publish: cannot read %s\n", files[i].path.c_str());
+            std::fprintf(stderr, "launcher-admin publish: cannot read %s\n", files[i].path.string().c_str());
             return 1;
         }
     }
@@ -205,22 +205,22 @@ int runPublish(const std::vector<std::string>& arguments) {
         std::fprintf(stderr,
                      "launcher-admin publish: note: %s is replaced; launchers that have part of "
                      "the old one will continue it with the new one's bytes\n",
-                     package.c_str());
+                     package.string().c_str());
     fs::rename(staged, package, error);
     if (error) {
-        std::fprintf(stderr, "launcher-admin publish: cannot write %s: %s\n", package.c_str(),
+        std::fprintf(stderr, "launcher-admin publish: cannot write %s: %s\n", package.string().c_str(),
                      error.message().c_str());
         fs::remove(staged, error);
         return 1;
     }
     const fs::path versionFile = output / "version.txt";
     if (!writeFileAtomically(versionFile, "[Current Version]\nUpdateFile=" + packageName + "\n")) {
-        std::fprintf(stderr, "launcher-admin publish: cannot write %s\n", versionFile.c_str());
+        std::fprintf(stderr, "launcher-admin publish: cannot write %s\n", versionFile.string().c_str());
         return 1;
     }
     for (const ReleaseFile& file : files) std::printf("  %04o  %s\n", file.mode, file.name.c_str());
     std::printf("published ClientUpdate.exe %s: %s and version.txt in %s\n", version.c_str(),
-                packageName.c_str(), output.c_str());
+                packageName.c_str(), output.string().c_str());
     return 0;
 }
 
