@@ -1,3 +1,4 @@
+// glibc: the GNU strerror_r gives the texts.
 #include "platform/errors.h"
 
 #include <cerrno>

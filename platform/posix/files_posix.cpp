@@ -1,3 +1,5 @@
+// Linux only: O_PATH and /proc/self/fd pin a folder entry while its mode changes.
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// Linux (glibc) only: accept4, SOCK_CLOEXEC, MSG_NOSIGNAL and the reentrant
+// gethostbyname_r/gethostbyaddr_r.
 #include "platform/net.h"
 
 #include <arpa/inet.h>

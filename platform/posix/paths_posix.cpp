@@ -1,3 +1,5 @@
+// Linux only: the program's own path is the /proc/self/exe link.
+
 #include <dirent.h>
 #include <limits.h>
 #include <sys/stat.h>

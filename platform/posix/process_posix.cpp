@@ -1,3 +1,5 @@
+// Linux only: processes are listed and named through /proc, ended through a pidfd, and
+// started with glibc's posix_spawn_file_actions_addclosefrom_np.
 #include "platform/process.h"
 
 #include <dirent.h>
