@@ -77,6 +77,9 @@ public:
     int64_t tell() const;
     // Bytes read (0 at the end) or -1.
     int64_t read(void* buffer, size_t count);
+    // Exactly `count` bytes from `position` on; false when the file ends before them or
+    // a read fails. Leaves the file pointer after what was read.
+    bool readAt(int64_t position, void* buffer, size_t count);
     // Bytes written (less than count only on failure, then -1 when nothing was written).
     int64_t write(const void* data, size_t count);
     // SetFileTime: a null pointer leaves that time unchanged; creation time has no

@@ -1,6 +1,11 @@
 #include "unzip/zip_attributes.h"
 
+#include "platform/byte_order.h"
+
 namespace {
+
+using platform::readLe16;
+using platform::readLe32;
 
 constexpr uint32_t kHostMsDos = 0;
 constexpr uint32_t kHostUnix = 3;
@@ -10,11 +15,6 @@ constexpr uint32_t kHostVfat = 14;
 
 bool holdsDosAttributes(uint32_t host) {
     return host == kHostMsDos || host == kHostMacintosh || host == kHostNtfs || host == kHostVfat;
-}
-
-uint32_t readLe16(const unsigned char* p) { return p[0] | (uint32_t(p[1]) << 8); }
-uint32_t readLe32(const unsigned char* p) {
-    return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
 platform::FileTime unixSecondsToFileTime(int32_t seconds) {

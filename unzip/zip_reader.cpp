@@ -5,12 +5,17 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
 #include "unzip/zip_attributes.h"
 #include "unzip/zip_name.h"
 
 namespace {
+
+using platform::readLe16;
+using platform::readLe32;
+using platform::readLe64;
 
 constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
 constexpr uint32_t kCentralHeaderSignature = 0x02014b50;
@@ -23,24 +28,6 @@ constexpr uint32_t kFlagDataDescriptor = 0x8;
 constexpr size_t kNameBuffer = 260;
 constexpr size_t kFindNameLimit = 256;
 
-uint32_t le16(const unsigned char* p) { return p[0] | (uint32_t(p[1]) << 8); }
-uint32_t le32(const unsigned char* p) {
-    return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-uint64_t le64(const unsigned char* p) { return le32(p) | (uint64_t(le32(p + 4)) << 32); }
-
-bool readAt(platform::File& file, int64_t position, void* buffer, size_t length) {
-    if (position < 0 || file.seek(position, platform::SeekFrom::Begin) != position) return false;
-    auto* out = static_cast<unsigned char*>(buffer);
-    size_t have = 0;
-    while (have < length) {
-        const int64_t n = file.read(out + have, length - have);
-        if (n <= 0) return false;
-        have += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // minizip never finds an end record at offset 0, so an archive without entries is
 // recognised here: an end record announcing no entries and an empty directory.
 bool holdsEmptyArchive(platform::File& file) {
@@ -48,13 +35,13 @@ bool holdsEmptyArchive(platform::File& file) {
     if (size < int64_t(kEndOfDirectorySize)) return false;
     const int64_t span = std::min<int64_t>(size, 0xFFFF + kEndOfDirectorySize);
     std::vector<unsigned char> tail(static_cast<size_t>(span));
-    if (!readAt(file, size - span, tail.data(), tail.size())) return false;
+    if (!file.readAt(size - span, tail.data(), tail.size())) return false;
     for (int64_t i = span - int64_t(kEndOfDirectorySize); i >= 0; --i) {
         const unsigned char* p = tail.data() + i;
-        if (le32(p) != kEndOfDirectorySignature) continue;
-        const bool consistent = i + int64_t(kEndOfDirectorySize) + le16(p + 20) <= span;
-        return consistent && le16(p + 4) == 0 && le16(p + 6) == 0 && le16(p + 8) == 0 &&
-               le16(p + 10) == 0 && le32(p + 12) == 0;
+        if (readLe32(p) != kEndOfDirectorySignature) continue;
+        const bool consistent = i + int64_t(kEndOfDirectorySize) + readLe16(p + 20) <= span;
+        return consistent && readLe16(p + 4) == 0 && readLe16(p + 6) == 0 && readLe16(p + 8) == 0 &&
+               readLe16(p + 10) == 0 && readLe32(p + 12) == 0;
     }
     return false;
 }
@@ -98,27 +85,27 @@ ZipResult positionOn(CZipReader* reader, int index) {
 // that minizip has just read at `centralPosition`.
 bool localHeaderOffset(platform::File& file, int64_t centralPosition, uint64_t& offset) {
     unsigned char header[kCentralHeaderSize];
-    if (!readAt(file, centralPosition, header, sizeof header)) return false;
-    if (le32(header) != kCentralHeaderSignature) return false;
-    offset = le32(header + 42);
+    if (!file.readAt(centralPosition, header, sizeof header)) return false;
+    if (readLe32(header) != kCentralHeaderSignature) return false;
+    offset = readLe32(header + 42);
     if (offset != kZip64Marker) return true;
 
-    const size_t nameLength = le16(header + 28);
-    const size_t extraLength = le16(header + 30);
+    const size_t nameLength = readLe16(header + 28);
+    const size_t extraLength = readLe16(header + 30);
     std::vector<unsigned char> extra(extraLength);
-    if (!readAt(file, centralPosition + int64_t(kCentralHeaderSize + nameLength), extra.data(),
+    if (!file.readAt(centralPosition + int64_t(kCentralHeaderSize + nameLength), extra.data(),
                 extra.size()))
         return false;
     for (size_t at = 0; at + 4 <= extra.size();) {
-        const uint32_t id = le16(&extra[at]);
-        const size_t length = le16(&extra[at + 2]);
+        const uint32_t id = readLe16(&extra[at]);
+        const size_t length = readLe16(&extra[at + 2]);
         const size_t dataEnd = std::min(extra.size(), at + 4 + length);
         if (id == 0x0001) {
             size_t field = at + 4;
-            if (le32(header + 24) == kZip64Marker) field += 8;
-            if (le32(header + 20) == kZip64Marker) field += 8;
+            if (readLe32(header + 24) == kZip64Marker) field += 8;
+            if (readLe32(header + 20) == kZip64Marker) field += 8;
             if (field + 8 > dataEnd) return false;
-            offset = le64(&extra[field]);
+            offset = readLe64(&extra[field]);
             return true;
         }
         at += 4 + length;
@@ -148,24 +135,24 @@ ZipResult describeCurrentEntry(CZipReader* reader, int index) {
     const int64_t localPosition = int64_t(localRelative) + bytesBefore;
 
     unsigned char local[kLocalHeaderSize];
-    if (!readAt(reader->file, localPosition, local, sizeof local)) return ZIPRES_CORRUPT;
-    const uint32_t method = le16(local + 8);
-    bool agrees = le32(local) == kLocalHeaderSignature && method == info.compression_method &&
-                  (method == 0 || method == 8) && le16(local + 26) == info.size_filename;
+    if (!reader->file.readAt(localPosition, local, sizeof local)) return ZIPRES_CORRUPT;
+    const uint32_t method = readLe16(local + 8);
+    bool agrees = readLe32(local) == kLocalHeaderSignature && method == info.compression_method &&
+                  (method == 0 || method == 8) && readLe16(local + 26) == info.size_filename;
     if (agrees && !(info.flag & kFlagDataDescriptor)) {
         // A zip64 local header may carry the marker in place of the real sizes.
-        const uint32_t localCompressed = le32(local + 18);
-        const uint32_t localUncompressed = le32(local + 22);
-        agrees = le32(local + 14) == info.crc &&
+        const uint32_t localCompressed = readLe32(local + 18);
+        const uint32_t localUncompressed = readLe32(local + 22);
+        agrees = readLe32(local + 14) == info.crc &&
                  (localCompressed == kZip64Marker || localCompressed == info.compressed_size) &&
                  (localUncompressed == kZip64Marker || localUncompressed == info.uncompressed_size);
     }
     if (!agrees) return ZIPRES_CORRUPT;
 
-    const size_t extraLength = le16(local + 28);
+    const size_t extraLength = readLe16(local + 28);
     std::vector<unsigned char> extra(extraLength);
-    const int64_t extraPosition = localPosition + int64_t(kLocalHeaderSize) + le16(local + 26);
-    if (extraLength > 0 && !readAt(reader->file, extraPosition, extra.data(), extra.size()))
+    const int64_t extraPosition = localPosition + int64_t(kLocalHeaderSize) + readLe16(local + 26);
+    if (extraLength > 0 && !reader->file.readAt(extraPosition, extra.data(), extra.size()))
         return ZIPRES_READ_FAILED;
 
     ZipItem item;

@@ -5,9 +5,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "platform/files.h"
 
 namespace {
+
+using platform::readLe16;
+using platform::readLe32;
 
 constexpr uint32_t kRtVersion = 16;
 constexpr uint32_t kVsVersionInfoId = 1;
@@ -16,12 +20,6 @@ constexpr size_t kFixedFileInfoSize = 52;
 // wLength of the root block is 16 bits, so no version resource is larger.
 constexpr uint32_t kMaxVersionResource = 0xFFFF;
 constexpr uint32_t kSubdirectoryFlag = 0x80000000u;
-
-uint16_t le16(const unsigned char* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t le32(const unsigned char* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-           (uint32_t(p[3]) << 24);
-}
 
 struct Section {
     uint32_t virtualAddress;
@@ -34,34 +32,25 @@ public:
     explicit ImageReader(platform::File& file) : file_(file) {}
 
     bool readAt(uint64_t offset, void* buffer, size_t count) {
-        if (file_.seek(int64_t(offset), platform::SeekFrom::Begin) != int64_t(offset))
-            return false;
-        auto* out = static_cast<unsigned char*>(buffer);
-        size_t done = 0;
-        while (done < count) {
-            int64_t n = file_.read(out + done, count - done);
-            if (n <= 0) return false;
-            done += size_t(n);
-        }
-        return true;
+        return offset <= uint64_t(INT64_MAX) && file_.readAt(int64_t(offset), buffer, count);
     }
 
     bool loadHeaders() {
         unsigned char dos[64];
         if (!readAt(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return false;
-        uint64_t peOffset = le32(dos + 0x3C);
+        uint64_t peOffset = readLe32(dos + 0x3C);
         unsigned char coff[24];
         if (!readAt(peOffset, coff, sizeof coff)) return false;
         if (coff[0] != 'P' || coff[1] != 'E' || coff[2] != 0 || coff[3] != 0) return false;
-        uint32_t sectionCount = le16(coff + 6);
-        uint32_t optionalSize = le16(coff + 20);
+        uint32_t sectionCount = readLe16(coff + 6);
+        uint32_t optionalSize = readLe16(coff + 20);
         uint64_t optionalOffset = peOffset + sizeof coff;
 
         std::vector<unsigned char> optional(optionalSize);
         if (optionalSize < 2 || !readAt(optionalOffset, optional.data(), optionalSize))
             return false;
         size_t countField;
-        switch (le16(optional.data())) {
+        switch (readLe16(optional.data())) {
             case 0x10B: countField = 92; break;   // PE32
             case 0x20B: countField = 108; break;  // PE32+
             default: return false;
@@ -69,15 +58,15 @@ public:
         size_t directories = countField + 4;
         constexpr size_t kResourceIndex = 2;
         if (optionalSize < directories + (kResourceIndex + 1) * 8) return false;
-        if (le32(optional.data() + countField) <= kResourceIndex) return false;
-        resourceRva_ = le32(optional.data() + directories + kResourceIndex * 8);
+        if (readLe32(optional.data() + countField) <= kResourceIndex) return false;
+        resourceRva_ = readLe32(optional.data() + directories + kResourceIndex * 8);
         if (resourceRva_ == 0) return false;
 
         std::vector<unsigned char> table(size_t(sectionCount) * 40);
         if (!readAt(optionalOffset + optionalSize, table.data(), table.size())) return false;
         for (uint32_t i = 0; i < sectionCount; ++i) {
             const unsigned char* s = table.data() + size_t(i) * 40;
-            sections_.push_back({le32(s + 12), le32(s + 16), le32(s + 20)});
+            sections_.push_back({readLe32(s + 12), readLe32(s + 16), readLe32(s + 20)});
         }
         return true;
     }
@@ -115,14 +104,14 @@ bool readDirectory(ImageReader& image, uint32_t offset, std::vector<DirectoryEnt
                    uint32_t& namedCount) {
     unsigned char header[16];
     if (!image.readResource(offset, header, sizeof header)) return false;
-    namedCount = le16(header + 12);
-    size_t count = size_t(namedCount) + le16(header + 14);
+    namedCount = readLe16(header + 12);
+    size_t count = size_t(namedCount) + readLe16(header + 14);
     std::vector<unsigned char> raw(count * 8);
     if (!image.readResource(uint64_t(offset) + sizeof header, raw.data(), raw.size()))
         return false;
     entries.clear();
     for (size_t i = 0; i < count; ++i)
-        entries.push_back({le32(raw.data() + i * 8), le32(raw.data() + i * 8 + 4)});
+        entries.push_back({readLe32(raw.data() + i * 8), readLe32(raw.data() + i * 8 + 4)});
     return true;
 }
 
@@ -159,8 +148,8 @@ bool findVersionResource(ImageReader& image, uint32_t& dataRva, uint32_t& dataSi
             if (isDirectory) return false;
             unsigned char data[16];
             if (!image.readResource(next, data, sizeof data)) return false;
-            dataRva = le32(data);
-            dataSize = le32(data + 4);
+            dataRva = readLe32(data);
+            dataSize = readLe32(data + 4);
             return true;
         }
     }
@@ -182,9 +171,9 @@ size_t align4(size_t n) { return (n + 3) & ~size_t(3); }
 bool parseBlock(const std::vector<unsigned char>& data, size_t begin, size_t limit,
                 Block& block) {
     if (begin + 6 > limit) return false;
-    size_t length = le16(&data[begin]);
-    size_t valueLength = le16(&data[begin + 2]);
-    uint16_t type = le16(&data[begin + 4]);
+    size_t length = readLe16(&data[begin]);
+    size_t valueLength = readLe16(&data[begin + 2]);
+    uint16_t type = readLe16(&data[begin + 4]);
     if (length < 6 || begin + length > limit) return false;
     block.begin = begin;
     block.end = begin + length;
@@ -192,7 +181,7 @@ bool parseBlock(const std::vector<unsigned char>& data, size_t begin, size_t lim
     size_t p = begin + 6;
     for (;;) {
         if (p + 2 > block.end) return false;
-        char16_t c = char16_t(le16(&data[p]));
+        char16_t c = char16_t(readLe16(&data[p]));
         p += 2;
         if (c == 0) break;
         block.key.push_back(c);
@@ -257,9 +246,9 @@ bool readFileVersion(const std::string& path, std::string& version) {
 
     version.clear();
     if (root.valueSize >= kFixedFileInfoSize &&
-        le32(&data[root.valueBegin]) == kFixedFileInfoSignature) {
-        uint32_t ms = le32(&data[root.valueBegin + 8]);
-        uint32_t ls = le32(&data[root.valueBegin + 12]);
+        readLe32(&data[root.valueBegin]) == kFixedFileInfoSignature) {
+        uint32_t ms = readLe32(&data[root.valueBegin + 8]);
+        uint32_t ls = readLe32(&data[root.valueBegin + 12]);
         char text[48];
         std::snprintf(text, sizeof text, "%u.%u.%u.%u", ms >> 16, ms & 0xFFFF, ls >> 16,
                       ls & 0xFFFF);

@@ -81,6 +81,14 @@ TEST(Files, ReadWriteSeekAndSize) {
     EXPECT_EQ(file.seek(-1, SeekFrom::Begin), -1);
     EXPECT_EQ(lastError(), winerr::INVALID_PARAMETER);
 
+    // readAt delivers all the bytes asked for or fails.
+    char exact[4] = {};
+    EXPECT_TRUE(file.readAt(6, exact, sizeof exact));
+    EXPECT_EQ(std::string(exact, 4), "6789");
+    EXPECT_FALSE(file.readAt(8, exact, sizeof exact));
+    EXPECT_FALSE(file.readAt(-1, exact, 1));
+    EXPECT_TRUE(file.readAt(10, exact, 0));
+
     File moved(std::move(file));
     EXPECT_FALSE(file.isOpen());
     EXPECT_TRUE(moved.isOpen());
