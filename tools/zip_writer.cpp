@@ -12,6 +12,8 @@
 #include <minizip/crypt.h>
 #pragma GCC diagnostic pop
 
+#include "unzip/pkware_decrypter.h"
+
 namespace {
 
 constexpr uLong kVersionMadeByDos = 20;                // MS-DOS host, zip 2.0
@@ -19,18 +21,6 @@ constexpr uLong kVersionMadeByUnix = (3u << 8) | 20;   // Unix host, zip 2.0
 constexpr uLong kDosArchiveBit = 0x20;
 constexpr uLong kFlagEncrypted = 0x1;
 constexpr size_t kEncryptionHeader = 12;
-
-// crypt.h wants the CRC table as unsigned long, zlib hands out 32-bit entries.
-const unsigned long* crcTable() {
-    static const struct Table {
-        unsigned long entries[256];
-        Table() {
-            const z_crc_t* source = get_crc_table();
-            for (int i = 0; i < 256; ++i) entries[i] = source[i];
-        }
-    } table;
-    return table.entries;
-}
 
 bool deflateRaw(const void* data, size_t size, std::string& out) {
     z_stream zs{};
@@ -56,7 +46,7 @@ std::string encrypt(const char* password, uLong crc, const std::string& data) {
     for (size_t i = 0; i + 1 < kEncryptionHeader; ++i) plain[i] = char(random() & 0xFF);
     plain[kEncryptionHeader - 1] = char((crc >> 24) & 0xFF);
     plain += data;
-    const unsigned long* table = crcTable();
+    const unsigned long* table = pkwareCrcTable();
     unsigned long keys[3];
     init_keys(password, keys, table);
     for (char& c : plain) {

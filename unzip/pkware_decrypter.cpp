@@ -9,10 +9,8 @@
 #include <minizip/crypt.h>
 #pragma GCC diagnostic pop
 
-namespace {
-
 // crypt.h wants the CRC table as unsigned long, zlib hands out 32-bit entries.
-const unsigned long* crcTable() {
+const unsigned long* pkwareCrcTable() {
     static const struct Table {
         unsigned long entries[256];
         Table() {
@@ -23,14 +21,12 @@ const unsigned long* crcTable() {
     return table.entries;
 }
 
-}  // namespace
-
 PkwareDecrypter::PkwareDecrypter(const char* password) {
-    init_keys(password ? password : "", keys_, crcTable());
+    init_keys(password ? password : "", keys_, pkwareCrcTable());
 }
 
 void PkwareDecrypter::decrypt(unsigned char* data, size_t length) {
-    const unsigned long* table = crcTable();
+    const unsigned long* table = pkwareCrcTable();
     for (size_t i = 0; i < length; ++i) {
         int c = data[i];
         zdecode(keys_, table, c);

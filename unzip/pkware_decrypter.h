@@ -13,3 +13,7 @@ public:
 private:
     unsigned long keys_[3];
 };
+
+// zlib's CRC-32 table in the form minizip's crypt.h routines take; the operator tool's
+// encryption uses it too.
+const unsigned long* pkwareCrcTable();
