@@ -1,11 +1,10 @@
-#include <climits>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "config/archive_password.h"
 #include "config/update_context.h"
 #include "launcher/launch_arguments.h"
+#include "platform/strings.h"
 #include "unzip/zip_reader.h"
 
 namespace {
@@ -33,14 +32,6 @@ void clear(IniFile& document) { document.LoadFromMemory("", 0); }
 std::string withFinalSlash(std::string url) {
     if (url.empty() || url.back() != '/') url += '/';
     return url;
-}
-
-// atoi without its undefined behaviour on overflow: the leading number, clamped.
-int leadingNumber(const std::string& text) {
-    const long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
 }
 
 }  // namespace
@@ -85,5 +76,5 @@ void loadConfiguration(UpdateContext& context, const LaunchArguments& arguments)
         context.downloadUrl = arguments.patchIp;
     }
     context.downloadPort = context.updateSettings.GetInt("DownloadPort");
-    if (!arguments.patchPort.empty()) context.downloadPort = leadingNumber(arguments.patchPort);
+    if (!arguments.patchPort.empty()) context.downloadPort = platform::atoiValue(arguments.patchPort);
 }

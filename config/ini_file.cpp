@@ -6,11 +6,9 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
-#include <climits>
-#include <cstdlib>
-
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/strings.h"
 #include "platform/system.h"
 
 // The narrow, case-insensitive variant (the library calls it CSimpleIniA; its
@@ -81,16 +79,7 @@ std::string IniFile::GetString(const std::string& key, const std::string& defaul
     return value.empty() ? defaultValue : value;
 }
 
-int IniFile::GetInt(const std::string& key) {
-    std::string value = GetValue(key);
-    if (value.empty()) return 0;
-    // atoi's reading (leading number, 0 for text), but an out-of-range number is
-    // clamped, as the Windows runtime does, instead of being undefined.
-    long number = std::strtol(value.c_str(), nullptr, 10);
-    if (number > INT_MAX) return INT_MAX;
-    if (number < INT_MIN) return INT_MIN;
-    return static_cast<int>(number);
-}
+int IniFile::GetInt(const std::string& key) { return platform::atoiValue(GetValue(key)); }
 
 bool IniFile::SetValue(const std::string& key, const std::string& value) {
     SI_Error rc = document_->ini.SetValue(section.c_str(), key.c_str(), value.c_str());

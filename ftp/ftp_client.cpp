@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "ftp/logon_table.h"
+#include "platform/strings.h"
 
 namespace nsFTP {
 
@@ -13,16 +14,6 @@ using nsSocket::CBlockingSocketException;
 namespace {
 
 const char kSource[] = "FTPClient";
-
-// The decimal number at the start of the text, 0 when there is none.
-long long leadingNumber(const std::string& text, size_t from = 0) {
-    long long value = 0;
-    for (size_t i = from; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value > (1LL << 50)) break;  // far beyond any size or code; stop before overflow
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
-}
 
 FtpResult resultOf(const CFtpReply& reply) {
     switch (reply.code[0]) {
@@ -159,7 +150,7 @@ bool CFTPClient::ReadReply(CFtpReply& reply) {
     if (!ReadReplyLine(line)) return false;
     std::string text = line;
     if (line.size() > 3 && line[3] == '-') {
-        const long long number = leadingNumber(line);
+        const int64_t number = platform::leadingNumber(line);
         for (;;) {
             if (!ReadReplyLine(line)) return false;
             text += "\r\n";
@@ -168,7 +159,7 @@ bool CFTPClient::ReadReply(CFtpReply& reply) {
                 FailOversizedReply();
                 return false;
             }
-            if (line.size() > 3 && line[3] == ' ' && leadingNumber(line) == number) break;
+            if (line.size() > 3 && line[3] == ' ' && platform::leadingNumber(line) == number) break;
         }
     }
     reply = CFtpReply{};
@@ -214,7 +205,8 @@ FtpResult CFTPClient::ChangeDirectory(const std::string& path) {
 FtpResult CFTPClient::RemoteFileSize(const std::string& path, long long& size) {
     CFtpReply reply;
     if (!WriteCommand("SIZE " + path) || !ReadReply(reply)) return ResultError;
-    size = reply.text.size() > 4 ? leadingNumber(reply.text, 4) : 0;
+    const std::string_view text = reply.text;
+    size = text.size() > 4 ? platform::leadingNumber(text.substr(4)) : 0;
     return resultOf(reply);
 }
 
