@@ -25,21 +25,6 @@ void reportMiss(const std::string& key) {
     platform::debugOutput("IniFile : Name = " + key + " not find!");
 }
 
-// The whole file, read through the platform layer so its name is found as Windows
-// finds it.
-bool readWholeFile(const std::string& path, std::string& bytes) {
-    platform::File file;
-    if (!file.open(path, platform::AccessRead, platform::Disposition::OpenExisting)) return false;
-    bytes.clear();
-    char buffer[16384];
-    for (;;) {
-        int64_t n = file.read(buffer, sizeof buffer);
-        if (n < 0) return false;
-        if (n == 0) return true;
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
-}
-
 }  // namespace
 
 IniFile::IniFile() : document_(std::make_unique<Document>()) {
@@ -56,7 +41,8 @@ bool IniFile::Load(const std::string& name) {
         if (!folder.empty()) path = folder + "\\" + name;
     }
     std::string bytes;
-    if (!readWholeFile(path, bytes)) return false;
+    // Read through the platform layer, so the name is found as Windows finds it.
+    if (!platform::readWholeFile(path, bytes)) return false;
     return document_->ini.LoadData(bytes.data(), bytes.size()) == SI_OK;
 }
 

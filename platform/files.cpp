@@ -16,4 +16,17 @@ bool File::readAt(int64_t position, void* buffer, size_t length) {
     return true;
 }
 
+bool readWholeFile(std::string_view path, std::string& bytes) {
+    bytes.clear();
+    File file;
+    if (!file.open(path, AccessRead, Disposition::OpenExisting)) return false;
+    char buffer[16384];
+    for (;;) {
+        const int64_t n = file.read(buffer, sizeof buffer);
+        if (n < 0) return false;
+        if (n == 0) return true;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+}
+
 }  // namespace platform

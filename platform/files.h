@@ -90,6 +90,10 @@ private:
     NativeHandle handle_ = kNoHandle;
 };
 
+// The whole content of an existing file, read as File reads it; false (with lastError)
+// when it cannot be opened or read.
+bool readWholeFile(std::string_view path, std::string& bytes);
+
 // One folder entry, as FindFirstFileA/FindNextFileA describe it.
 struct FindEntry {
     std::string name;

@@ -1,13 +1,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "config/archive_password.h"
+#include "platform/files.h"
 #include "platform/strings.h"
 #include "tools/admin_commands.h"
 #include "tools/zip_writer.h"
@@ -77,9 +76,8 @@ bool collect(const std::filesystem::path& folder, std::vector<SettingsFile>& fil
             std::fprintf(stderr, "launcher-admin pack: %s is larger than 1 MiB\n", name.c_str());
             return false;
         }
-        std::ifstream in(entry.path(), std::ios::binary);
-        std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!in.good() && !in.eof()) {
+        std::string contents;
+        if (!platform::readWholeFile(entry.path().string(), contents)) {
             std::fprintf(stderr, "launcher-admin pack: cannot read %s\n", name.c_str());
             return false;
         }

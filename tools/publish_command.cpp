@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/strings.h"
 #include "tools/admin_commands.h"
 #include "tools/zip_writer.h"
@@ -104,13 +104,6 @@ bool collect(const fs::path& release, std::vector<ReleaseFile>& files) {
     return true;
 }
 
-bool readWhole(const fs::path& path, std::string& contents) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 // Reads the package back the way the launcher's hand-over does.
 bool verify(const std::string& package, const std::vector<ReleaseFile>& files,
             const std::vector<std::string>& contents) {
@@ -173,7 +166,7 @@ int runPublish(const std::vector<std::string>& arguments) {
 
     std::vector<std::string> contents(files.size());
     for (size_t i = 0; i < files.size(); ++i) {
-        if (!readWhole(files[i].path, contents[i])) {
+        if (!platform::readWholeFile(files[i].path.string(), contents[i])) {
             std::fprintf(stderr, "launcher-admin publish: cannot read %s\n", files[i].path.string().c_str());
             return 1;
         }
@@ -201,7 +194,8 @@ int runPublish(const std::vector<std::string>& arguments) {
         return 1;
     }
     std::string previous, staging;
-    if (readWhole(package, previous) && readWhole(staged, staging) && previous != staging)
+    if (platform::readWholeFile(package.string(), previous) &&
+        platform::readWholeFile(staged.string(), staging) && previous != staging)
         std::fprintf(stderr,
                      "launcher-admin publish: note: %s is replaced; launchers that have part of "
                      "the old one will continue it with the new one's bytes\n",

@@ -96,6 +96,13 @@ TEST(Files, ReadWriteSeekAndSize) {
     File reader;
     ASSERT_TRUE(reader.open(dir.file("data"), AccessRead, Disposition::OpenExisting));
     EXPECT_EQ(reader.write("x", 1), -1);
+
+    std::string whole = "stale";
+    EXPECT_TRUE(readWholeFile(dir.file("DATA"), whole));
+    EXPECT_EQ(whole, "0123456789");
+    EXPECT_FALSE(readWholeFile(dir.file("missing"), whole));
+    EXPECT_EQ(lastError(), winerr::FILE_NOT_FOUND);
+    EXPECT_TRUE(whole.empty());
 }
 
 // Crash archives may pass 2 GiB; a 32-bit offset would cut their size and the resume
