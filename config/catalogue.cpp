@@ -17,9 +17,6 @@ constexpr CatalogueDefault kDefaults[] = {
     {"MSG_NET_ERROR", "連線失敗, 請檢查你的網路或防火牆設定"},
 };
 
-// Room for 510 units plus the terminator, in both steps of the conversion.
-constexpr size_t kDisplayLimit = 510;
-
 }  // namespace
 
 std::string catalogueText(const std::string& key) {
@@ -37,9 +34,9 @@ std::string toDisplayText(const std::string& text) {
 std::string toDisplayText(const std::string& text, const char* targetCodeset) {
     std::string wide;
     if (!platform::convertText(text, "UTF-8", "UTF-16LE", wide)) return {};
-    if (wide.size() / 2 > kDisplayLimit) return {};
+    if (wide.size() / 2 > kDisplayTextLimit) return {};
     std::string display;
     if (!platform::convertText(wide, "UTF-16LE", targetCodeset, display)) return {};
-    if (display.size() > kDisplayLimit) return {};
+    if (display.size() > kDisplayTextLimit) return {};
     return display;
 }

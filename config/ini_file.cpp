@@ -81,7 +81,7 @@ int IniFile::SaveDevSettings() {
     SI_Error rc = document_->ini.Save(text, true);
     if (rc < 0) return rc;
     platform::File file;
-    if (!file.open("KilnDev.ini", platform::AccessWrite, platform::Disposition::CreateAlways))
+    if (!file.open(kDevSettingsFile, platform::AccessWrite, platform::Disposition::CreateAlways))
         return SI_FILE;
     if (file.write(text.data(), text.size()) != static_cast<int64_t>(text.size())) return SI_FILE;
     return SI_OK;

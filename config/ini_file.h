@@ -9,6 +9,10 @@
 template <class, class, class>
 class CSimpleIniTempl;
 
+// The developer settings file, in the current folder: loaded by the entry point, checked
+// by crash mode, written by SaveDevSettings.
+inline constexpr char kDevSettingsFile[] = "KilnDev.ini";
+
 class IniFile {
 public:
     IniFile();
@@ -35,8 +39,12 @@ private:
 // is missing or empty, converted for display.
 std::string catalogueText(const std::string& key);
 
-// UTF-8 to the ANSI code page; empty when the text or its converted form exceeds 510
-// characters or bytes.
+// Longest display text: 510 UTF-16 units before the conversion and 510 bytes after it
+// (buffers of 512 with the terminator).
+inline constexpr size_t kDisplayTextLimit = 510;
+
+// UTF-8 to the ANSI code page; empty when the text or its converted form exceeds
+// kDisplayTextLimit characters or bytes.
 std::string toDisplayText(const std::string& text);
 // The same conversion into a chosen codeset (tests use "CP950").
 std::string toDisplayText(const std::string& text, const char* targetCodeset);

@@ -15,8 +15,6 @@ std::string crashCredentials;
 
 namespace {
 
-const char kDevSettingsFile[] = "KilnDev.ini";
-
 // False when "KilnDev.ini" exists but could not be read: rewriting it from the
 // (empty) loaded document would lose the developer's other settings.
 bool devSettingsSavable = true;

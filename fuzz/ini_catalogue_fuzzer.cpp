@@ -37,8 +37,8 @@ void guessNames(std::string_view text, std::vector<std::string>& sections,
 }
 
 void display(const std::string& value) {
-    if (toDisplayText(value).size() > 510) __builtin_trap();
-    if (toDisplayText(value, "CP950").size() > 510) __builtin_trap();
+    if (toDisplayText(value).size() > kDisplayTextLimit) __builtin_trap();
+    if (toDisplayText(value, "CP950").size() > kDisplayTextLimit) __builtin_trap();
 }
 
 }  // namespace
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (const std::string& value : values) display(value);
     for (const char* key : kKeys)
-        if (catalogueText(key).size() > 510) __builtin_trap();
+        if (catalogueText(key).size() > kDisplayTextLimit) __builtin_trap();
 
     // The converter on its own, over the raw bytes.
     display(std::string(text, size));

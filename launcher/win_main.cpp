@@ -13,7 +13,7 @@ bool isCrashMode(const std::vector<std::string>& tokens) {
 }
 
 int launcher::WinMain() {
-    devSettings.Load("KilnDev.ini");
+    devSettings.Load(kDevSettingsFile);
     devSettings.section = "Crash";
 
     const bool cannotWrite = testWriteAccess();
