@@ -44,28 +44,26 @@ void loadConfiguration(UpdateContext& context, const LaunchArguments& arguments)
     localizationTable.Load("localization.ini");
     installChoice.Load("localization.ini");
 
-    CZipReader* archive = Open("update.inf", context.archivePassword.get());
+    const ZipReaderHandle archive = openZipReader("update.inf", context.archivePassword.get());
     if (!archive) {
         context.updateSettings.Load("update.ini");
     } else {
-        Unpack choice = unpackInto(archive, "install.ini", installChoice);
+        Unpack choice = unpackInto(archive.get(), "install.ini", installChoice);
         if (choice == Unpack::Missing)
-            choice = unpackInto(archive, "localization.ini", installChoice);
+            choice = unpackInto(archive.get(), "localization.ini", installChoice);
         if (choice == Unpack::Failed) clear(installChoice);
 
-        if (unpackInto(archive, "localization.ini", localizationTable) == Unpack::Failed)
+        if (unpackInto(archive.get(), "localization.ini", localizationTable) == Unpack::Failed)
             clear(localizationTable);
 
         const std::string region = installChoice.GetString("select", "en");
         localizationTable.section = region;
         const std::string country = localizationTable.GetString("country", "en");
 
-        if (unpackInto(archive, "update_" + country + ".ini", context.updateSettings) ==
+        if (unpackInto(archive.get(), "update_" + country + ".ini", context.updateSettings) ==
             Unpack::Failed)
             context.updateSettings.Load("update.ini");
-        unpackInto(archive, "string_" + country + ".ini", context.messages);
-
-        Close(archive);
+        unpackInto(archive.get(), "string_" + country + ".ini", context.messages);
     }
     context.archivePassword.reset();
 

@@ -34,18 +34,17 @@ bool unpackEntry(CZipReader* reader, int index, unsigned retryPauseMs) {
 
 void installPatchArchive(unsigned retryPauseMs) {
     if (!platform::pathExists(kPatchArchive)) return;
-    CZipReader* reader = Open(kPatchArchive, nullptr);
-    int count = 0;
-    if (reader) {
+    {
+        const ZipReaderHandle reader = openZipReader(kPatchArchive, nullptr);
+        int count = 0;
         ZipItem counted;
-        if (GetItem(reader, -1, &counted) == ZIPRES_OK) count = counted.index;
+        if (reader && GetItem(reader.get(), -1, &counted) == ZIPRES_OK) count = counted.index;
+        for (int index = 0; index < count; ++index) {
+            if (!unpackEntry(reader.get(), index, retryPauseMs))
+                platform::ui::messageBox("Please reboot computer ", "Reboot");
+        }
     }
-    for (int index = 0; index < count; ++index) {
-        if (!unpackEntry(reader, index, retryPauseMs))
-            platform::ui::messageBox("Please reboot computer ", "Reboot");
-    }
-    if (reader) Close(reader);
-    // Deleted also when it could not be opened or some entries failed.
+    // Deleted also when it could not be opened or some entries failed, once it is closed.
     platform::deleteFile(kPatchArchive);
 }
 

@@ -90,20 +90,19 @@ bool collect(const std::filesystem::path& folder, std::vector<SettingsFile>& fil
 
 // Reads the archive back the way the launcher does.
 bool verify(const std::string& output, const char* password, const std::vector<SettingsFile>& files) {
-    CZipReader* reader = Open(output.c_str(), password);
+    const ZipReaderHandle reader = openZipReader(output.c_str(), password);
     if (!reader) return false;
     bool same = true;
     for (const SettingsFile& file : files) {
         int index = -1;
         ZipItem item;
         std::vector<char> buffer(file.contents.size());
-        same = FindItem(reader, file.name.c_str(), &index, &item) == ZIPRES_OK &&
+        same = FindItem(reader.get(), file.name.c_str(), &index, &item) == ZIPRES_OK &&
                item.uncompressedSize == int32_t(file.contents.size()) &&
-               UnzipToMemory(reader, index, buffer.data(), buffer.size()) == ZIPRES_OK &&
+               UnzipToMemory(reader.get(), index, buffer.data(), buffer.size()) == ZIPRES_OK &&
                std::equal(buffer.begin(), buffer.end(), file.contents.begin());
         if (!same) break;
     }
-    Close(reader);
     return same;
 }
 

@@ -107,19 +107,18 @@ bool collect(const fs::path& release, std::vector<ReleaseFile>& files) {
 // Reads the package back the way the launcher's hand-over does.
 bool verify(const std::string& package, const std::vector<ReleaseFile>& files,
             const std::vector<std::string>& contents) {
-    CZipReader* reader = Open(package.c_str(), nullptr);
+    const ZipReaderHandle reader = openZipReader(package.c_str(), nullptr);
     if (!reader) return false;
     ZipItem item;
-    bool same = GetItem(reader, -1, &item) == ZIPRES_OK && item.index == int32_t(files.size());
+    bool same = GetItem(reader.get(), -1, &item) == ZIPRES_OK && item.index == int32_t(files.size());
     for (size_t i = 0; same && i < files.size(); ++i) {
         std::vector<char> buffer(contents[i].size());
-        same = GetItem(reader, int(i), &item) == ZIPRES_OK && files[i].name == item.name &&
+        same = GetItem(reader.get(), int(i), &item) == ZIPRES_OK && files[i].name == item.name &&
                item.uncompressedSize == int32_t(contents[i].size()) &&
                ((files[i].mode & 0200) == 0) == ((item.attributes & 0x01) != 0) &&
-               UnzipToMemory(reader, int(i), buffer.data(), buffer.size()) == ZIPRES_OK &&
+               UnzipToMemory(reader.get(), int(i), buffer.data(), buffer.size()) == ZIPRES_OK &&
                std::equal(buffer.begin(), buffer.end(), contents[i].begin());
     }
-    Close(reader);
     return same;
 }
 

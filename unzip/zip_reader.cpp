@@ -1,17 +1,52 @@
 #include "unzip/zip_reader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include <minizip/unzip.h>
+
 #include "platform/byte_order.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
+#include "unzip/item_data_stream.h"
 #include "unzip/zip_attributes.h"
+#include "unzip/zip_file_io.h"
 #include "unzip/zip_name.h"
 
+struct CZipReader {
+    CZipReader() = default;
+    ~CZipReader();
+    CZipReader(const CZipReader&) = delete;
+    CZipReader& operator=(const CZipReader&) = delete;
+
+    unzFile archive = nullptr;  // none for an archive without entries
+    int currentItem = -1;       // item whose unpacking to memory may be continued
+    ZipItem cachedItem;
+    int cachedIndex = -1;
+    std::unique_ptr<char[]> password;
+    std::unique_ptr<unsigned char[]> transferBuffer;  // 16384 bytes, made on first use
+    std::string rootFolder;     // the current folder at opening, ending with a separator
+
+    // Our own bookkeeping beside minizip's.
+    platform::File file;
+    ZipFileIo io;
+    int itemCount = 0;
+    int directoryEntry = -1;    // minizip's current entry, -1 when unknown
+    int unreachableEntry = INT_MAX;  // first entry the directory walk could not reach
+    ItemDataInfo cachedData;    // where and how the cached item's data lie
+    bool cachedExecutable = false;
+    ItemDataStream memoryRead;
+};
+
 namespace {
+
+constexpr size_t kZipTransferBufferSize = 16384;
 
 using platform::readLe16;
 using platform::readLe32;

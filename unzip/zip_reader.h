@@ -4,46 +4,13 @@
 // ZIPRES_BAD_ARGS.
 
 #include <cstddef>
-#include <climits>
-#include <cstdint>
 #include <memory>
-#include <string>
 
-#include <minizip/unzip.h>
-
-#include "platform/files.h"
-#include "unzip/item_data_stream.h"
-#include "unzip/zip_file_io.h"
 #include "unzip/zip_item.h"
 #include "unzip/zip_result.h"
 
-// One open archive; it owns everything it holds.
-struct CZipReader {
-    CZipReader() = default;
-    ~CZipReader();
-    CZipReader(const CZipReader&) = delete;
-    CZipReader& operator=(const CZipReader&) = delete;
-
-    unzFile archive = nullptr;  // none for an archive without entries
-    int currentItem = -1;       // item whose unpacking to memory may be continued
-    ZipItem cachedItem;
-    int cachedIndex = -1;
-    std::unique_ptr<char[]> password;
-    std::unique_ptr<unsigned char[]> transferBuffer;  // 16384 bytes, made on first use
-    std::string rootFolder;     // the current folder at opening, ending with a separator
-
-    // Our own bookkeeping beside minizip's.
-    platform::File file;
-    ZipFileIo io;
-    int itemCount = 0;
-    int directoryEntry = -1;    // minizip's current entry, -1 when unknown
-    int unreachableEntry = INT_MAX;  // first entry the directory walk could not reach
-    ItemDataInfo cachedData;    // where and how the cached item's data lie
-    bool cachedExecutable = false;
-    ItemDataStream memoryRead;
-};
-
-constexpr size_t kZipTransferBufferSize = 16384;
+// One open archive; it owns everything it holds, which only zip_reader.cpp sees.
+struct CZipReader;
 
 // Opens the archive at `path` (read-only, others may read it but not change it);
 // none when it cannot be opened, holds no readable zip directory or the current
@@ -68,3 +35,14 @@ ZipResult Close(CZipReader* reader);
 // Creates `folder` (and its parents) below `root`, or as given when root is null.
 // Failures are left for the file creation to report.
 void EnsureFolderPath(const char* root, const char* folder);
+
+// Closes its reader when it goes, so no path can forget Close.
+struct ZipReaderCloser {
+    void operator()(CZipReader* reader) const { Close(reader); }
+};
+using ZipReaderHandle = std::unique_ptr<CZipReader, ZipReaderCloser>;
+
+// Open, with the reader held by a handle; an empty handle when Open gives none.
+inline ZipReaderHandle openZipReader(const char* path, const char* password) {
+    return ZipReaderHandle(Open(path, password));
+}
