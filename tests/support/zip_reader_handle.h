@@ -1,20 +1,16 @@
 #pragma once
 // Small helpers around the zip reader for the tests.
 
-#include <memory>
 #include <string>
 
 #include "unzip/zip_reader.h"
 
 namespace testsupport {
 
-struct ZipReaderCloser {
-    void operator()(CZipReader* reader) const { Close(reader); }
-};
-using ZipReaderHandle = std::unique_ptr<CZipReader, ZipReaderCloser>;
+using ::ZipReaderHandle;
 
 inline ZipReaderHandle openZip(const std::string& path, const char* password = nullptr) {
-    return ZipReaderHandle(Open(path.c_str(), password));
+    return openZipReader(path.c_str(), password);
 }
 
 // Unpacks a whole item into memory through a buffer of its declared size.
