@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "config/archive_password.h"
+#include "config/launch_arguments.h"
 #include "config/update_context.h"
-#include "launcher/launch_arguments.h"
 #include "unzip/zip_reader.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "launcher/launch_arguments.h"
+#include "config/launch_arguments.h"
 
 // The patch step writes "update.rar"; file names compare ignoring case.
 inline constexpr char kPatchArchive[] = "Update.rar";

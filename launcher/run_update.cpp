@@ -2,9 +2,9 @@
 #include <string>
 
 #include "config/ini_file.h"
+#include "config/launch_arguments.h"
 #include "config/update_context.h"
 #include "launcher/entry_points.h"
-#include "launcher/launch_arguments.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 #include "update/patch_step.h"
