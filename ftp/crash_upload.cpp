@@ -3,7 +3,6 @@
 #include "config/dev_settings.h"
 #include "config/ini_file.h"
 #include "ftp/file_upload.h"
-#include "launcher/entry_points.h"
 #include "platform/errors.h"
 #include "platform/file_checks.h"
 #include "platform/files.h"

@@ -33,3 +33,6 @@ std::string clientUpdaterParameters(const LaunchArguments& arguments);
 // `processId`, when given, receives the started updater's id.
 bool handOverToClientUpdater(const LaunchArguments& arguments, uint32_t* processId = nullptr,
                              unsigned retryPauseMs = kUnpackRetryPauseMs);
+
+// The entry point's hand-over, with the process's own arguments.
+void handOverToClientUpdater();
