@@ -1,11 +1,11 @@
+#include "config/configuration.h"
+
 #include <climits>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "config/archive_password.h"
-#include "config/launch_arguments.h"
-#include "config/update_context.h"
 #include "unzip/zip_reader.h"
 
 namespace {

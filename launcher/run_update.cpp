@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "config/ini_file.h"
+#include "config/catalogue.h"
+#include "config/configuration.h"
 #include "config/launch_arguments.h"
 #include "config/update_context.h"
 #include "platform/paths.h"

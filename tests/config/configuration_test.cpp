@@ -8,7 +8,7 @@
 #include <string>
 
 #include "config/archive_password.h"
-#include "config/launch_arguments.h"
+#include "config/configuration.h"
 #include "config/update_context.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
