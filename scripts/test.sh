@@ -8,6 +8,8 @@ bash "$repo/scripts/setup.sh"
 build=${BUILD_DIR:-$repo/build-asan}
 cmake -S "$repo" -B "$build" -G Ninja -DLAUNCHER_SANITIZE=ON >/dev/null
 cmake --build "$build"
+# Folders depend only downwards, in the includes and in the built objects.
+python3 "$repo/scripts/check_layering.py" --objects "$build"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$build" -j2 --output-on-failure
