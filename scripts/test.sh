@@ -5,6 +5,9 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 bash "$repo/scripts/setup.sh"
 
+# Every source is in a CMake list.
+python3 "$repo/scripts/check_sources.py"
+
 build=${BUILD_DIR:-$repo/build-asan}
 cmake -S "$repo" -B "$build" -G Ninja -DLAUNCHER_SANITIZE=ON >/dev/null
 cmake --build "$build"
