@@ -17,7 +17,7 @@ bash "$repo/scripts/setup.sh"
 build=${FUZZ_BUILD_DIR:-$repo/build-fuzz}
 out=${FUZZ_OUT:-/tmp/launcher-fuzz}
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLAUNCHER_FUZZ=ON -DLAUNCHER_TESTS=OFF >/dev/null
+  -DLAUNCHER_FUZZ=ON -DLAUNCHER_TESTS=OFF -DLAUNCHER_BENCH=OFF -DLAUNCHER_GTK=OFF >/dev/null
 cmake --build "$build" --target fuzz_all
 
 targets=("$@")
