@@ -6,8 +6,8 @@
 # Targets are the fuzz/<name>_fuzzer.cpp files: zip_reader file_version ini_catalogue
 # ftp_reply command_line. Crash, leak and time-out inputs land in
 # $FUZZ_OUT/<target>/artifacts (FUZZ_OUT defaults to /tmp/launcher-fuzz); the inputs the
-# fuzzer finds interesting grow in $FUZZ_OUT/<target>/corpus, beside the seeds in
-# fuzz/corpus/<target>, which are only read.
+# fuzzer finds interesting grow in $FUZZ_OUT/<target>/corpus, beside the seeds, which
+# are only read: fuzz/corpus/<target>, and for zip_reader the tests' zip corpus.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-600}
@@ -40,6 +40,13 @@ max_len() {
   esac
 }
 
+# The seed folders of a target.
+seed_dirs() {
+  [ -d "$repo/fuzz/corpus/$1" ] && echo "$repo/fuzz/corpus/$1"
+  [ "$1" = zip_reader ] && echo "$repo/tests/corpus/zip"
+  return 0
+}
+
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 for target in "${targets[@]}"; do
@@ -50,7 +57,7 @@ run_target() {
   local target=$1 binary=$build/fuzz/fuzz_$1
   mkdir -p "$out/$target/corpus" "$out/$target/artifacts"
   local seeds=()
-  [ -d "$repo/fuzz/corpus/$target" ] && seeds=("$repo/fuzz/corpus/$target")
+  mapfile -t seeds < <(seed_dirs "$target")
   echo "fuzz: $target for ${seconds}s (log: $out/$target/log.txt)"
   # The targets' own output (debugger lines and the like) is closed off; libFuzzer
   # and the sanitizers still report.
