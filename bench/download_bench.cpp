@@ -2,7 +2,7 @@
 // same run, with "curl -o", and prints the time ratio and our peak memory.
 // The progress dialog's column runs the download on a worker under the dialog, as the
 // patch step does (the console backend when there is no display).
-// Usage: bench_download_bench [MEGABYTES...]   (default 1024; several sizes show
+// Usage: bench_download [MEGABYTES...]   (default 1024; several sizes show
 // whether our memory grows with the file)
 
 #include <algorithm>

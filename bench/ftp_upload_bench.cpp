@@ -1,7 +1,7 @@
 // Uploads one large file to pyftpdlib on loopback with StoreFile and, in the same run,
 // with "curl -T" in active mode (--ftp-port), and prints the time ratio and our peak
 // memory. The server runs on a free port, since the client's port can be chosen here.
-// Usage: bench_ftp_upload_bench [MEGABYTES]   (default 100)
+// Usage: bench_ftp_upload [MEGABYTES]   (default 100)
 
 #include <algorithm>
 #include <chrono>

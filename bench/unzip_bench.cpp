@@ -1,6 +1,6 @@
 // Unpacks one large deflated item with UnzipToFile and, in the same run, with
 // Info-ZIP's "unzip -o", and prints the time ratio and our peak memory.
-// Usage: bench_unzip_bench [MEGABYTES]   (default 200)
+// Usage: bench_unzip [MEGABYTES]   (default 200)
 
 #include <chrono>
 #include <cstdio>

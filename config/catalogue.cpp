@@ -1,4 +1,5 @@
-#include "config/ini_file.h"
+#include "config/catalogue.h"
+
 #include "config/update_context.h"
 #include "platform/text.h"
 

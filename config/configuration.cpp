@@ -1,9 +1,9 @@
+#include "config/configuration.h"
+
 #include <string>
 #include <vector>
 
 #include "config/archive_password.h"
-#include "config/update_context.h"
-#include "launcher/launch_arguments.h"
 #include "platform/strings.h"
 #include "unzip/zip_reader.h"
 

@@ -6,7 +6,6 @@
 #include "config/ini_file.h"
 
 class DownloadThreadFile;
-struct LaunchArguments;
 
 // The one record of update mode.
 struct UpdateContext {
@@ -27,7 +26,3 @@ struct UpdateContext {
 
 // The process-wide instance.
 extern UpdateContext updateContext;
-
-// Fills the context from "localization.ini", "update.inf" and "update.ini" in the
-// current folder; the arguments' PatchIP:/PatchPort: override the server settings.
-void loadConfiguration(UpdateContext& context, const LaunchArguments& arguments);

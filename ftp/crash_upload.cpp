@@ -1,9 +1,8 @@
 #include "ftp/crash_upload.h"
 
+#include "config/dev_settings.h"
 #include "config/ini_file.h"
 #include "ftp/file_upload.h"
-#include "launcher/dev_settings.h"
-#include "launcher/entry_points.h"
 #include "platform/errors.h"
 #include "platform/file_checks.h"
 #include "platform/files.h"

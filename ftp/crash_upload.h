@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// Crash mode with the whole token list (token 2 host, 3 credentials, 4 folder).
+void runCrashUpload(const std::vector<std::string>& tokens);
+
 // The FTP server and the "user:password" text of the current crash-mode run.
 extern std::string crashServerHost;
 extern std::string crashCredentials;

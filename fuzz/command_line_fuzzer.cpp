@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "config/launch_arguments.h"
 #include "launcher/command_line.h"
-#include "launcher/launch_arguments.h"
 #include "platform/system.h"
 
 namespace {

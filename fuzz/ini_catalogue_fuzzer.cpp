@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/catalogue.h"
 #include "config/ini_file.h"
 #include "config/update_context.h"
 #include "support/loaded_converters.h"

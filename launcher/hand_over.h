@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "launcher/launch_arguments.h"
+#include "config/launch_arguments.h"
 
 // The patch step writes "update.rar"; file names compare ignoring case.
 inline constexpr char kPatchArchive[] = "Update.rar";
@@ -33,3 +33,6 @@ std::string clientUpdaterParameters(const LaunchArguments& arguments);
 // `processId`, when given, receives the started updater's id.
 bool handOverToClientUpdater(const LaunchArguments& arguments, uint32_t* processId = nullptr,
                              unsigned retryPauseMs = kUnpackRetryPauseMs);
+
+// The entry point's hand-over, with the process's own arguments.
+void handOverToClientUpdater();

@@ -1,6 +1,4 @@
-// The entry point's hand-over, with the process's own arguments.
-
-#include "launcher/entry_points.h"
+#include "config/launch_arguments.h"
 #include "launcher/hand_over.h"
 
 void handOverToClientUpdater() { handOverToClientUpdater(launchArguments); }

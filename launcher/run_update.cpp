@@ -1,10 +1,12 @@
+#include "launcher/run_update.h"
+
 #include <cstdio>
 #include <string>
 
-#include "config/ini_file.h"
+#include "config/catalogue.h"
+#include "config/configuration.h"
+#include "config/launch_arguments.h"
 #include "config/update_context.h"
-#include "launcher/entry_points.h"
-#include "launcher/launch_arguments.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 #include "update/patch_step.h"

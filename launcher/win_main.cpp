@@ -1,10 +1,12 @@
 #include "launcher/win_main.h"
 
+#include "config/dev_settings.h"
+#include "config/launch_arguments.h"
 #include "config/update_context.h"
+#include "ftp/crash_upload.h"
 #include "launcher/command_line.h"
-#include "launcher/dev_settings.h"
-#include "launcher/entry_points.h"
-#include "launcher/launch_arguments.h"
+#include "launcher/hand_over.h"
+#include "launcher/run_update.h"
 #include "launcher/write_access.h"
 #include "platform/system.h"
 

@@ -2,22 +2,31 @@
 # Builds the libFuzzer targets with clang (AddressSanitizer, UndefinedBehaviorSanitizer,
 # leak detection) and runs each for the given time, one after the other.
 #   scripts/fuzz.sh [seconds] [target...]     (default: 600 seconds, every target)
+#   scripts/fuzz.sh --seeds [target...]       each target once over its seeds (test.sh)
 # FUZZ_JOBS targets run side by side (default 1).
 # Targets are the fuzz/<name>_fuzzer.cpp files: zip_reader file_version ini_catalogue
 # ftp_reply command_line. Crash, leak and time-out inputs land in
 # $FUZZ_OUT/<target>/artifacts (FUZZ_OUT defaults to /tmp/launcher-fuzz); the inputs the
-# fuzzer finds interesting grow in $FUZZ_OUT/<target>/corpus, beside the seeds in
-# fuzz/corpus/<target>, which are only read.
+# fuzzer finds interesting grow in $FUZZ_OUT/<target>/corpus, beside the seeds, which
+# are only read: fuzz/corpus/<target>, and for zip_reader the tests' zip corpus.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-seconds=${1:-600}
-shift || true
+seeds_only=false
+if [ "${1:-}" = --seeds ]; then
+  seeds_only=true
+  shift
+else
+  seconds=${1:-600}
+  shift || true
+fi
 bash "$repo/scripts/setup.sh"
 
 build=${FUZZ_BUILD_DIR:-$repo/build-fuzz}
 out=${FUZZ_OUT:-/tmp/launcher-fuzz}
+# A seed run keeps nothing, and replays no finds of earlier runs.
+$seeds_only && out=$(mktemp -d)
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLAUNCHER_FUZZ=ON -DLAUNCHER_TESTS=OFF >/dev/null
+  -DLAUNCHER_FUZZ=ON -DLAUNCHER_TESTS=OFF -DLAUNCHER_BENCH=OFF -DLAUNCHER_GTK=OFF >/dev/null
 cmake --build "$build" --target fuzz_all
 
 targets=("$@")
@@ -40,6 +49,13 @@ max_len() {
   esac
 }
 
+# The seed folders of a target.
+seed_dirs() {
+  [ -d "$repo/fuzz/corpus/$1" ] && echo "$repo/fuzz/corpus/$1"
+  [ "$1" = zip_reader ] && echo "$repo/tests/corpus/zip"
+  return 0
+}
+
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 for target in "${targets[@]}"; do
@@ -49,12 +65,19 @@ done
 run_target() {
   local target=$1 binary=$build/fuzz/fuzz_$1
   mkdir -p "$out/$target/corpus" "$out/$target/artifacts"
-  local seeds=()
-  [ -d "$repo/fuzz/corpus/$target" ] && seeds=("$repo/fuzz/corpus/$target")
-  echo "fuzz: $target for ${seconds}s (log: $out/$target/log.txt)"
+  local seeds=() options
+  mapfile -t seeds < <(seed_dirs "$target")
+  if $seeds_only; then
+    # Every seed once, whole, and no fuzzing: quick and the same on every run.
+    options=(-runs=0)
+    echo "fuzz: $target over its seeds (log: $out/$target/log.txt)"
+  else
+    options=(-max_total_time="$seconds" -max_len="$(max_len "$target")")
+    echo "fuzz: $target for ${seconds}s (log: $out/$target/log.txt)"
+  fi
   # The targets' own output (debugger lines and the like) is closed off; libFuzzer
   # and the sanitizers still report.
-  if nice -n 10 "$binary" -max_total_time="$seconds" -max_len="$(max_len "$target")" \
+  if nice -n 10 "$binary" "${options[@]}" \
       -timeout=10 -rss_limit_mb=2048 -detect_leaks=1 -close_fd_mask=3 -print_final_stats=1 \
       -artifact_prefix="$out/$target/artifacts/" \
       "$out/$target/corpus" "${seeds[@]}" >"$out/$target/log.txt" 2>&1; then
@@ -68,7 +91,11 @@ run_target() {
 }
 
 failures=$(mktemp)
-trap 'rm -f "$failures"' EXIT
+if $seeds_only; then
+  trap 'rm -rf "$failures" "$out"' EXIT
+else
+  trap 'rm -f "$failures"' EXIT
+fi
 jobs_max=${FUZZ_JOBS:-1}
 for target in "${targets[@]}"; do
   while [ "$(jobs -rp | wc -l)" -ge "$jobs_max" ]; do wait -n || true; done

@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs every
-# test. Installs what is missing first.
+# test; then builds the fuzz targets with clang and runs each over its seeds. Installs
+# what is missing first.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 bash "$repo/scripts/setup.sh"
 
+# Every source is in a CMake list.
+python3 "$repo/scripts/check_sources.py"
+
 build=${BUILD_DIR:-$repo/build-asan}
 cmake -S "$repo" -B "$build" -G Ninja -DLAUNCHER_SANITIZE=ON >/dev/null
 cmake --build "$build"
+# Folders depend only downwards, in the includes and in the built objects.
+python3 "$repo/scripts/check_layering.py" --objects "$build"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$build" -j2 --output-on-failure
+
+# The fuzz targets still build and pass their seeds (build-fuzz/, clang).
+unset ASAN_OPTIONS UBSAN_OPTIONS
+bash "$repo/scripts/fuzz.sh" --seeds

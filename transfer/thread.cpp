@@ -2,8 +2,6 @@
 
 #include <system_error>
 
-#include "config/update_context.h"
-
 namespace base {
 
 Thread::Thread() : state(std::make_shared<ThreadState>()) {}
@@ -51,5 +49,3 @@ unsigned ThreadEntry(ThreadState* state) {
 }
 
 }  // namespace base
-
-void DownloadThreadFile::Run() { owner->patchStepBody(); }

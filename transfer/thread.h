@@ -48,7 +48,8 @@ unsigned ThreadEntry(ThreadState* state);
 
 struct UpdateContext;
 
-// The patch step's worker: Run calls the owner's patch-step body.
+// The patch step's worker: Run calls the owner's patch-step body. Run is defined with
+// the patch step (update/), so the thread class needs nothing above it.
 class DownloadThreadFile : public base::Thread {
 public:
     explicit DownloadThreadFile(UpdateContext* owner) : owner(owner) {}

@@ -60,6 +60,8 @@ void UpdateContext::patchStepBody() {
     }
 }
 
+void DownloadThreadFile::Run() { owner->patchStepBody(); }
+
 int runWorkerUnderDialog(UpdateContext& context, base::Thread& thread) {
     std::atomic<bool> done{false};
     std::atomic<bool> threw{false};

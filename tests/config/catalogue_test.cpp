@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config/ini_file.h"
+#include "config/catalogue.h"
 #include "config/update_context.h"
 #include "support/child_process.h"
 

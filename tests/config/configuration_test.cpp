@@ -8,8 +8,8 @@
 #include <string>
 
 #include "config/archive_password.h"
+#include "config/configuration.h"
 #include "config/update_context.h"
-#include "launcher/launch_arguments.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"

@@ -10,10 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include "config/dev_settings.h"
 #include "config/ini_file.h"
 #include "ftp/crash_upload.h"
-#include "launcher/dev_settings.h"
-#include "launcher/entry_points.h"
 #include "platform/paths.h"
 #include "support/child_process.h"
 #include "support/private_network.h"

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "config/launch_arguments.h"
 #include "launcher/command_line.h"
-#include "launcher/launch_arguments.h"
 #include "launcher/win_main.h"
 #include "platform/system.h"
 #include "support/child_process.h"

@@ -1,0 +1,3 @@
+#include "config/dev_settings.h"
+
+IniFile devSettings;

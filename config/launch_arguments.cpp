@@ -1,0 +1,3 @@
+#include "config/launch_arguments.h"
+
+LaunchArguments launchArguments;

@@ -1,3 +1,0 @@
-#include "launcher/dev_settings.h"
-
-IniFile devSettings;

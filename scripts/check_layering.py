@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""Checks that the folders depend on each other only downwards.
+
+  scripts/check_layering.py                     check the #include lines
+  scripts/check_layering.py --objects BUILD     also check the core library's objects in
+                                                BUILD: a function declared low but defined
+                                                high is a dependency the includes hide
+  scripts/check_layering.py --graph [--objects BUILD]
+                                                print the folder-to-folder edges
+
+A folder may use its own code and that of folders on a lower layer. A new top-level
+folder with sources must be given a layer here. Exit 1 names the offending lines.
+"""
+import pathlib
+import re
+import subprocess
+import sys
+
+# Lower layers never use higher ones; folders on one layer do not use each other.
+LAYERS = {
+    "platform": 0,
+    "unzip": 1,
+    "config": 2,
+    "transfer": 3,
+    "ftp": 3,
+    "update": 4,
+    "launcher": 5,
+    "tools": 6,
+    "tests": 7,
+    # The benchmarks and the fuzz targets may borrow the tests' support code.
+    "bench": 8,
+    "fuzz": 8,
+}
+SOURCE_SUFFIXES = {".cpp", ".h"}
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+
+repo = pathlib.Path(__file__).resolve().parent.parent
+
+
+def sources():
+    """The C++ files of the tree, without hidden and build folders."""
+    for folder in sorted(repo.iterdir()):
+        if not folder.is_dir() or folder.name.startswith((".", "build")):
+            continue
+        for path in sorted(folder.rglob("*")):
+            if path.suffix in SOURCE_SUFFIXES and path.is_file():
+                yield path
+
+
+def folder_edges():
+    """(from, to) -> the include lines that make the edge, as "file:line: text"."""
+    edges = {}
+    unknown = set()
+    for path in sources():
+        relative = path.relative_to(repo)
+        top = relative.parts[0]
+        for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
+            match = INCLUDE.match(line)
+            if not match:
+                continue
+            target = match.group(1).split("/")[0]
+            # Includes relative to the file's own folder stay inside it.
+            if "/" not in match.group(1) or not (repo / target).is_dir():
+                continue
+            for folder in (top, target):
+                if folder not in LAYERS:
+                    unknown.add(folder)
+            if target != top:
+                edges.setdefault((top, target), []).append(f"{relative}:{number}: {line.strip()}")
+    return edges, unknown
+
+
+def object_edges(build):
+    """(from, to) -> the symbols an object of one folder takes from another's.
+
+    Only strong definitions count: inline functions and templates are defined (weakly)
+    wherever they are used."""
+    objects = pathlib.Path(build) / "CMakeFiles" / "launcher_core.dir"
+    if not objects.is_dir():
+        raise SystemExit(f"layering: no core objects in {objects}")
+    defined = {}
+    undefined = {}
+    for path in sorted(objects.rglob("*.o")):
+        folder = path.relative_to(objects).parts[0]
+        listing = subprocess.run(["nm", "--format=posix", str(path)], check=True,
+                                 capture_output=True, text=True).stdout
+        for line in listing.splitlines():
+            # "name type [value [size]]"; mangled names hold no spaces.
+            fields = line.split()
+            if len(fields) < 2:
+                continue
+            name, kind = fields[0], fields[1]
+            if kind == "U":
+                undefined.setdefault(name, set()).add((folder, path.name))
+            elif kind in "TDBR":
+                defined.setdefault(name, set()).add(folder)
+    edges = {}
+    for name, users in sorted(undefined.items()):
+        for owner in defined.get(name, ()):
+            for folder, object_name in sorted(users):
+                if owner != folder:
+                    edges.setdefault((folder, owner), []).append((f"{folder}/{object_name}", name))
+    # Readable names for the report.
+    names = sorted({name for lines in edges.values() for _, name in lines})
+    readable = dict(zip(names, subprocess.run(["c++filt"], input="\n".join(names), check=True,
+                                              capture_output=True, text=True).stdout.splitlines()))
+    return {edge: [f"{where}: {readable.get(name, name)}" for where, name in lines]
+            for edge, lines in edges.items()}
+
+
+def main():
+    arguments = sys.argv[1:]
+    edges, unknown = folder_edges()
+    if "--objects" in arguments:
+        build = arguments[arguments.index("--objects") + 1]
+        for edge, lines in object_edges(build).items():
+            edges.setdefault(edge, []).extend(lines)
+    if "--graph" in arguments:
+        for source, target in sorted(edges):
+            print(f"{source} -> {target}")
+        return 0
+    failed = False
+    for folder in sorted(unknown):
+        print(f"layering: folder {folder}/ has no layer in {pathlib.Path(__file__).name}")
+        failed = True
+    for (source, target), lines in sorted(edges.items()):
+        if source in LAYERS and target in LAYERS and LAYERS[target] >= LAYERS[source]:
+            print(f"layering: {source}/ must not use {target}/:")
+            for line in lines:
+                print(f"  {line}")
+            failed = True
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
