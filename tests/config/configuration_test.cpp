@@ -10,7 +10,7 @@
 #include "config/archive_password.h"
 #include "config/update_context.h"
 #include "launcher/launch_arguments.h"
-#include "support/run_program.h"
+#include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 

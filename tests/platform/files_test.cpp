@@ -11,8 +11,9 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/child_process.h"
-#include "support/run_program.h"
+#include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 using namespace platform;
 using testsupport::TempDir;
