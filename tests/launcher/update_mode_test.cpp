@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/argument_records.h"
 #include "support/game_folder.h"
 #include "support/lighttpd_server.h"
 #include "support/pe_image.h"
@@ -90,7 +91,7 @@ TEST_F(UpdateModeTest, CurrentUpdaterIsLeftAloneWithoutATransfer) {
     EXPECT_EQ(log[0].request, "GET /version.txt HTTP/1.1");
 }
 
-TEST_F(UpdateModeTest, OutdatedUpdaterFetchesThePackageAsUpdateRar) {
+TEST_F(UpdateModeTest, OutdatedUpdaterIsFetchedUnpackedAndStarted) {
     // Unpacking ends updater processes by name.
     if (rerunInOwnPidNamespace()) return;
     game.dir().write("ClientUpdate.exe", peImageOfVersion(2, 0, 13, 5));
@@ -100,23 +101,26 @@ TEST_F(UpdateModeTest, OutdatedUpdaterFetchesThePackageAsUpdateRar) {
     entry.name = "ClientUpdate.exe";
     entry.data = newUpdater;
     entry.deflate = true;
-    const std::string package = buildZip({entry});
     packages.write("version.txt", "[Current Version]\nUpdateFile=2.0.13.6.zip\n");
-    packages.write("2.0.13.6.zip", package);
+    packages.write("2.0.13.6.zip", buildZip({entry}));
     LighttpdServer server(packages.path());
     ASSERT_TRUE(server.running());
     game.writeUpdateSettings(server.url());
+    // The new updater is a Windows program: it starts through "wine", here the
+    // recording stand-in, never a real one.
+    TempDir bin;
+    bin.copyIn(binaryPath("record_args"), "wine");
+    game.prependToPath(bin.path());
 
     ProgramResult result = game.run();
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.err.find("fail!!"), std::string::npos) << result.err;
-    // The package lands as "update.rar"; the hand-over, when it runs, unpacks it over
-    // the updater and deletes it.
-    if (game.dir().exists("update.rar")) {
-        EXPECT_TRUE(game.dir().read("update.rar") == package);
-    } else {
-        EXPECT_TRUE(game.dir().read("ClientUpdate.exe") == newUpdater);
-    }
+    // The package came as "update.rar", which the hand-over unpacked over the updater
+    // and deleted before it started the new one.
+    EXPECT_FALSE(game.dir().exists("update.rar"));
+    EXPECT_TRUE(game.dir().read("ClientUpdate.exe") == newUpdater);
+    EXPECT_EQ(waitForArgumentRecords(bin.path(), 1),
+              (ArgumentRecords{{game.file("ClientUpdate.exe"), "4718"}}));
     auto log = server.stopAndReadLog();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[1].request, "GET /2.0.13.6.zip HTTP/1.1");
