@@ -1,5 +1,6 @@
 #pragma once
-// Small helpers the benchmark programs share: timing, memory figures, sample files.
+// Small helpers the benchmark programs share: timing, memory figures, sample files,
+// the peer programs run through the tests' process starter.
 
 #include <algorithm>
 #include <chrono>
@@ -9,6 +10,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "support/subprocess.h"
 
 namespace bench {
 
@@ -31,7 +34,15 @@ inline double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-inline int run(const std::string& command) { return std::system(command.c_str()); }
+// Runs a program to its end, in `folder` when given; true when it exits with 0.
+inline bool run(const std::string& program, const std::vector<std::string>& arguments,
+                const std::string& folder = {}) {
+    testsupport::ProgramOptions options;
+    options.workingDirectory = folder;
+    options.timeoutSeconds = 3600;  // a large sample takes its time
+    options.standardError = testsupport::Redirect::inherit();
+    return testsupport::runProgram(program, arguments, options).exitCode == 0;
+}
 
 // Writes `bytes` bytes that `fill` makes one piece at a time, so that making a large
 // sample does not raise our own peak memory.

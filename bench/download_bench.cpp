@@ -11,46 +11,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "support/lighttpd_server.h"
 #include "transfer/file_download.h"
 #include "transfer/progress_bar_dlg.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-struct Server {
-    fs::path pidFile;
-    int port = 0;
-    bool running = false;
-
-    // lighttpd in the background with its configuration on standard input; a port
-    // that happens to be taken makes it fail, and another is tried.
-    explicit Server(const fs::path& work) : pidFile(work / "lighttpd.pid") {
-        std::mt19937 random(std::random_device{}());
-        for (int tries = 0; tries < 10 && !running; ++tries) {
-            port = 20000 + int(random() % 30000);
-            std::string config = "server.document-root = \"" + (work / "root").string() +
-                                 "\"\\nserver.bind = \"127.0.0.1\"\\nserver.port = " +
-                                 std::to_string(port) + "\\nserver.pid-file = \"" +
-                                 pidFile.string() + "\"\\n";
-            std::string command = "printf '" + config + "' | lighttpd -f - 2>/dev/null";
-            running = std::system(command.c_str()) == 0;
-        }
-    }
-    ~Server() { stop(); }
-    void stop() {
-        if (running) (void)!std::system(("kill $(cat '" + pidFile.string() + "')").c_str());
-        running = false;
-    }
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
     std::vector<long> sizes;
@@ -60,12 +30,12 @@ int main(int argc, char** argv) {
     const fs::path work = fs::temp_directory_path() / "download-bench";
     fs::remove_all(work);
     fs::create_directories(work / "root");
-    Server server(work);
-    if (!server.running) {
+    testsupport::LighttpdServer server((work / "root").string());
+    if (!server.running()) {
         std::fprintf(stderr, "lighttpd did not start\n");
         return 1;
     }
-    const std::string url = "http://127.0.0.1:" + std::to_string(server.port) + "/";
+    const std::string url = server.url();
     int status = 0;
 
     std::printf("%8s %10s %14s %10s %8s %8s %14s\n", "MiB", "ours s", "ours+dialog s",
@@ -113,10 +83,9 @@ int main(int argc, char** argv) {
             dialog = std::min(dialog, bench::secondsSince(start));
 
             const fs::path theirTarget = work / "curl.bin";
-            const std::string command =
-                "curl -s -o '" + theirTarget.string() + "' " + url + "big.bin";
             start = std::chrono::steady_clock::now();
-            if (std::system(command.c_str()) != 0 || fs::file_size(theirTarget) != bytes) {
+            if (!bench::run("curl", {"-s", "-o", theirTarget.string(), url + "big.bin"}) ||
+                fs::file_size(theirTarget) != bytes) {
                 std::fprintf(stderr, "curl failed\n");
                 status = 1;
             }
@@ -128,8 +97,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         fs::remove(source);
     }
-    server.stop();
-    std::error_code ignored;  // lighttpd removes its pid file as it goes
-    fs::remove_all(work, ignored);
+    server.stopAndReadLog();
+    fs::remove_all(work);
     return status;
 }

@@ -10,12 +10,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bench/bench_support.h"
 #include "ftp/blocking_socket.h"
 #include "ftp/ftp_client.h"
+#include "support/pyftpdlib_server.h"
 
 namespace fs = std::filesystem;
 
@@ -23,39 +23,6 @@ namespace {
 
 const char kUser[] = "bench";
 const char kPassword[] = "bench";
-
-// A loopback port that nothing listens on just now.
-unsigned short freePort() {
-    nsSocket::CBlockingSocket probe;
-    try {
-        probe.Create(nsSocket::kSockStream);
-        nsSocket::SocketAddress address;
-        address.address = 0x7f000001;
-        probe.Bind(address);
-        probe.GetSockName(address);
-        probe.Close();
-        return address.port;
-    } catch (const nsSocket::CBlockingSocketException&) {
-        probe.Discard();
-        return 0;
-    }
-}
-
-bool waitForServer(unsigned short port) {
-    for (int i = 0; i < 200; ++i) {
-        nsSocket::CBlockingSocket probe;
-        try {
-            probe.Create(nsSocket::kSockStream);
-            probe.Connect(probe.GetHostByName("127.0.0.1", port));
-            probe.Close();
-            return true;
-        } catch (const nsSocket::CBlockingSocketException&) {
-            probe.Discard();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
 
 // One upload with our client; seconds, or a negative value on failure.
 double uploadWithClient(const fs::path& local, const std::string& remote, unsigned short port) {
@@ -76,11 +43,11 @@ double uploadWithClient(const fs::path& local, const std::string& remote, unsign
 
 double uploadWithCurl(const fs::path& local, const std::string& remote, unsigned short port) {
     const auto start = std::chrono::steady_clock::now();
-    const int status = bench::run("curl -s -S --ftp-port 127.0.0.1 -T '" + local.string() + "' 'ftp://" +
-                           kUser + ":" + kPassword + "@127.0.0.1:" + std::to_string(port) + "/" +
-                           remote + "'");
+    const bool ok = bench::run("curl", {"-s", "-S", "--ftp-port", "127.0.0.1", "-T", local.string(),
+                                        "ftp://" + std::string(kUser) + ":" + kPassword +
+                                            "@127.0.0.1:" + std::to_string(port) + "/" + remote});
     const double seconds = bench::secondsSince(start);
-    return status == 0 ? seconds : -1;
+    return ok ? seconds : -1;
 }
 
 }  // namespace
@@ -105,13 +72,15 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const unsigned short port = freePort();
-    const fs::path pidFile = work / "server.pid";
-    bench::run("/usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p " + std::to_string(port) + " -w -d '" +
-        root.string() + "' -u " + kUser + " -P " + kPassword + " >'" + (work / "server.log").string() +
-        "' 2>&1 & echo $! >'" + pidFile.string() + "'");
+    testsupport::PyftpdlibServer::Options options;
+    options.root = root.string();
+    options.user = kUser;
+    options.password = kPassword;
+    options.port = 0;
+    testsupport::PyftpdlibServer server(options);
+    const auto port = static_cast<unsigned short>(server.port());
     int status = 0;
-    if (port == 0 || !waitForServer(port)) {
+    if (!server.running()) {
         std::fprintf(stderr, "pyftpdlib did not start (is python3-pyftpdlib installed?)\n");
         status = 1;
     }
@@ -133,10 +102,8 @@ int main(int argc, char** argv) {
     const long peak = bench::peakMemoryKiB();
     if (status == 0) {
         const bool same = fs::file_size(root / "ours.bin") == bytes &&
-                          bench::run("cmp -s '" + sample.string() + "' '" + (root / "ours.bin").string() +
-                              "'") == 0 &&
-                          bench::run("cmp -s '" + sample.string() + "' '" + (root / "curl.bin").string() +
-                              "'") == 0;
+                          bench::run("cmp", {"-s", sample.string(), (root / "ours.bin").string()}) &&
+                          bench::run("cmp", {"-s", sample.string(), (root / "curl.bin").string()});
         std::printf("upload of %.1f MB to pyftpdlib on loopback, active mode: StoreFile %.2f s "
                     "(%.1f MB/s), curl -T --ftp-port %.2f s (%.1f MB/s), ratio %.2f, "
                     "our peak memory %ld KiB, same bytes: %s\n",
@@ -144,7 +111,6 @@ int main(int argc, char** argv) {
                     double(bytes) / 1e6 / theirs, ours / theirs, peak, same ? "yes" : "NO");
         if (!same) status = 1;
     }
-    bench::run("kill $(cat '" + pidFile.string() + "') 2>/dev/null");
     fs::remove_all(work);
     return status;
 }

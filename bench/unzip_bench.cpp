@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
         const fs::path archive = work / "sample.zip";
         fs::remove(archive);
         if (!writeSample(sample, size.bytes) ||
-            bench::run("cd '" + work.string() + "' && zip -q -6 sample.zip sample.dat") != 0) {
+            !bench::run("zip", {"-q", "-6", "sample.zip", "sample.dat"}, work.string())) {
             std::fprintf(stderr, "cannot make the sample archive (is zip installed?)\n");
             status = 1;
             break;
@@ -86,16 +86,16 @@ int main(int argc, char** argv) {
         const double ours = unpackWithReader(archive, work / "ours");
         const long peak = bench::statusKiB("VmHWM:");
         const auto start = std::chrono::steady_clock::now();
-        const int unzipStatus =
-            bench::run("unzip -o -q '" + archive.string() + "' -d '" + (work / "theirs").string() + "'");
+        const bool unzipped =
+            bench::run("unzip", {"-o", "-q", archive.string(), "-d", (work / "theirs").string()});
         const double theirs = bench::secondsSince(start);
-        if (ours < 0 || unzipStatus != 0) {
+        if (ours < 0 || !unzipped) {
             status = 1;
             break;
         }
         const bool same = fs::file_size(work / "ours" / "sample.dat") == size.bytes &&
-                          bench::run("cmp -s '" + (work / "ours" / "sample.dat").string() + "' '" +
-                              (work / "theirs" / "sample.dat").string() + "'") == 0;
+                          bench::run("cmp", {"-s", (work / "ours" / "sample.dat").string(),
+                                             (work / "theirs" / "sample.dat").string()});
         std::printf("%-5s item %8.1f MB (archive %.1f MB): UnzipToFile %.2f s, unzip -o %.2f s, "
                     "ratio %.2f, our peak memory %ld KiB (%+ld KiB while unpacking), same bytes: %s\n",
                     size.label, double(size.bytes) / 1e6, double(fs::file_size(archive)) / 1e6,

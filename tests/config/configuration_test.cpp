@@ -10,7 +10,8 @@
 #include "config/archive_password.h"
 #include "config/configuration.h"
 #include "config/update_context.h"
-#include "support/run_program.h"
+#include "config/launch_arguments.h"
+#include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 

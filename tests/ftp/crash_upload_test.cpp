@@ -18,6 +18,7 @@
 #include "support/private_network.h"
 #include "support/scripted_ftp_server.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 using testsupport::ScriptedFtpServer;
 using testsupport::TempDir;

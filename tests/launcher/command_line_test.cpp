@@ -52,6 +52,7 @@ TEST(CommandLine, SplitModeChoiceAndArguments) {
         {"launcher PatchIPX:1 \" PatchIP:2\" :3", {"launcher", "PatchIPX:1", " PatchIP:2", ":3"}, false, {}},
         {"launcher crash a b c", {"launcher", "crash", "a", "b", "c"}, true, {}},
         {"launcher crashdump a b c", {"launcher", "crashdump", "a", "b", "c"}, true, {}},
+        {"launcher crash a b c x", {"launcher", "crash", "a", "b", "c", "x"}, true, {}},
         // Three arguments choose crash mode, though it then lacks its folder (token 4).
         {"launcher crash a b", {"launcher", "crash", "a", "b"}, true, {}},
         {"launcher crash a", {"launcher", "crash", "a"}, false, {"crash", "a", "", ""}},

@@ -1,7 +1,7 @@
 #include "launcher/hand_over.h"
 
 #include <gtest/gtest.h>
-#include <sys/prctl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "support/argument_records.h"
 #include "support/child_process.h"
 #include "support/pe_image.h"
-#include "support/run_program.h"
+#include "support/pid_namespace.h"
+#include "support/subprocess.h"
 #include "support/temp_dir.h"
-#include "support/updater_processes.h"
+#include "support/unprivileged.h"
 #include "support/zip_builder.h"
 
 namespace fs = std::filesystem;
@@ -41,6 +43,9 @@ mode_t modeOf(const std::string& path) {
     return st.st_mode & 0777;
 }
 
+// The hand-over ends updater processes by name, so every test runs in its own PID
+// namespace (see rerunInOwnPidNamespace). There the test program is process 1: updaters
+// that outlive a child of ours come back to it, so they can be reaped.
 class HandOverTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -48,13 +53,8 @@ protected:
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
         game.enter();
-        // Updaters that outlive a child of ours come back to us, so they can be reaped.
-        ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     }
-    void TearDown() override {
-        ::unlink(game.file("wait").c_str());
-        for (uint32_t pid : started) testsupport::reapChild(int(pid));
-    }
+    void TearDown() override { ::unlink(game.file("wait").c_str()); }
 
     // The stand-in client updater, as the package or the installation holds it.
     static std::string updaterBytes() {
@@ -72,16 +72,16 @@ protected:
     bool handOver(const LaunchArguments& arguments) {
         uint32_t pid = 0;
         const bool ok = handOverToClientUpdater(arguments, &pid, kShortPause);
-        if (ok) started.push_back(pid);
+        if (ok) started.push_back(testsupport::Subprocess::adopt(int(pid)));
         return ok;
     }
 
-    testsupport::UpdaterProcessLock lock;  // first made, last released
     testsupport::TempDir game;
-    std::vector<uint32_t> started;
+    std::vector<testsupport::Subprocess> started;  // updaters, ended before the folder goes
 };
 
 TEST_F(HandOverTest, UnpacksThePackageOverTheFilesAndStartsTheNewUpdater) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
     game.write(kClientUpdater, "the outdated updater, not even executable");
     ::chmod(game.file(kClientUpdater).c_str(), 0644);
     game.write("data.txt", "old data");
@@ -117,7 +117,7 @@ TEST_F(HandOverTest, UnpacksThePackageOverTheFilesAndStartsTheNewUpdater) {
     EXPECT_EQ(::read(pipeFds[0], &pid, sizeof pid), ssize_t(sizeof pid));
     ::close(pipeFds[0]);
     ASSERT_EQ(rc, 0);
-    started.push_back(pid);
+    started.push_back(testsupport::Subprocess::adopt(int(pid)));
 
     EXPECT_EQ(game.read(kClientUpdater), updater);
     EXPECT_EQ(modeOf(game.file(kClientUpdater)) & 0111, 0111u);
@@ -132,10 +132,12 @@ TEST_F(HandOverTest, UnpacksThePackageOverTheFilesAndStartsTheNewUpdater) {
 }
 
 TEST_F(HandOverTest, EndsARunningUpdaterAndReplacesItsFile) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
     installUpdater();
     game.write("wait", "");
-    uint32_t running = 0;
-    ASSERT_TRUE(platform::shellOpen(kClientUpdater, "already running", &running));
+    uint32_t pid = 0;
+    ASSERT_TRUE(platform::shellOpen(kClientUpdater, "already running", &pid));
+    testsupport::Subprocess running = testsupport::Subprocess::adopt(int(pid));
     ASSERT_EQ(testsupport::waitForArgumentRecords(game.path(), 1).size(), 1u);
 
     // A different file: the same program with bytes appended.
@@ -145,9 +147,8 @@ TEST_F(HandOverTest, EndsARunningUpdaterAndReplacesItsFile) {
     ASSERT_TRUE(handOver({}));
     const std::string messages = testing::internal::GetCapturedStderr();
 
-    int signal = 0;
-    EXPECT_TRUE(testsupport::reapChild(int(running), &signal));
-    EXPECT_EQ(signal, SIGKILL);
+    EXPECT_TRUE(running.wait(10000));
+    EXPECT_EQ(running.signal(), SIGKILL);
     EXPECT_EQ(game.read(kClientUpdater), newUpdater);
     EXPECT_FALSE(archiveLeft());
     EXPECT_EQ(messages.find("Reboot"), std::string::npos) << messages;
@@ -158,6 +159,7 @@ TEST_F(HandOverTest, EndsARunningUpdaterAndReplacesItsFile) {
 }
 
 TEST_F(HandOverTest, UpdaterReceivesTheLaunchCodeAndTheGivenPiecesAsSeparateWords) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
     struct Case {
         const char* label;
         LaunchArguments arguments;
@@ -190,6 +192,7 @@ TEST_F(HandOverTest, UpdaterReceivesTheLaunchCodeAndTheGivenPiecesAsSeparateWord
 }
 
 TEST_F(HandOverTest, AnArchiveThatCannotBeOpenedIsDeletedAndTheUpdaterStillStarts) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
     const std::string package = testsupport::buildZip({windowsEntry("data.txt", "new data")});
     struct Case {
         const char* label;
@@ -197,6 +200,7 @@ TEST_F(HandOverTest, AnArchiveThatCannotBeOpenedIsDeletedAndTheUpdaterStillStart
     };
     const Case cases[] = {
         {"not a zip archive", "Rar!\x1a\x07 this is no zip archive"},
+        {"a zip signature and nothing of an archive", "PK\x03\x04 but nothing of a zip archive follows"},
         {"cut short", package.substr(0, package.size() / 2)},
         {"empty file", ""},
     };
@@ -214,6 +218,7 @@ TEST_F(HandOverTest, AnArchiveThatCannotBeOpenedIsDeletedAndTheUpdaterStillStart
 }
 
 TEST_F(HandOverTest, ADamagedItemLeavesNoUpdaterThatLooksCurrent) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
     // As in a package spliced from two downloads: the recorded CRC-32 no longer fits.
     struct Case {
         const char* label;
@@ -242,6 +247,7 @@ TEST_F(HandOverTest, ADamagedItemLeavesNoUpdaterThatLooksCurrent) {
 }
 
 TEST_F(HandOverTest, AnEntryThatCannotBeWrittenAsksForARebootAndTheRestGoesOn) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
     installUpdater();
     game.makeFolder("blocked.txt");  // a folder where the entry's file should go
     writePackage({windowsEntry("blocked.txt", "cannot land"), windowsEntry("after.txt", "landed")});
@@ -256,6 +262,7 @@ TEST_F(HandOverTest, AnEntryThatCannotBeWrittenAsksForARebootAndTheRestGoesOn) {
 }
 
 TEST_F(HandOverTest, AWindowsMadePackageStartsItsUpdaterThroughWine) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
     // A package made on Windows has no execute bits: its "ClientUpdate.exe" is a PE
     // image and runs through wine, here the stand-in recording its arguments.
     testsupport::TempDir bin;

@@ -13,6 +13,7 @@
 #include "launcher/write_access.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace {
 

@@ -14,8 +14,9 @@
 #include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
 #include "support/child_process.h"
-#include "support/run_program.h"
+#include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 using namespace platform;
 using testsupport::TempDir;

@@ -2,7 +2,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,7 +14,7 @@
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "support/child_process.h"
-#include "support/run_program.h"
+#include "support/subprocess.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -67,42 +66,35 @@ TEST(System, ClosedStandardStreamsAreReopened) {
 
 namespace {
 
-// Holds the lock "Lancher.exe" in a child process until released.
+// Holds the lock "Lancher.exe" in a child process until the object goes.
 class LockHolder {
 public:
     explicit LockHolder(const std::string& runtimeDir) {
-        int ready[2], release[2];
-        EXPECT_EQ(pipe(ready), 0);
-        EXPECT_EQ(pipe(release), 0);
-        fflush(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(ready[0]);
-            close(release[1]);
-            setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
-            char status = acquireSingleInstance("Lancher.exe") == InstanceLock::Acquired ? 'A' : 'x';
-            (void)!write(ready[1], &status, 1);
-            char dummy;
-            (void)!read(release[0], &dummy, 1);
-            _exit(0);
-        }
-        close(ready[1]);
-        close(release[0]);
-        releaseFd_ = release[1];
-        char status = 0;
-        EXPECT_EQ(read(ready[0], &status, 1), 1);
-        close(ready[0]);
-        acquired_ = status == 'A';
+        testsupport::SubprocessOptions options;
+        options.standardInput = testsupport::Redirect::pipe();
+        options.environment = {{"XDG_RUNTIME_DIR", runtimeDir}};
+        holder_ = testsupport::Subprocess::fork(
+            [] {
+                const bool acquired = acquireSingleInstance("Lancher.exe") == InstanceLock::Acquired;
+                (void)!write(STDOUT_FILENO, acquired ? "A\n" : "x\n", 2);
+                // Held until our end of standard input closes.
+                char dummy;
+                (void)!read(STDIN_FILENO, &dummy, 1);
+                return 0;
+            },
+            options);
+        std::string status;
+        EXPECT_TRUE(holder_.readLine(status, 10000));
+        acquired_ = status == "A";
     }
     ~LockHolder() {
-        close(releaseFd_);
-        waitpid(pid_, nullptr, 0);
+        holder_.closeInput();
+        holder_.wait(10000);
     }
     bool acquired() const { return acquired_; }
 
 private:
-    pid_t pid_ = -1;
-    int releaseFd_ = -1;
+    testsupport::Subprocess holder_;
     bool acquired_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/file_bytes.h"
 #include "support/pe_image.h"
 
 int main(int argc, char** argv) {
@@ -29,7 +30,7 @@ int main(int argc, char** argv) {
     }
     std::string bytes = testsupport::buildPeImage(options).bytes;
     if (argc == 4) bytes += argv[3];
-    if (!testsupport::writeFileBytes(argv[2], bytes)) {
+    if (!testsupport::writeFile(argv[2], bytes)) {
         std::fprintf(stderr, "make_pe_image: cannot write %s\n", argv[2]);
         return 1;
     }

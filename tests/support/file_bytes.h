@@ -7,13 +7,18 @@
 
 namespace testsupport {
 
-inline std::string readAll(const std::string& path) {
+// The bytes of a file; empty when it cannot be read.
+inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-inline void writeAll(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+// Writes bytes to a file, replacing it; false on failure.
+inline bool writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return bool(out);
 }
 
 }  // namespace testsupport

@@ -1,6 +1,7 @@
 """pyftpdlib as a test peer: one user with full rights over a root folder.
 
-Run with Debian's interpreter (/usr/bin/python3), which has pyftpdlib.
+Run with Debian's interpreter (/usr/bin/python3), which has pyftpdlib. Once it
+listens it prints "ready PORT" (--port 0 takes a free port).
   --size-any-type   answer SIZE whatever the transfer type (pyftpdlib refuses it in
                     ASCII mode, before the client has sent TYPE I)
   --log FILE        append every command received, one per line (PASS included)
@@ -64,7 +65,7 @@ def main():
     Handler.auth_failed_timeout = 0.05
     logging.basicConfig(level=logging.WARNING)
     server = FTPServer((args.host, args.port), Handler)
-    print("ready", flush=True)
+    print("ready", server.address[1], flush=True)
     server.serve_forever()
 
 

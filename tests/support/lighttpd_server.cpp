@@ -1,19 +1,14 @@
 #include "support/lighttpd_server.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace testsupport {
 
@@ -25,15 +20,6 @@ sockaddr_in loopback(int port) {
     address.sin_port = htons(uint16_t(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return address;
-}
-
-bool waitForExit(pid_t pid, int milliseconds) {
-    for (int waited = 0; waited <= milliseconds; waited += 10) {
-        int status;
-        if (waitpid(pid, &status, WNOHANG) == pid) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
 }
 
 }  // namespace
@@ -63,7 +49,7 @@ LighttpdServer::LighttpdServer(const std::string& documentRoot) {
     if (!mkdtemp(pattern)) return;
     workDir_ = pattern;
     // A port taken between the probe and the start makes lighttpd exit; try again.
-    for (int tries = 0; tries < 5 && pid_ < 0; ++tries) {
+    for (int tries = 0; tries < 5 && !running_; ++tries) {
         port_ = freeLoopbackPort();
         std::ostringstream config;
         config << "server.document-root = \"" << documentRoot << "\"\n"
@@ -73,33 +59,20 @@ LighttpdServer::LighttpdServer(const std::string& documentRoot) {
                << "server.modules = (\"mod_accesslog\")\n"
                << "accesslog.filename = \"" << workDir_ << "/access.log\"\n"
                << "accesslog.format = \"%r|%>s|%{Range}i|%b\"\n";
-        int input[2];
-        if (pipe2(input, O_CLOEXEC) != 0) return;
-        pid_t pid = fork();
-        if (pid == 0) {
-            dup2(input[0], STDIN_FILENO);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            execlp("lighttpd", "lighttpd", "-D", "-f", "-", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(input[0]);
-        std::string text = config.str();
-        if (write(input[1], text.data(), text.size()) != ssize_t(text.size())) {}
-        close(input[1]);
-        for (int waited = 0; waited < 5000; waited += 10) {
+        SubprocessOptions options;
+        options.standardInput = Redirect::pipe();
+        options.standardOutput = Redirect::null();
+        options.standardError = Redirect::null();
+        Subprocess server("lighttpd", {"-D", "-f", "-"}, options);
+        server.write(config.str());
+        server.closeInput();
+        for (int waited = 0; server.started() && waited < 5000; waited += 10) {
             if (loopbackPortOpen(port_)) {
-                pid_ = pid;
+                server_ = std::move(server);
+                running_ = true;
                 break;
             }
-            int status;
-            if (waitpid(pid, &status, WNOHANG) == pid) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (pid_ < 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
+            if (server.wait(10)) break;
         }
     }
 }
@@ -116,14 +89,10 @@ std::string LighttpdServer::url() const {
     return "http://127.0.0.1:" + std::to_string(port_) + "/";
 }
 
+// SIGTERM: lighttpd completes its log before it goes.
 void LighttpdServer::stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    if (!waitForExit(pid_, 5000)) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
-    pid_ = -1;
+    server_.stop(5000);
+    running_ = false;
 }
 
 std::vector<AccessLogLine> LighttpdServer::stopAndReadLog() {

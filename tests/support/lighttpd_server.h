@@ -3,8 +3,9 @@
 // folder the test fills, with an access log of each request, status and range.
 
 #include <string>
-#include <sys/types.h>
 #include <vector>
+
+#include "support/subprocess.h"
 
 namespace testsupport {
 
@@ -21,7 +22,7 @@ public:
     LighttpdServer(const LighttpdServer&) = delete;
     LighttpdServer& operator=(const LighttpdServer&) = delete;
 
-    bool running() const { return pid_ > 0; }
+    bool running() const { return running_; }
     int port() const { return port_; }
     // "http://127.0.0.1:PORT/"
     std::string url() const;
@@ -33,7 +34,8 @@ private:
     void stop();
 
     std::string workDir_;
-    pid_t pid_ = -1;
+    Subprocess server_;
+    bool running_ = false;
     int port_ = 0;
 };
 

@@ -163,10 +163,13 @@ PeImage buildPeImage(const PeImageOptions& options) {
     return image;
 }
 
-bool writeFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    return bool(out);
+std::string peImageOfVersion(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
+    PeImageOptions options;
+    options.fileVersion[0] = a;
+    options.fileVersion[1] = b;
+    options.fileVersion[2] = c;
+    options.fileVersion[3] = d;
+    return buildPeImage(options).bytes;
 }
 
 }  // namespace testsupport

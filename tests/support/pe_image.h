@@ -33,10 +33,10 @@ struct PeImage {
 
 PeImage buildPeImage(const PeImageOptions& options = {});
 
+// The bytes of an image of file version a.b.c.d, as a client updater of that version.
+std::string peImageOfVersion(uint16_t a, uint16_t b, uint16_t c, uint16_t d);
+
 void putLe16(std::string& bytes, size_t offset, uint16_t value);
 void putLe32(std::string& bytes, size_t offset, uint32_t value);
-
-// Writes bytes to a file (replacing it); false on failure.
-bool writeFileBytes(const std::string& path, const std::string& bytes);
 
 }  // namespace testsupport

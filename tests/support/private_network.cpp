@@ -5,7 +5,6 @@
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "support/child_process.h"
+#include "support/subprocess.h"
 
 namespace testsupport {
 
@@ -57,29 +57,14 @@ bool enterPrivateNetwork(std::string& why) {
 }
 
 bool privateNetworkAvailable(std::string& why) {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        why = "pipe failed";
-        return false;
-    }
-    pid_t pid = ::fork();
-    if (pid == 0) {
+    Subprocess child = Subprocess::fork([] {
         std::string reason;
-        bool ok = enterPrivateNetwork(reason);
-        if (!ok) (void)!::write(pipeFds[1], reason.data(), reason.size());
-        _exit(ok ? 0 : 1);
-    }
-    ::close(pipeFds[1]);
-    std::string reason;
-    char chunk[256];
-    ssize_t n;
-    while ((n = ::read(pipeFds[0], chunk, sizeof chunk)) > 0) reason.append(chunk, n);
-    ::close(pipeFds[0]);
-    int status = 0;
-    while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-    why = reason.empty() ? "a private network namespace cannot be made here" : reason;
+        const bool ok = enterPrivateNetwork(reason);
+        if (!ok) (void)!::write(STDOUT_FILENO, reason.data(), reason.size());
+        return ok ? 0 : 1;
+    });
+    if (child.wait(10000) && child.exitCode() == 0) return true;
+    why = child.output().empty() ? "a private network namespace cannot be made here" : child.output();
     return false;
 }
 

@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -72,9 +70,7 @@ void TempDir::enter() {
 void TempDir::write(std::string_view name, std::string_view content) const {
     std::string full = file(name);
     makeParents(full);
-    std::ofstream out(full, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out) throw std::runtime_error("cannot write " + full);
+    if (!writeFile(full, std::string(content))) throw std::runtime_error("cannot write " + full);
 }
 
 std::string TempDir::read(std::string_view name) const { return readFile(file(name)); }
@@ -97,13 +93,6 @@ void TempDir::copyIn(const std::string& source, std::string_view name) const {
 void TempDir::makeFolder(std::string_view name) const {
     std::string full = file(name);
     makeParents(full + "/");
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }
 
 }  // namespace testsupport

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/file_bytes.h"
+
 namespace testsupport {
 
 class TempDir {
@@ -35,8 +37,5 @@ private:
     std::string path_;
     std::string previousDirectory_;
 };
-
-// The bytes of any file; empty when it cannot be read.
-std::string readFile(const std::string& path);
 
 }  // namespace testsupport

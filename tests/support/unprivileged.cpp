@@ -1,5 +1,6 @@
 #include "support/unprivileged.h"
 
+#include <grp.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -13,6 +14,11 @@ void wrapUnprivileged(std::string& program, std::vector<std::string>& arguments)
     wrapped.insert(wrapped.end(), arguments.begin(), arguments.end());
     arguments = wrapped;
     program = "/usr/bin/setpriv";
+}
+
+bool dropRootPrivileges() {
+    if (!runningAsRoot()) return true;
+    return setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
 }
 
 }  // namespace testsupport

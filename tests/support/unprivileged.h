@@ -12,4 +12,8 @@ bool runningAsRoot();
 // The program and arguments that run `program` with `arguments` unprivileged.
 void wrapUnprivileged(std::string& program, std::vector<std::string>& arguments);
 
+// In a child (see runInChild): when running as root, becomes the user "nobody"
+// (65534), so permission checks apply as they do to a player. False when that fails.
+bool dropRootPrivileges();
+
 }  // namespace testsupport

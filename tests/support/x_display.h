@@ -1,19 +1,19 @@
 #pragma once
-// A private X server (Xvfb) with a window manager (openbox) for tests of real windows.
-// Each session takes a free display number; both servers stop with the object.
+// A private X server (Xvfb, 800 x 600) for tests of real windows, with a window manager
+// (openbox) when the test needs one. Each session takes a free display number; the
+// servers stop with the object.
 
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "support/run_program.h"
-#include "support/spawned_program.h"
+#include "support/subprocess.h"
 
 namespace testsupport {
 
 class XDisplaySession {
 public:
-    // The first program the session needs that is not installed; empty when all are.
+    // The first program a session with a window manager needs that is not installed;
+    // empty when all are.
     static std::string missingProgram();
 
     // `logFolder` keeps the servers' own output.
@@ -21,7 +21,7 @@ public:
     ~XDisplaySession();
 
     // Empty on success, else why the session could not start.
-    std::string start();
+    std::string start(bool withWindowManager = true);
     // ":N"
     const std::string& display() const { return display_; }
     // Runs an X client (xdotool, xwininfo, import...) on this display.
@@ -30,11 +30,8 @@ public:
 private:
     std::string logFolder_;
     std::string display_;
-    std::unique_ptr<SpawnedProgram> server_;
-    std::unique_ptr<SpawnedProgram> windowManager_;
+    Subprocess server_;
+    Subprocess windowManager_;
 };
-
-// The full path of a program found on PATH, or empty.
-std::string findProgram(const std::string& name);
 
 }  // namespace testsupport

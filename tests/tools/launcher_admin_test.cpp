@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "config/archive_password.h"
-#include "support/run_program.h"
+#include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "support/zip_reader_handle.h"
 #include "unzip/zip_reader.h"

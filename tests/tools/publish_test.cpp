@@ -13,9 +13,9 @@
 #include "config/ini_file.h"
 #include "launcher/hand_over.h"
 #include "support/pe_image.h"
-#include "support/run_program.h"
+#include "support/pid_namespace.h"
+#include "support/subprocess.h"
 #include "support/temp_dir.h"
-#include "support/updater_processes.h"
 #include "update/file_version.h"
 
 namespace fs = std::filesystem;
@@ -27,15 +27,6 @@ testsupport::ProgramResult publish(const std::vector<std::string>& arguments) {
     std::vector<std::string> all = {"publish"};
     all.insert(all.end(), arguments.begin(), arguments.end());
     return testsupport::runProgram(testsupport::binaryPath("launcher-admin"), all);
-}
-
-std::string peImage(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
-    testsupport::PeImageOptions options;
-    options.fileVersion[0] = a;
-    options.fileVersion[1] = b;
-    options.fileVersion[2] = c;
-    options.fileVersion[3] = d;
-    return testsupport::buildPeImage(options).bytes;
 }
 
 void writeWithMode(const TempDir& dir, const std::string& name, const std::string& data, mode_t mode) {
@@ -59,8 +50,10 @@ std::vector<std::string> namesIn(const std::string& folder) {
 }  // namespace
 
 TEST(Publish, PackageIsNamedAfterTheUpdaterVersionAndUnpacksWithItsModes) {
+    // The hand-over's unpacking ends updater processes by name.
+    if (testsupport::rerunInOwnPidNamespace()) return;
     TempDir release, www;
-    const std::string updater = peImage(2, 0, 13, 5);
+    const std::string updater = testsupport::peImageOfVersion(2, 0, 13, 5);
     writeWithMode(release, "ClientUpdate.exe", updater, 0644);
     writeWithMode(release, "VeltoraUpdate.exe", "#!/bin/sh\nexit 0\n", 0755);
     writeWithMode(release, "Patch/readme.txt", "read me", 0444);
@@ -76,7 +69,6 @@ TEST(Publish, PackageIsNamedAfterTheUpdaterVersionAndUnpacksWithItsModes) {
     EXPECT_EQ(versionInfo.GetString("UpdateFile", "1.1.1.1.zip"), "2.0.13.5.zip");
 
     // The launcher's hand-over unpacks it into a game folder.
-    testsupport::UpdaterProcessLock lock;
     TempDir game;
     game.copyIn(site + "/2.0.13.5.zip", "update.rar");
     game.enter();
@@ -115,11 +107,11 @@ TEST(Publish, RefusesWhatCannotBeNamedOrUnpackedAndWritesNothing) {
     testsupport::PeImageOptions noFixedInfo;
     noFixedInfo.withFixedInfo = false;
     const Case cases[] = {
-        {"no ClientUpdate.exe", {{"VeltoraUpdate.exe", peImage(1, 0, 0, 1)}}, nullptr, 1},
+        {"no ClientUpdate.exe", {{"VeltoraUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1)}}, nullptr, 1},
         {"ClientUpdate.exe without version", {{"ClientUpdate.exe", testsupport::buildPeImage(noResources).bytes}}, nullptr, 1},
         {"version without numbers", {{"ClientUpdate.exe", testsupport::buildPeImage(noFixedInfo).bytes}}, nullptr, 1},
         {"ClientUpdate.exe not a Windows program", {{"ClientUpdate.exe", "#!/bin/sh\n"}}, nullptr, 1},
-        {"a symbolic link", {{"ClientUpdate.exe", peImage(1, 0, 0, 1)}}, "notes.txt", 1},
+        {"a symbolic link", {{"ClientUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1)}}, "notes.txt", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

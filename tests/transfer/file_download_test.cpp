@@ -62,20 +62,20 @@ TEST_F(DownloadTest, FetchesWholeOrContinuesFromTheFilesSize) {
     };
     TempDir root;
     const std::string body = patterned(200000);
-    writeAll(root.file("package.zip"), body);
+    writeFile(root.file("package.zip"), body);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LighttpdServer server(root.path());
         ASSERT_TRUE(server.running());
         fs::remove(target());
-        if (c.already) writeAll(target(), body.substr(0, c.already));
+        if (c.already) writeFile(target(), body.substr(0, c.already));
 
         CFileDownLoad download;
         RecordingSink sink;
         download.progressSink = &sink;
         aim(download, server.url(), "package.zip");
         EXPECT_EQ(download.Download(), 1);
-        EXPECT_TRUE(readAll(target()) == body);
+        EXPECT_TRUE(readFile(target()) == body);
         ASSERT_FALSE(sink.values.empty());
         EXPECT_FLOAT_EQ(sink.values.back(), 100.0f);
 
@@ -89,7 +89,7 @@ TEST_F(DownloadTest, FetchesWholeOrContinuesFromTheFilesSize) {
 
 TEST_F(DownloadTest, PortOverridesTheUrlOnlyWhenPositive) {
     TempDir root;
-    writeAll(root.file("version.txt"), "[Current Version]\nUpdateFile=2.0.13.5.zip\n");
+    writeFile(root.file("version.txt"), "[Current Version]\nUpdateFile=2.0.13.5.zip\n");
     LighttpdServer server(root.path());
     ASSERT_TRUE(server.running());
     const std::string right = server.url();
@@ -115,7 +115,7 @@ TEST_F(DownloadTest, PortOverridesTheUrlOnlyWhenPositive) {
         EXPECT_EQ(download.Download(), c.result);
         testing::internal::GetCapturedStderr();
         if (c.result) {
-            EXPECT_EQ(readAll(target()), readAll(root.file("version.txt")));
+            EXPECT_EQ(readFile(target()), readFile(root.file("version.txt")));
         }
     }
 }
@@ -135,7 +135,7 @@ TEST_F(DownloadTest, CutTransfersAreRetriedForTheRestThenReported) {
     EXPECT_EQ(requests[1].range, "bytes=4000-");
     EXPECT_EQ(requests[2].range, "bytes=8000-");
     // The bytes received so far stay, for the next run to continue.
-    EXPECT_TRUE(readAll(target()) == body.substr(0, 12000));
+    EXPECT_TRUE(readFile(target()) == body.substr(0, 12000));
     EXPECT_NE(message.find("[Error] Download " + server.url() + ":-1 package.zip fail!!\n"),
               std::string::npos)
         << message;
@@ -146,7 +146,7 @@ TEST_F(DownloadTest, CutTransfersAreRetriedForTheRestThenReported) {
     EXPECT_EQ(download.Download(), 1);
     ASSERT_EQ(whole.requests().size(), 1u);
     EXPECT_EQ(whole.requests()[0].range, "bytes=12000-");
-    EXPECT_TRUE(readAll(target()) == body);
+    EXPECT_TRUE(readFile(target()) == body);
 }
 
 TEST_F(DownloadTest, ErrorPageOfANewTargetIsStoredAsTheFile) {
@@ -154,7 +154,7 @@ TEST_F(DownloadTest, ErrorPageOfANewTargetIsStoredAsTheFile) {
     CFileDownLoad download;
     aim(download, server.url(), "missing.zip");
     EXPECT_EQ(download.Download(), 1);
-    EXPECT_EQ(readAll(target()), HttpFaultServer::kNotFoundPage);
+    EXPECT_EQ(readFile(target()), HttpFaultServer::kNotFoundPage);
 }
 
 TEST_F(DownloadTest, UnannouncedSizeReportsZeroPercentThroughout) {
@@ -165,7 +165,7 @@ TEST_F(DownloadTest, UnannouncedSizeReportsZeroPercentThroughout) {
     download.progressSink = &sink;
     aim(download, server.url(), "package.zip");
     EXPECT_EQ(download.Download(), 1);
-    EXPECT_TRUE(readAll(target()) == body);
+    EXPECT_TRUE(readFile(target()) == body);
     ASSERT_FALSE(sink.values.empty());
     for (float v : sink.values) EXPECT_EQ(v, 0.0f);
 }
@@ -173,11 +173,11 @@ TEST_F(DownloadTest, UnannouncedSizeReportsZeroPercentThroughout) {
 TEST_F(DownloadTest, PartialFileTheServerWillNotContinueIsFetchedAgainWhole) {
     const std::string body = patterned(50000);
     HttpFaultServer server(body, HttpFault::IgnoreRange);
-    writeAll(target(), "stale bytes of some other file");
+    writeFile(target(), "stale bytes of some other file");
     CFileDownLoad download;
     aim(download, server.url(), "package.zip");
     EXPECT_EQ(download.Download(), 1);
-    EXPECT_TRUE(readAll(target()) == body);
+    EXPECT_TRUE(readFile(target()) == body);
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].range, "bytes=30-");
@@ -201,7 +201,7 @@ TEST_F(DownloadTest, StalledServerFailsEachAttemptWithinTheStallLimit) {
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[2].range, "bytes=2-");
     EXPECT_NE(message.find("fail!!"), std::string::npos);
-    EXPECT_EQ(readAll(target()), body.substr(0, 3));
+    EXPECT_EQ(readFile(target()), body.substr(0, 3));
 }
 
 TEST_F(DownloadTest, TargetThatCannotBeCreatedFailsWithoutAnyRequest) {
@@ -222,7 +222,7 @@ TEST_F(DownloadTest, TargetThatCannotBeCreatedFailsWithoutAnyRequest) {
 TEST_F(DownloadTest, RangePastTheEndKeepsOnlyACompleteTarget) {
     TempDir root;
     const std::string body = patterned(20000);
-    writeAll(root.file("package.zip"), body);
+    writeFile(root.file("package.zip"), body);
     struct Case {
         const char* name;
         std::string already;
@@ -236,11 +236,11 @@ TEST_F(DownloadTest, RangePastTheEndKeepsOnlyACompleteTarget) {
         SCOPED_TRACE(c.name);
         LighttpdServer server(root.path());
         ASSERT_TRUE(server.running());
-        writeAll(target(), c.already);
+        writeFile(target(), c.already);
         CFileDownLoad download;
         aim(download, server.url(), "package.zip");
         EXPECT_EQ(download.Download(), 1);
-        EXPECT_TRUE(readAll(target()) == body);
+        EXPECT_TRUE(readFile(target()) == body);
         auto log = server.stopAndReadLog();
         std::vector<std::string> answers;
         for (const auto& line : log)

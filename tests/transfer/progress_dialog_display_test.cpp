@@ -9,12 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "support/run_program.h"
-#include "support/spawned_program.h"
+#include "support/subprocess.h"
 #include "support/x_display.h"
 
 namespace fs = std::filesystem;
-using testsupport::SpawnedProgram;
+using testsupport::Subprocess;
 using testsupport::XDisplaySession;
 using Lines = std::vector<std::string>;
 
@@ -22,7 +21,7 @@ namespace {
 
 // The widgets the dialog shows, as the driver reads them back; the window line (where
 // it lies on the screen) goes to `windowLine`.
-Lines shownWidgets(SpawnedProgram& driver, std::string* windowLine = nullptr) {
+Lines shownWidgets(Subprocess& driver, std::string* windowLine = nullptr) {
     Lines lines;
     if (!driver.writeLine("texts") || !driver.waitForLine("end of texts", 5000, &lines))
         return {"(no answer)"};
@@ -59,17 +58,19 @@ TEST(ProgressDialogDisplay, ShowsProgressIgnoresCloseKeysAndClosesWhenTheWorkerE
     XDisplaySession x(artefacts.string());
     ASSERT_EQ(x.start(), "");
 
-    testsupport::SpawnOptions options;
-    options.errorFile = (artefacts / "driver.log").string();
+    const std::string log = (artefacts / "driver.log").string();
+    testsupport::SubprocessOptions options;
+    options.standardInput = testsupport::Redirect::pipe();
+    options.standardError = testsupport::Redirect::file(log);
     // GTK's libraries keep caches to the end on purpose; the leak checker of the
     // sanitizer build is told about them, and still checks everything of ours.
     options.environment = {{"DISPLAY", x.display()},
                            {"LSAN_OPTIONS", "print_suppressions=0:suppressions=" +
                                                 std::string(LAUNCHER_SOURCE_DIR) +
                                                 "/tests/support/gtk_leaks.supp"}};
-    SpawnedProgram driver(testsupport::binaryPath("progress_dialog_driver"), {}, options);
-    ASSERT_TRUE(driver.started());
-    ASSERT_TRUE(driver.waitForLine("shown", 10000)) << "see " << options.errorFile;
+    Subprocess driver(testsupport::binaryPath("progress_dialog_driver"), {}, options);
+    ASSERT_TRUE(driver.started()) << driver.startError();
+    ASSERT_TRUE(driver.waitForLine("shown", 10000)) << "see " << log;
     const std::string window = dialogWindow(x, driver.pid());
     ASSERT_NE(window, "") << "no visible window of the driver";
 
@@ -105,6 +106,7 @@ TEST(ProgressDialogDisplay, ShowsProgressIgnoresCloseKeysAndClosesWhenTheWorkerE
 
     ASSERT_TRUE(driver.writeLine("end 5"));
     EXPECT_TRUE(driver.waitForLine("closed 5", 5000));
-    EXPECT_EQ(driver.waitForExit(5000), 0);
+    EXPECT_TRUE(driver.wait(5000));
+    EXPECT_EQ(driver.exitCode(), 0);
     EXPECT_FALSE(viewable(x, window));
 }

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "support/run_program.h"
+#include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "support/zip_reader_handle.h"

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "support/file_bytes.h"
 #include "support/pe_image.h"
+#include "support/subprocess.h"
 
 namespace fs = std::filesystem;
 using testsupport::buildPeImage;
@@ -17,26 +19,16 @@ using testsupport::PeImage;
 using testsupport::PeImageOptions;
 using testsupport::putLe16;
 using testsupport::putLe32;
-using testsupport::writeFileBytes;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
 
 fs::path sharedDir() { return LAUNCHER_SHARED_DIR; }
 
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // The file version as exiftool, an independent reader, reports it ("" for none).
 std::string exiftoolVersion(const fs::path& path) {
-    std::string command = "exiftool -s3 -FileVersionNumber '" + path.string() + "' 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return "?";
-    std::string out;
-    char buffer[256];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    pclose(pipe);
+    std::string out = testsupport::runProgram("exiftool", {"-s3", "-FileVersionNumber", path.string()}).out;
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
 }
@@ -54,7 +46,7 @@ protected:
 
     std::string write(const std::string& name, const std::string& bytes) {
         std::string path = (dir / name).string();
-        EXPECT_TRUE(writeFileBytes(path, bytes));
+        EXPECT_TRUE(writeFile(path, bytes));
         return path;
     }
 
@@ -246,7 +238,7 @@ TEST_F(FileVersionTest, EveryTruncationIsNoVersionOrTheWholeAnswer) {
         const char* version;
     };
     const Case cases[] = {
-        {"tiny64.exe", slurp(sharedDir() / "corpus/pe/tiny64.exe"), "1.2.3.4"},
+        {"tiny64.exe", readFile(sharedDir() / "corpus/pe/tiny64.exe"), "1.2.3.4"},
         {"built pe32", buildPeImage().bytes, "1.2.3.4"},
     };
     for (const Case& c : cases) {
@@ -255,7 +247,7 @@ TEST_F(FileVersionTest, EveryTruncationIsNoVersionOrTheWholeAnswer) {
         std::string path = (dir / "cut.exe").string();
         size_t firstComplete = c.bytes.size() + 1;
         for (size_t length = 0; length <= c.bytes.size(); ++length) {
-            ASSERT_TRUE(writeFileBytes(path, c.bytes.substr(0, length)));
+            ASSERT_TRUE(writeFile(path, c.bytes.substr(0, length)));
             std::string version;
             if (readFileVersion(path, version)) {
                 ASSERT_EQ(version, c.version) << "cut at " << length;

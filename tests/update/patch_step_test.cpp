@@ -25,13 +25,6 @@ using namespace testsupport;
 
 namespace {
 
-std::string updaterOfVersion(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
-    PeImageOptions options;
-    options.fileVersion[0] = a, options.fileVersion[1] = b, options.fileVersion[2] = c,
-    options.fileVersion[3] = d;
-    return buildPeImage(options).bytes;
-}
-
 void loadVersionInfo(UpdateContext& context, const std::string& text) {
     context.versionInfo.LoadFromMemory(text.data(), text.size());
 }
@@ -55,7 +48,7 @@ protected:
     void SetUp() override {
         for (const char* name : {"1.1.1.1.zip", "2.0.13.4.zip", "2.0.13.5.zip", "2.0.13.5.ZIP",
                                  "2.0.13.6.zip", ".zip"})
-            writeAll(packages.file(name), std::string("package ") + name);
+            writeFile(packages.file(name), std::string("package ") + name);
         game.enter();
         platform::ui::refuseProgressDialog(false);
     }
@@ -73,7 +66,7 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
         const char* versionTxt;
         const char* fetched;    // "" when nothing is downloaded
     };
-    const std::string current = updaterOfVersion(2, 0, 13, 5);
+    const std::string current = peImageOfVersion(2, 0, 13, 5);
     PeImageOptions noFixed;
     noFixed.withFixedInfo = false;
     PeImageOptions noTranslation;
@@ -97,7 +90,7 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
         {"marker, fixed info missing meets a bare .zip", Marker::Current,
          buildPeImage(noFixed).bytes, "[Current Version]\nUpdateFile=.zip\n", ""},
         {"marker, no UpdateFile, updater 1.1.1.1", Marker::Current,
-         updaterOfVersion(1, 1, 1, 1), "[Current Version]\n", ""},
+         peImageOfVersion(1, 1, 1, 1), "[Current Version]\n", ""},
         {"marker, no UpdateFile, other updater", Marker::Current, current, "[Other]\nx=1\n",
          "1.1.1.1.zip"},
         {"marker in other case", Marker::CurrentOtherCase, current,
@@ -113,11 +106,11 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
         folder.enter();
         TempDir pathFolder;
         PathPrefix path(pathFolder.path());
-        if (c.marker == Marker::Current) writeAll("vcfile.res", "");
-        if (c.marker == Marker::CurrentOtherCase) writeAll("VCFile.RES", "");
-        if (c.marker == Marker::OnPath) writeAll(pathFolder.file("vcfile.res"), "");
+        if (c.marker == Marker::Current) writeFile("vcfile.res", "");
+        if (c.marker == Marker::CurrentOtherCase) writeFile("VCFile.RES", "");
+        if (c.marker == Marker::OnPath) writeFile(pathFolder.file("vcfile.res"), "");
         // Stored in another case than the path asks for, as on a Windows disk.
-        if (!c.installed.empty()) writeAll("clientupdate.exe", c.installed);
+        if (!c.installed.empty()) writeFile("clientupdate.exe", c.installed);
 
         LighttpdServer server(packages.path());
         ASSERT_TRUE(server.running());
@@ -132,7 +125,7 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
         if (*c.fetched) {
             ASSERT_EQ(log.size(), 1u);
             EXPECT_EQ(log[0].request, std::string("GET /") + c.fetched + " HTTP/1.1");
-            EXPECT_EQ(readAll("update.rar"), std::string("package ") + c.fetched);
+            EXPECT_EQ(readFile("update.rar"), std::string("package ") + c.fetched);
         } else {
             EXPECT_TRUE(log.empty());
             EXPECT_FALSE(fs::exists("update.rar"));
@@ -141,8 +134,8 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
 }
 
 TEST_F(PatchStepTest, CurrentUpdaterEndsTheDialogWithSuccessAfterAPause) {
-    writeAll("vcfile.res", "");
-    writeAll("ClientUpdate.exe", updaterOfVersion(2, 0, 13, 5));
+    writeFile("vcfile.res", "");
+    writeFile("ClientUpdate.exe", peImageOfVersion(2, 0, 13, 5));
     UpdateContext context;
     loadVersionInfo(context, "[Current Version]\nUpdateFile=2.0.13.5.zip\n");
     context.downloadUrl = "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/";
@@ -181,7 +174,7 @@ TEST_F(PatchStepTest, DialogThatCannotBeShownStillWaitsForTheWorker) {
     platform::ui::refuseProgressDialog(false);
     // The worker had finished: its result is there and the package is whole.
     EXPECT_EQ(context.handOver, 1);
-    EXPECT_EQ(readAll("update.rar"), "package 2.0.13.6.zip");
+    EXPECT_EQ(readFile("update.rar"), "package 2.0.13.6.zip");
 }
 
 struct ThrowingWorker : base::Thread {

@@ -35,14 +35,14 @@ TEST(VersionCheckTest, FetchesVersionTxtWholeIntoTheZipPathFolder) {
         {"empty ZipPath", "[BOOT]\nZipPath=\n", ".", ""},
     };
     TempDir root;
-    writeAll(root.file("version.txt"), kVersionText);
+    writeFile(root.file("version.txt"), kVersionText);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir game;
         game.enter();
         if (*c.oldCopy) {
             fs::create_directories(c.folder);
-            writeAll(std::string(c.folder) + "/version.txt", c.oldCopy);
+            writeFile(std::string(c.folder) + "/version.txt", c.oldCopy);
         }
         LighttpdServer server(root.path());
         ASSERT_TRUE(server.running());
@@ -54,7 +54,7 @@ TEST(VersionCheckTest, FetchesVersionTxtWholeIntoTheZipPathFolder) {
 
         EXPECT_EQ(checkVersion(context), 1);
         EXPECT_EQ(context.handOver, 1);
-        EXPECT_EQ(readAll(std::string(c.folder) + "/version.txt"), kVersionText);
+        EXPECT_EQ(readFile(std::string(c.folder) + "/version.txt"), kVersionText);
         context.versionInfo.section = "Current Version";
         EXPECT_EQ(context.versionInfo.GetValue("UpdateFile"), "2.0.13.5.zip");
 
