@@ -63,11 +63,12 @@ server_running() {
 # Finds the wineserver of this prefix: its working folder is named after the prefix's
 # device and inode.
 record_server() {
-  local name proc dir
+  local name proc dir comm
   name=$(stat -c '%d %i' "$WINEPREFIX" | awk '{ printf "server-%x-%x", $1, $2 }')
   rm -f "$server_file"
   for proc in /proc/[0-9]*; do
-    case $(cat "$proc/comm" 2>/dev/null) in wineserver*) ;; *) continue ;; esac
+    read -r comm 2>/dev/null <"$proc/comm" || continue
+    case $comm in wineserver*) ;; *) continue ;; esac
     dir=$(readlink "$proc/cwd" 2>/dev/null) || continue
     if [ "${dir##*/}" = "$name" ]; then
       echo "${proc#/proc/} $dir" >"$server_file"
