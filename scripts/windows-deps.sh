@@ -105,13 +105,17 @@ total_start=$(date +%s.%N)
 seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
 
 # step NAME FUNCTION: runs FUNCTION with its output in logs/NAME.log, timed. It runs
-# as a job of its own so that "set -e" holds inside it (a tested command ignores it).
+# as a job of its own so that "set -e" holds inside it (a tested command ignores it),
+# in a process group of its own so that an interrupted build ends all of it, and
+# without the lock, which is this script's alone.
 step() {
   local name=$1 start rc=0
   shift
   start=$(date +%s.%N)
-  ( "$@" ) >"$work/logs/$name.log" 2>&1 </dev/null &
+  set -m
+  ( exec 9>&-; "$@" ) >"$work/logs/$name.log" 2>&1 </dev/null &
   child=$!
+  set +m
   wait "$child" || rc=$?
   child=
   if [ "$rc" -ne 0 ]; then
@@ -123,7 +127,7 @@ step() {
   log "${times[-1]}"
 }
 child=
-trap '[ -z "$child" ] || kill "$child" 2>/dev/null; exit 130' INT TERM
+trap '[ -z "$child" ] || kill -TERM -- "-$child" 2>/dev/null; exit 130' INT TERM
 
 download_sources() {
   local apt_opts=()
