@@ -31,7 +31,10 @@ log() { echo "windows-deps: $*" >&2; }
 die() { log "$*"; exit 1; }
 
 installed_version() {
-  dpkg-query -W -f='${Version}' "$1" 2>/dev/null || die "package $1 is not installed (run scripts/setup-windows.sh)"
+  local v
+  v=$(dpkg-query -W -f='${Status} ${Version}' "$1" 2>/dev/null) || v=
+  [[ $v == "install ok installed "* ]] || die "package $1 is not installed (run scripts/setup-windows.sh)"
+  echo "${v#install ok installed }"
 }
 
 # The newest version of a source package that apt knows, which "apt-get source" takes.
@@ -44,6 +47,13 @@ source_version() {
   echo "$best"
 }
 
+toolchain_packages=(libz-mingw-w64-dev googletest libsimpleini-dev gcc-mingw-w64-x86-64-posix
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 autoconf automake
+  libtool)
+installed=
+for p in "${toolchain_packages[@]}"; do
+  installed+="$p $(installed_version "$p")"$'\n'
+done
 curl_version=$(source_version curl)
 minizip_version=$(source_version minizip)
 sodium_version=$(source_version libsodium)
@@ -51,17 +61,7 @@ manifest=$(cat <<EOF
 curl $curl_version
 minizip $minizip_version
 libsodium $sodium_version
-libz-mingw-w64-dev $(installed_version libz-mingw-w64-dev)
-googletest $(installed_version googletest)
-libsimpleini-dev $(installed_version libsimpleini-dev)
-gcc-mingw-w64-x86-64-posix $(installed_version gcc-mingw-w64-x86-64-posix)
-g++-mingw-w64-x86-64-posix $(installed_version g++-mingw-w64-x86-64-posix)
-mingw-w64-x86-64-dev $(installed_version mingw-w64-x86-64-dev)
-binutils-mingw-w64-x86-64 $(installed_version binutils-mingw-w64-x86-64)
-autoconf $(installed_version autoconf)
-automake $(installed_version automake)
-libtool $(installed_version libtool)
-recipe $(cat "${BASH_SOURCE[0]}" "$toolchain" | sha256sum | cut -c1-16)
+${installed}recipe $(cat "${BASH_SOURCE[0]}" "$toolchain" | sha256sum | cut -c1-16)
 EOF
 )
 key=$(echo "$manifest" | sha256sum | cut -c1-16)
