@@ -30,3 +30,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo_cmd[@]}" apt-get update -qq
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The Windows cross build and wine (adds a deb-src entry when there is none).
+bash "$(dirname "$0")/setup-windows.sh"

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds the Windows programs with MinGW-w64 into build-windows/ (BUILD_DIR overrides):
+# installs what is missing, builds the dependencies once (they are cached, see
+# scripts/windows-deps.sh), then configures and builds the project.
+#
+#   bash scripts/build-windows.sh          build
+#   bash scripts/build-windows.sh test     build, then run the tests under wine
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$repo/build-windows}
+
+bash "$repo/scripts/setup.sh"
+deps=$(bash "$repo/scripts/windows-deps.sh")
+echo "build-windows: dependencies in $deps"
+
+if [ ! -d "$repo/platform/win32" ]; then
+  echo "build-windows: platform/win32 does not exist yet, so the project cannot be built" \
+    "for Windows; the dependencies are ready" >&2
+  exit 1
+fi
+
+cmake -S "$repo" -B "$build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
+  -DLAUNCHER_WINDOWS_DEPS="$deps" >/dev/null
+cmake --build "$build" -j"${JOBS:-2}"
+
+if [ "${1:-}" = test ]; then
+  # One wineserver and one set of wine services for the whole run, detached from
+  # ctest's pipes (see scripts/wine-run.sh); the prefix lives in the build folder.
+  wine_run=("$repo/scripts/wine-run.sh" --prefix "$build/wine-prefix")
+  "${wine_run[@]}" start
+  trap '"${wine_run[@]}" stop' EXIT
+  ctest --test-dir "$build" -j2 --output-on-failure
+fi

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Runs Windows programs under wine, headless, in a wine prefix of their own.
+#
+#   wine-run.sh [--prefix DIR] PROGRAM.exe [ARGS...]   run a program, exit with its code
+#                                                      (modulo 256, as on Linux: test
+#                                                      programs keep theirs below 256)
+#   wine-run.sh [--prefix DIR] start                   prepare the prefix, keep wine up
+#   wine-run.sh [--prefix DIR] stop                    end wineserver and its services
+#
+# The prefix is DIR, else $WINEPREFIX. The cross build's CMake toolchain uses this as
+# its emulator with the build folder's own prefix, so ctest and gtest_discover_tests
+# run the tests through it.
+#
+# wineserver and wine's services (services.exe, winedevice.exe, ...) outlive the
+# program that started them and keep the standard output and error they inherited:
+# started by a test, they would hold ctest's pipes open and each test would wait
+# for them to linger out (or test discovery would time out). So they are started
+# here with their standard streams detached, before the program runs: for good with
+# "start" (end them with "stop"), or with a short linger when a program is run
+# without "start".
+set -euo pipefail
+
+prefix=${WINEPREFIX:-}
+if [ "${1:-}" = --prefix ]; then
+  [ $# -ge 2 ] || { echo "wine-run.sh: --prefix needs a folder" >&2; exit 2; }
+  prefix=$2
+  shift 2
+fi
+if [ $# -eq 0 ] || [ -z "$prefix" ]; then
+  echo "usage: wine-run.sh [--prefix DIR] PROGRAM.exe [ARGS...] | start | stop" >&2
+  exit 2
+fi
+
+case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
+[ -d "$prefix" ] || mkdir -p "$prefix"
+export WINEPREFIX=${prefix%/}
+export WINEARCH=win64
+export WINEDEBUG=${WINEDEBUG:--all}
+# No prompts to install Mono or Gecko.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# The wineserver serving the prefix: "PID SERVER_FOLDER" (the folder is its working
+# folder), so that a run can tell it is up without asking wine.
+server_file=$WINEPREFIX.server
+
+# Runs a command in a session of its own with no stream of ours: neither the standard
+# ones nor any other descriptor (the prefix lock, a make job server's pipe).
+detached() {
+  (
+    for fd in /proc/$BASHPID/fd/*; do
+      fd=${fd##*/}
+      [ "$fd" -gt 2 ] && eval "exec $fd>&-" 2>/dev/null
+    done
+    exec setsid "$@" </dev/null >/dev/null 2>&1
+  )
+}
+
+server_running() {
+  local pid dir
+  [ -r "$server_file" ] && read -r pid dir <"$server_file" && [ -n "$dir" ] &&
+    [ /proc/$pid/cwd -ef "$dir" ]
+}
+
+# Finds the wineserver of this prefix: its working folder is named after the prefix's
+# device and inode.
+record_server() {
+  local name proc dir comm
+  name=$(stat -c '%d %i' "$WINEPREFIX" | awk '{ printf "server-%x-%x", $1, $2 }')
+  rm -f "$server_file"
+  for proc in /proc/[0-9]*; do
+    read -r comm 2>/dev/null <"$proc/comm" || continue
+    case $comm in wineserver*) ;; *) continue ;; esac
+    dir=$(readlink "$proc/cwd" 2>/dev/null) || continue
+    if [ "${dir##*/}" = "$name" ]; then
+      echo "${proc#/proc/} $dir" >"$server_file"
+      return
+    fi
+  done
+}
+
+# Starts wineserver (lingering LINGER seconds after its last program, or for good when
+# LINGER is empty) and, when it was not running, wine's services; creates the prefix
+# first when it is new. Several callers at once (ctest -j) take turns.
+ensure_wine() {
+  local linger=$1 rc=0
+  exec 8>"$WINEPREFIX.lock"
+  flock 8
+  # 0: started now, 2: one is already running for this prefix.
+  detached wineserver "-p$linger" || rc=$?
+  case $rc in
+    0)
+      if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        detached wineboot -i || { echo "wine-run.sh: wineboot -i failed in $WINEPREFIX" >&2; exit 1; }
+      else
+        detached wineboot || { echo "wine-run.sh: wineboot failed in $WINEPREFIX" >&2; exit 1; }
+      fi
+      record_server
+      ;;
+    2) server_running || record_server ;;
+    *) echo "wine-run.sh: wineserver did not start for $WINEPREFIX (code $rc)" >&2; exit 1 ;;
+  esac
+  exec 8>&-
+}
+
+case $1 in
+  start)
+    # A server that was started with a linger keeps it; "stop" ends it either way.
+    ensure_wine ""
+    ;;
+  stop)
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    rm -f "$server_file"
+    ;;
+  *)
+    server_running || ensure_wine "${WINE_RUN_LINGER:-30}"
+    exec wine "$@"
+    ;;
+esac
