@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -58,7 +59,7 @@ bool loopbackPortOpen(int port) {
     return open;
 }
 
-LighttpdServer::LighttpdServer(const std::string& documentRoot) {
+LighttpdServer::LighttpdServer(const std::string& documentRoot, const std::string& extraConfig) {
     char pattern[] = "/tmp/lighttpd-test-XXXXXX";
     if (!mkdtemp(pattern)) return;
     workDir_ = pattern;
@@ -72,7 +73,8 @@ LighttpdServer::LighttpdServer(const std::string& documentRoot) {
                << "server.errorlog = \"" << workDir_ << "/error.log\"\n"
                << "server.modules = (\"mod_accesslog\")\n"
                << "accesslog.filename = \"" << workDir_ << "/access.log\"\n"
-               << "accesslog.format = \"%r|%>s|%{Range}i|%b\"\n";
+               << "accesslog.format = \"%r|%>s|%{Range}i|%b\"\n"
+               << extraConfig;
         int input[2];
         if (pipe2(input, O_CLOEXEC) != 0) return;
         pid_t pid = fork();
@@ -124,6 +126,11 @@ void LighttpdServer::stop() {
         waitpid(pid_, nullptr, 0);
     }
     pid_ = -1;
+}
+
+std::string LighttpdServer::errorLog() const {
+    std::ifstream log(workDir_ + "/error.log");
+    return std::string(std::istreambuf_iterator<char>(log), {});
 }
 
 std::vector<AccessLogLine> LighttpdServer::stopAndReadLog() {
