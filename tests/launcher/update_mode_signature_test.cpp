@@ -22,6 +22,8 @@ using namespace testsupport;
 namespace {
 
 const char kRefusal[] = "[update] Can't verify ClientUpdate.zip\n";
+// A region's own text for it, in its "string_en.ini".
+const char kTranslation[] = "\xe7\x84\xa1\xe6\xb3\x95\xe9\xa9\x97\xe8\xad\x89\xe6\x9b\xb4\xe6\x96\xb0";
 
 std::string recorder() { return readFile(binaryPath("record_args")); }
 
@@ -51,10 +53,12 @@ public:
         makeFolder("runtime");
     }
 
-    // The settings packed into "update.inf" as "update_en.ini", as operators ship them.
-    void packSettings(const std::string& text) const {
+    // The settings packed into "update.inf" as "update_en.ini", as operators ship them,
+    // with the region's messages when given.
+    void packSettings(const std::string& text, const std::string& messages = "") const {
         TempDir inis;
         inis.write("update_en.ini", text);
+        if (!messages.empty()) inis.write("string_en.ini", messages);
         ProgramOptions o;
         o.workingDirectory = path();
         const ProgramResult packed =
@@ -86,12 +90,13 @@ TEST_F(SignedUpdateTest, PackageIsInstalledOnlyWhenTheConfiguredKeyVerifiesIt) {
         Signature signature;
         bool flipped;  // one byte of the served package changed after signing
         bool installed;
+        bool translated = false;  // the region's catalogue has its own refusal text
     };
     const Case cases[] = {
         {"signed by the key", Key::InUpdateIni, Signature::ByTheKey, false, true},
         {"signed, key in update.inf", Key::InUpdateInf, Signature::ByTheKey, false, true},
         {"one byte flipped", Key::InUpdateIni, Signature::ByTheKey, true, false},
-        {"one byte flipped, key in update.inf", Key::InUpdateInf, Signature::ByTheKey, true, false},
+        {"one byte flipped, key in update.inf", Key::InUpdateInf, Signature::ByTheKey, true, false, true},
         {"signed by another key", Key::InUpdateIni, Signature::ByAnotherKey, false, false},
         {"key set, no Signature", Key::InUpdateIni, Signature::None, false, false},
         {"malformed base64 in the key", Key::Malformed, Signature::ByTheKey, false, false},
@@ -133,7 +138,7 @@ TEST_F(SignedUpdateTest, PackageIsInstalledOnlyWhenTheConfiguredKeyVerifiesIt) {
         if (c.key == Key::Malformed) keyLine[20] = '!';
         const std::string settings = settingsText(server.url(), server.url(), keyLine);
         if (c.key == Key::InUpdateInf) {
-            game.packSettings(settings);
+            game.packSettings(settings, c.translated ? std::string("[BOOT]\nMSG_VERIFY_FAIL=") + kTranslation + "\n" : "");
             game.write("update.ini", settingsText(server.url(), server.url(), ""));  // must lose
         } else {
             game.write("update.ini", settings);
@@ -143,12 +148,13 @@ TEST_F(SignedUpdateTest, PackageIsInstalledOnlyWhenTheConfiguredKeyVerifiesIt) {
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_FALSE(game.exists("update.rar"));
         EXPECT_EQ(result.err.find("Can't download"), std::string::npos) << result.err;
+        const std::string refusal = c.translated ? std::string("[update] ") + kTranslation + "\n" : kRefusal;
         if (c.installed) {
-            EXPECT_EQ(result.err.find(kRefusal), std::string::npos) << result.err;
+            EXPECT_EQ(result.err.find(refusal), std::string::npos) << result.err;
             EXPECT_TRUE(game.read("ClientUpdate.exe") == newUpdater);
             EXPECT_EQ(game.read("Readme.txt"), "new notes");
         } else {
-            EXPECT_NE(result.err.find(kRefusal), std::string::npos) << result.err;
+            EXPECT_NE(result.err.find(refusal), std::string::npos) << result.err;
             EXPECT_TRUE(game.read("ClientUpdate.exe") == recorder()) << "the installed updater, intact";
             EXPECT_EQ(game.read("Readme.txt"), "old notes");
         }
