@@ -21,9 +21,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Usage: %s [MEGABYTES]   (at least 16)\n", argv[0]);
         return 2;
     }
-    const fs::path work = fs::temp_directory_path() /
-                          ("signature_bench_" +
-                           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const fs::path work =
+        fs::temp_directory_path() /
+        ("signature_bench_" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::create_directories(work);
     const fs::path sample = work / "package.zip";
 
@@ -67,14 +68,16 @@ int main(int argc, char** argv) {
         const int peerStatus = bench::run("sha512sum '" + sample.string() + "' > /dev/null");
         const double theirs = bench::secondsSince(start);
         if (check != PackageCheck::Verified || peerStatus != 0) {
-            std::fprintf(stderr, "verification: %s; sha512sum: %d\n", describePackageCheck(check), peerStatus);
+            std::fprintf(stderr, "verification: %s; sha512sum: %d\n", describePackageCheck(check),
+                         peerStatus);
             status = 1;
             break;
         }
-        std::printf("%-5s package %7.1f MB: verify %.2f s (%.0f MB/s), sha512sum %.2f s, ratio %.2f, "
-                    "our peak memory %ld KiB (%+ld KiB while verifying)\n",
-                    size.label, double(size.bytes) / 1e6, ours, double(size.bytes) / 1e6 / ours, theirs,
-                    ours / theirs, peak, peak - before);
+        std::printf(
+            "%-5s package %7.1f MB: verify %.2f s (%.0f MB/s), sha512sum %.2f s, ratio %.2f, "
+            "our peak memory %ld KiB (%+ld KiB while verifying)\n",
+            size.label, double(size.bytes) / 1e6, ours, double(size.bytes) / 1e6 / ours, theirs,
+            ours / theirs, peak, peak - before);
     }
     fs::remove_all(work);
     return status;

@@ -177,7 +177,8 @@ int runPublish(const std::vector<std::string>& given) {
         }
     }
     if (arguments.size() != 2) {
-        std::fprintf(stderr, "Usage: launcher-admin publish [--sign SECRET_KEY_FILE] RELEASE OUTPUT\n");
+        std::fprintf(stderr,
+                     "Usage: launcher-admin publish [--sign SECRET_KEY_FILE] RELEASE OUTPUT\n");
         return 2;
     }
     // Read first: a key that cannot sign stops the run before anything is written.
@@ -266,8 +267,9 @@ int runPublish(const std::vector<std::string>& given) {
         return 1;
     }
     const fs::path versionFile = output / "version.txt";
-    if (!writeFileAtomically(versionFile,
-                             "[Current Version]\nUpdateFile=" + packageName + "\n" + signatureLine)) {
+    const std::string versionText =
+        "[Current Version]\nUpdateFile=" + packageName + "\n" + signatureLine;
+    if (!writeFileAtomically(versionFile, versionText)) {
         std::fprintf(stderr, "launcher-admin publish: cannot write %s\n", versionFile.c_str());
         return 1;
     }

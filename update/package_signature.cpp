@@ -77,9 +77,9 @@ bool signPackageFile(const std::string& path, const SecretKey& secretKey,
     if (!sodiumReady()) return false;
     crypto_sign_state state;
     crypto_sign_init(&state);
-    bool signedAll = hashFile(path, state) &&
-                     crypto_sign_final_create(&state, signature.data(), nullptr,
-                                              secretKey.bytes.data()) == 0;
+    bool signedAll =
+        hashFile(path, state) &&
+        crypto_sign_final_create(&state, signature.data(), nullptr, secretKey.bytes.data()) == 0;
     sodium_memzero(&state, sizeof state);
     return signedAll;
 }

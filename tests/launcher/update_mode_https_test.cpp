@@ -36,15 +36,17 @@ bool privateMountsAvailable(std::string& why) {
 class Certificates {
 public:
     bool make(std::string& why) {
-        return openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
-                        "-keyout", "ca.key", "-out", "ca.pem", "-subj", "/CN=Launcher Test CA", "-days",
-                        "2", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+        return openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                        "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-subj",
+                        "/CN=Launcher Test CA", "-days", "2", "-addext",
+                        "basicConstraints=critical,CA:TRUE", "-addext",
                         "keyUsage=critical,keyCertSign"},
                        why) &&
-               issued("trusted", "IP:127.0.0.1", why) && issued("wronghost", "DNS:wrong.invalid", why) &&
-               openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
-                        "-keyout", "selfsigned.key", "-out", "selfsigned.pem", "-subj", "/CN=127.0.0.1",
-                        "-days", "2", "-addext", "subjectAltName=IP:127.0.0.1"},
+               issued("trusted", "IP:127.0.0.1", why) &&
+               issued("wronghost", "DNS:wrong.invalid", why) &&
+               openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                        "-nodes", "-keyout", "selfsigned.key", "-out", "selfsigned.pem", "-subj",
+                        "/CN=127.0.0.1", "-days", "2", "-addext", "subjectAltName=IP:127.0.0.1"},
                        why);
     }
     std::string file(const std::string& name) const { return dir_.file(name); }
@@ -52,11 +54,13 @@ public:
 private:
     bool issued(const std::string& name, const std::string& subjectAltName, std::string& why) {
         dir_.write(name + ".ext", "subjectAltName=" + subjectAltName + "\n");
-        return openssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout",
-                        name + ".key", "-out", name + ".csr", "-subj", "/CN=launcher test server"},
+        return openssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                        "-keyout", name + ".key", "-out", name + ".csr", "-subj",
+                        "/CN=launcher test server"},
                        why) &&
                openssl({"x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-                        "-CAcreateserial", "-out", name + ".pem", "-days", "2", "-extfile", name + ".ext"},
+                        "-CAcreateserial", "-out", name + ".pem", "-days", "2", "-extfile",
+                        name + ".ext"},
                        why);
     }
     bool openssl(const std::vector<std::string>& arguments, std::string& why) const {
@@ -101,22 +105,26 @@ TEST(UpdateModeHttps, OnlyACertificateTheStoreVouchesForServesTheUpdate) {
         game.copyIn(binaryPath("record_args"), "ClientUpdate.exe");
         game.makeFolder("runtime");
         packages.write("version.txt", "[Current Version]\nUpdateFile=2.0.13.6.zip\n");
-        packages.write("2.0.13.6.zip", buildZip({unixEntry("ClientUpdate.exe", recorder + "release 2", 0100755)}));
-        const std::string certificate = certificates.file(std::string(c.certificate) + ".pem");
-        LighttpdServer server(packages.path(),
-                              "server.modules += (\"mod_openssl\")\n"
-                              "ssl.engine = \"enable\"\n"
-                              "ssl.pemfile = \"" + certificate + "\"\n"
-                              "ssl.privkey = \"" + certificates.file(std::string(c.certificate) + ".key") + "\"\n"
-                              "debug.log-ssl-noise = \"enable\"\n");
+        packages.write("2.0.13.6.zip",
+                       buildZip({unixEntry("ClientUpdate.exe", recorder + "release 2", 0100755)}));
+        const std::string name = c.certificate;
+        const std::string tls = "server.modules += (\"mod_openssl\")\n"
+                                "ssl.engine = \"enable\"\n"
+                                "debug.log-ssl-noise = \"enable\"\n"
+                                "ssl.pemfile = \"" + certificates.file(name + ".pem") + "\"\n" +
+                                "ssl.privkey = \"" + certificates.file(name + ".key") + "\"\n";
+        LighttpdServer server(packages.path(), tls);
         ASSERT_TRUE(server.running());
         const std::string url = "https://127.0.0.1:" + std::to_string(server.port()) + "/";
         game.write("update.ini", "[BOOT]\nVersionURL=" + url + "\nDownloadURL=" + url + "\n");
 
         ProgramOptions o;
         o.workingDirectory = game.path();
-        o.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "SSL_CERT_FILE", "SSL_CERT_DIR", "CURL_CA_BUNDLE"};
-        o.environment = {{"LC_ALL", "C.UTF-8"}, {"XDG_RUNTIME_DIR", game.file("runtime")}, {"PATH", "/usr/bin:/bin"}};
+        o.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY", "SSL_CERT_FILE", "SSL_CERT_DIR",
+                              "CURL_CA_BUNDLE"};
+        o.environment = {{"LC_ALL", "C.UTF-8"},
+                         {"XDG_RUNTIME_DIR", game.file("runtime")},
+                         {"PATH", "/usr/bin:/bin"}};
         const ProgramResult result = runProgram(
             "/usr/bin/unshare",
             {"-rm", "/bin/sh", "-c", "mount --bind \"$1\" \"$2\" && shift 2 && exec \"$@\"", "sh",
@@ -136,18 +144,21 @@ TEST(UpdateModeHttps, OnlyACertificateTheStoreVouchesForServesTheUpdate) {
             EXPECT_EQ(result.err.find("fail!!"), std::string::npos) << result.err;
             EXPECT_TRUE(game.read("ClientUpdate.exe") == recorder + "release 2");
             EXPECT_EQ(waitForArgumentRecords(game.path(), 1), ArgumentRecords{{"4718"}});
-            EXPECT_EQ(requests, (std::vector<std::string>{"GET /version.txt 200", "GET /2.0.13.6.zip 200"}));
+            EXPECT_EQ(requests,
+                      (std::vector<std::string>{"GET /version.txt 200", "GET /2.0.13.6.zip 200"}));
         } else {
             // A certificate that does not verify fails each attempt like any transfer error.
             EXPECT_EQ(result.exitCode, 254) << result.err;
-            EXPECT_NE(result.err.find("[Error] Download " + url + ":0 version.txt fail!!\n"), std::string::npos)
+            EXPECT_NE(result.err.find("[Error] Download " + url + ":0 version.txt fail!!\n"),
+                      std::string::npos)
                 << result.err;
             EXPECT_TRUE(requests.empty());
             EXPECT_TRUE(game.read("ClientUpdate.exe") == recorder);
         }
         if (c.alerts >= 0) {
             int logged = 0;
-            for (size_t at = errors.find(" alert "); at != std::string::npos; at = errors.find(" alert ", at + 1))
+            for (size_t at = errors.find(" alert "); at != std::string::npos;
+                 at = errors.find(" alert ", at + 1))
                 ++logged;
             EXPECT_EQ(logged, c.alerts) << errors;
         }

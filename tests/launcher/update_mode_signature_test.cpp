@@ -23,7 +23,8 @@ namespace {
 
 const char kRefusal[] = "[update] Can't verify ClientUpdate.zip\n";
 // A region's own text for it, in its "string_en.ini".
-const char kTranslation[] = "\xe7\x84\xa1\xe6\xb3\x95\xe9\xa9\x97\xe8\xad\x89\xe6\x9b\xb4\xe6\x96\xb0";
+const char kTranslation[] =
+    "\xe7\x84\xa1\xe6\xb3\x95\xe9\xa9\x97\xe8\xad\x89\xe6\x9b\xb4\xe6\x96\xb0";
 
 std::string recorder() { return readFile(binaryPath("record_args")); }
 
@@ -41,8 +42,8 @@ struct KeyPair {
 
 std::string settingsText(const std::string& versionUrl, const std::string& downloadUrl,
                          const std::string& publicKeyLine) {
-    return "[BOOT]\nVersionURL=" + versionUrl + "\nDownloadURL=" + downloadUrl + "\nZipPath=Patch\n" +
-           publicKeyLine;
+    return "[BOOT]\nVersionURL=" + versionUrl + "\nDownloadURL=" + downloadUrl +
+           "\nZipPath=Patch\n" + publicKeyLine;
 }
 
 // A game folder with the launcher in it, run as a player starts it without a display.
@@ -70,7 +71,8 @@ public:
         ProgramOptions o;
         o.workingDirectory = path();
         o.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY"};
-        o.environment = {{"LC_ALL", "C.UTF-8"}, {"XDG_RUNTIME_DIR", file("runtime")}, {"PATH", searchPath}};
+        o.environment = {
+            {"LC_ALL", "C.UTF-8"}, {"XDG_RUNTIME_DIR", file("runtime")}, {"PATH", searchPath}};
         return runProgram(file("Launcher"), {}, o);
     }
 };
@@ -96,7 +98,8 @@ TEST_F(SignedUpdateTest, PackageIsInstalledOnlyWhenTheConfiguredKeyVerifiesIt) {
         {"signed by the key", Key::InUpdateIni, Signature::ByTheKey, false, true},
         {"signed, key in update.inf", Key::InUpdateInf, Signature::ByTheKey, false, true},
         {"one byte flipped", Key::InUpdateIni, Signature::ByTheKey, true, false},
-        {"one byte flipped, key in update.inf", Key::InUpdateInf, Signature::ByTheKey, true, false, true},
+        {"one byte flipped, key in update.inf", Key::InUpdateInf, Signature::ByTheKey, true, false,
+         true},
         {"signed by another key", Key::InUpdateIni, Signature::ByAnotherKey, false, false},
         {"key set, no Signature", Key::InUpdateIni, Signature::None, false, false},
         {"malformed base64 in the key", Key::Malformed, Signature::ByTheKey, false, false},
@@ -118,18 +121,21 @@ TEST_F(SignedUpdateTest, PackageIsInstalledOnlyWhenTheConfiguredKeyVerifiesIt) {
         packages.write("2.0.13.6.zip", package);
         std::string signatureLine;
         const std::string packagePath = packages.file("2.0.13.6.zip");
-        if (c.signature == Signature::ByTheKey) signatureLine = "Signature=" + key.sign(packagePath) + "\n";
+        if (c.signature == Signature::ByTheKey)
+            signatureLine = "Signature=" + key.sign(packagePath) + "\n";
         if (c.signature == Signature::ByAnotherKey)
             signatureLine = "Signature=" + otherKey.sign(packagePath) + "\n";
         if (c.signature == Signature::Malformed)
-            signatureLine = "Signature=" + key.sign(packagePath).substr(0, 86) + "\n";  // no padding
+            signatureLine =
+                "Signature=" + key.sign(packagePath).substr(0, 86) + "\n";  // no padding
         if (c.flipped) {
             // The entry's time in its local header: the archive still unpacks as before.
             std::string changed = package;
             changed[10] ^= 0x01;
             packages.write("2.0.13.6.zip", changed);
         }
-        packages.write("version.txt", "[Current Version]\nUpdateFile=2.0.13.6.zip\n" + signatureLine);
+        packages.write("version.txt",
+                       "[Current Version]\nUpdateFile=2.0.13.6.zip\n" + signatureLine);
         LighttpdServer server(packages.path());
         ASSERT_TRUE(server.running());
 
@@ -138,7 +144,9 @@ TEST_F(SignedUpdateTest, PackageIsInstalledOnlyWhenTheConfiguredKeyVerifiesIt) {
         if (c.key == Key::Malformed) keyLine[20] = '!';
         const std::string settings = settingsText(server.url(), server.url(), keyLine);
         if (c.key == Key::InUpdateInf) {
-            game.packSettings(settings, c.translated ? std::string("[BOOT]\nMSG_VERIFY_FAIL=") + kTranslation + "\n" : "");
+            game.packSettings(
+                settings,
+                c.translated ? std::string("[BOOT]\nMSG_VERIFY_FAIL=") + kTranslation + "\n" : "");
             game.write("update.ini", settingsText(server.url(), server.url(), ""));  // must lose
         } else {
             game.write("update.ini", settings);
@@ -148,14 +156,16 @@ TEST_F(SignedUpdateTest, PackageIsInstalledOnlyWhenTheConfiguredKeyVerifiesIt) {
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_FALSE(game.exists("update.rar"));
         EXPECT_EQ(result.err.find("Can't download"), std::string::npos) << result.err;
-        const std::string refusal = c.translated ? std::string("[update] ") + kTranslation + "\n" : kRefusal;
+        const std::string refusal =
+            c.translated ? std::string("[update] ") + kTranslation + "\n" : kRefusal;
         if (c.installed) {
             EXPECT_EQ(result.err.find(refusal), std::string::npos) << result.err;
             EXPECT_TRUE(game.read("ClientUpdate.exe") == newUpdater);
             EXPECT_EQ(game.read("Readme.txt"), "new notes");
         } else {
             EXPECT_NE(result.err.find(refusal), std::string::npos) << result.err;
-            EXPECT_TRUE(game.read("ClientUpdate.exe") == recorder()) << "the installed updater, intact";
+            EXPECT_TRUE(game.read("ClientUpdate.exe") == recorder())
+                << "the installed updater, intact";
             EXPECT_EQ(game.read("Readme.txt"), "old notes");
         }
         EXPECT_EQ(waitForArgumentRecords(game.path(), 1), ArgumentRecords{{"4718"}});
@@ -163,7 +173,7 @@ TEST_F(SignedUpdateTest, PackageIsInstalledOnlyWhenTheConfiguredKeyVerifiesIt) {
         for (const auto& line : server.stopAndReadLog())
             requests.push_back(line.request + " " + std::to_string(line.status));
         EXPECT_EQ(requests, (std::vector<std::string>{"GET /version.txt HTTP/1.1 200",
-                                                       "GET /2.0.13.6.zip HTTP/1.1 200"}));
+                                                      "GET /2.0.13.6.zip HTTP/1.1 200"}));
     }
 }
 
@@ -184,7 +194,8 @@ TEST_F(SignedUpdateTest, PackageLeftFromAnEarlierRunIsVerifiedToo) {
         SCOPED_TRACE(c.label);
         GameFolder game;
         PeImageOptions image;
-        image.fileVersion[0] = 2, image.fileVersion[1] = 0, image.fileVersion[2] = 13, image.fileVersion[3] = 5;
+        image.fileVersion[0] = 2, image.fileVersion[1] = 0, image.fileVersion[2] = 13,
+        image.fileVersion[3] = 5;
         const std::string updater = buildPeImage(image).bytes;
         game.write("ClientUpdate.exe", updater);
         game.write("vcfile.res", "");

@@ -31,7 +31,8 @@ std::string keygen(const TempDir& dir, const std::string& keyFile) {
 
 void writeRelease(const TempDir& dir) {
     PeImageOptions image;
-    image.fileVersion[0] = 2, image.fileVersion[1] = 0, image.fileVersion[2] = 13, image.fileVersion[3] = 5;
+    image.fileVersion[0] = 2, image.fileVersion[1] = 0, image.fileVersion[2] = 13,
+    image.fileVersion[3] = 5;
     dir.write("release/ClientUpdate.exe", buildPeImage(image).bytes);
     dir.write("release/Patch/readme.txt", "read me");
 }
@@ -54,7 +55,8 @@ TEST(Signing, KeygenPublishAndVerifyRoundTripAndVerifySaysWhyItFails) {
     EXPECT_EQ(keyLine.find('\n'), 88u);
 
     writeRelease(dir);
-    const ProgramResult published = admin(dir, {"publish", "--sign", "release.key", "release", "www"});
+    const ProgramResult published =
+        admin(dir, {"publish", "--sign", "release.key", "release", "www"});
     ASSERT_EQ(published.exitCode, 0) << published.err;
     const std::string versionTxt = dir.read("www/version.txt");
     const size_t at = versionTxt.find("\nSignature=");
@@ -64,7 +66,8 @@ TEST(Signing, KeygenPublishAndVerifyRoundTripAndVerifySaysWhyItFails) {
 
     // The key as printed, or only its base64.
     for (const std::string& key : {publicKey, publicKey.substr(10)}) {
-        const ProgramResult verified = admin(dir, {"verify", key, "www/version.txt", "www/2.0.13.5.zip"});
+        const ProgramResult verified =
+            admin(dir, {"verify", key, "www/version.txt", "www/2.0.13.5.zip"});
         EXPECT_EQ(verified.exitCode, 0) << verified.err;
         EXPECT_NE(verified.out.find("verified"), std::string::npos) << verified.out;
     }
@@ -83,12 +86,16 @@ TEST(Signing, KeygenPublishAndVerifyRoundTripAndVerifySaysWhyItFails) {
         const char* reason;
     };
     const Case cases[] = {
-        {"one byte of the package changed", publicKey, "www/version.txt", "changed.zip", "does not match"},
+        {"one byte of the package changed", publicKey, "www/version.txt", "changed.zip",
+         "does not match"},
         {"another key", otherKey, "www/version.txt", "www/2.0.13.5.zip", "does not match"},
-        {"an unsigned release", publicKey, "unsigned/version.txt", "unsigned/2.0.13.5.zip", "no Signature"},
-        {"a malformed key", malformedKey, "www/version.txt", "www/2.0.13.5.zip", "public key is not"},
+        {"an unsigned release", publicKey, "unsigned/version.txt", "unsigned/2.0.13.5.zip",
+         "no Signature"},
+        {"a malformed key", malformedKey, "www/version.txt", "www/2.0.13.5.zip",
+         "public key is not"},
         {"no package", publicKey, "www/version.txt", "www/2.0.13.6.zip", "cannot be read"},
-        {"no version.txt", publicKey, "www/none.txt", "www/2.0.13.5.zip", "cannot read www/none.txt"},
+        {"no version.txt", publicKey, "www/none.txt", "www/2.0.13.5.zip",
+         "cannot read www/none.txt"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -139,7 +146,10 @@ TEST(Signing, PublishRefusesAKeyThatCannotSignAndWritesNothing) {
         {"too short", {"--sign", "short.key", "release", "www"}, 1, "not a secret key file"},
         {"two keys", {"--sign", "two-lines.key", "release", "www"}, 1, "not a secret key file"},
         {"--sign without a file", {"release", "www", "--sign"}, 2, "Usage"},
-        {"--sign twice", {"--sign", "good.key", "--sign", "good.key", "release", "www"}, 2, "Usage"},
+        {"--sign twice",
+         {"--sign", "good.key", "--sign", "good.key", "release", "www"},
+         2,
+         "Usage"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -161,8 +171,8 @@ TEST(Signing, HelpExplainsKeysSigningAndVerifying) {
     EXPECT_EQ(overview.exitCode, 0);
     for (const char* phrase : {"launcher-admin keygen SECRET_KEY_FILE",
                                "launcher-admin publish --sign SECRET_KEY_FILE RELEASE OUTPUT",
-                               "launcher-admin verify PUBLIC_KEY VERSION_TXT PACKAGE", "PublicKey=",
-                               "Signature=", "0600", "[BOOT]"})
+                               "launcher-admin verify PUBLIC_KEY VERSION_TXT PACKAGE",
+                               "PublicKey=", "Signature=", "0600", "[BOOT]"})
         EXPECT_NE(overview.out.find(phrase), std::string::npos) << phrase;
     EXPECT_EQ(admin(dir, {"keygen", "--help"}).exitCode, 0);
     EXPECT_EQ(admin(dir, {"verify", "--help"}).exitCode, 0);

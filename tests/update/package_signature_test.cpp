@@ -58,11 +58,13 @@ TEST(PackageSignature, SignsAndVerifiesTheStandardTestVector) {
     PackageSignature signature;
     ASSERT_TRUE(signPackageFile(dir.file("abc"), secretKey, signature));
     EXPECT_EQ(text(signature), base64Of(expectedSignature));
-    EXPECT_EQ(checkPackageSignature(base64Of(expectedKey), base64Of(expectedSignature), dir.file("abc")),
-              PackageCheck::Verified);
+    EXPECT_EQ(
+        checkPackageSignature(base64Of(expectedKey), base64Of(expectedSignature), dir.file("abc")),
+        PackageCheck::Verified);
     writeAll(dir.file("abd"), "abd");
-    EXPECT_EQ(checkPackageSignature(base64Of(expectedKey), base64Of(expectedSignature), dir.file("abd")),
-              PackageCheck::Mismatch);
+    EXPECT_EQ(
+        checkPackageSignature(base64Of(expectedKey), base64Of(expectedSignature), dir.file("abd")),
+        PackageCheck::Mismatch);
 }
 
 // A file is read in blocks; every byte, the last partial block's too, counts.
@@ -82,18 +84,21 @@ TEST(PackageSignature, EveryByteOfFilesAroundBlockSizesCounts) {
         // The same signature as one update over all bytes at once.
         crypto_sign_state state;
         crypto_sign_init(&state);
-        crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(bytes.data()),
+                           bytes.size());
         PackageSignature whole;
         crypto_sign_final_create(&state, whole.data(), nullptr, secretKey.bytes.data());
         PackageSignature streamed;
         ASSERT_TRUE(signPackageFile(dir.file("package"), secretKey, streamed));
         EXPECT_EQ(text(streamed), text(whole));
-        EXPECT_EQ(checkPackageSignature(key, text(streamed), dir.file("package")), PackageCheck::Verified);
+        EXPECT_EQ(checkPackageSignature(key, text(streamed), dir.file("package")),
+                  PackageCheck::Verified);
 
         if (size == 0) continue;
         bytes.back() ^= 0x01;  // the last byte of the last block
         writeAll(dir.file("package"), bytes);
-        EXPECT_EQ(checkPackageSignature(key, text(streamed), dir.file("package")), PackageCheck::Mismatch);
+        EXPECT_EQ(checkPackageSignature(key, text(streamed), dir.file("package")),
+                  PackageCheck::Mismatch);
     }
     EXPECT_EQ(checkPackageSignature(key, text(PackageSignature{}), dir.file("missing")),
               PackageCheck::Unreadable);
