@@ -18,21 +18,25 @@ bool createPrivateFile(const std::string& path, std::string_view contents) {
         setLastError(errno == EEXIST ? winerr::FILE_EXISTS : windowsErrorFromErrno(errno));
         return false;
     }
+    int err = 0;
     size_t done = 0;
-    while (done < contents.size()) {
+    while (err == 0 && done < contents.size()) {
         const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += size_t(n);
+        if (n > 0)
+            done += size_t(n);
+        else if (n == 0)
+            err = EIO;
+        else if (errno != EINTR)
+            err = errno;
     }
-    bool ok = done == contents.size() && ::fsync(fd) == 0;
-    const int err = errno;
-    if (::close(fd) != 0 && ok) ok = false;
-    if (!ok) {
-        setLastError(windowsErrorFromErrno(err ? err : EIO));
+    if (err == 0 && ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err != 0) {
+        setLastError(windowsErrorFromErrno(err));
         ::unlink(path.c_str());
+        return false;
     }
-    return ok;
+    return true;
 }
 
 }  // namespace platform
