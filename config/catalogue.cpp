@@ -16,6 +16,8 @@ constexpr CatalogueDefault kDefaults[] = {
     {"MSG_UAC_TITLE", "使用者帳戶控制(UAC)"},
     {"MSG_UAC_CANTWRITE", "沒有檔案寫入權限,請檢查你的執行身分"},
     {"MSG_NET_ERROR", "連線失敗, 請檢查你的網路或防火牆設定"},
+    // A refused unsigned or changed package; English until a region's catalogue says it.
+    {"MSG_VERIFY_FAIL", "Can't verify ClientUpdate.zip"},
 };
 
 }  // namespace

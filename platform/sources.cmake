@@ -25,6 +25,7 @@ set(PLATFORM_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/posix/instance_lock_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/net_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/paths_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/private_file_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/process_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/search_file_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/system_posix.cpp

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Update mode end to end on this machine: a game folder with an outdated client updater,
 # an operator who publishes a newer release with launcher-admin, lighttpd serving it on
-# loopback, and two runs of the launcher: the first downloads the package, unpacks it
-# over the updater's files and starts the new updater; the second finds it current.
+# loopback, and three runs of the launcher: the first downloads the signed package,
+# verifies it, unpacks it over the updater's files and starts the new updater; the
+# second finds it current; the third is handed a changed package and refuses it.
 # Everything lives in a temporary folder that is removed at the end.
 #
 # Usage: scripts/demo-update.sh [BUILD_FOLDER]   (default: build)
@@ -37,10 +38,16 @@ www=$work/www          # what the web server serves
 release=$work/release  # the operator's new client-updater release
 settings=$work/settings
 bin=$work/bin          # put first on the launcher's PATH
-mkdir -p "$game" "$www" "$release" "$settings" "$bin" "$work/run"
+keys=$work/keys        # the operator's secret key, far from the web server
+mkdir -p "$game" "$www" "$release" "$settings" "$bin" "$work/run" "$keys"
 
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 url=http://127.0.0.1:$port/
+
+step "Operator: launcher-admin keygen, once"
+public_key=$("$build/launcher-admin" keygen "$keys/release.key")
+echo "$public_key" | show
+ls -l "$keys" | show
 
 step "Game folder: the launcher, the installed client updater 2.0.13.4, update.inf"
 cp "$build/launcher" "$game/launcher"
@@ -54,6 +61,7 @@ VersionURL=http://127.0.0.1:1/unused/
 DownloadURL=http://127.0.0.1:1/unused/
 DownloadPort=1
 ZipPath=Patch
+$public_key
 EOF
 "$build/launcher-admin" pack "$settings" "$game/update.inf" | show
 echo "update_en.ini, the region's settings inside update.inf (the PatchIP:/PatchPort:"
@@ -61,15 +69,16 @@ echo "arguments below override the server's address and port):"
 show "$settings/update_en.ini"
 (cd "$game" && ls -l | show)
 
-step "Operator: launcher-admin publish the release 2.0.13.5"
+step "Operator: launcher-admin publish --sign the release 2.0.13.5, then verify it"
 "$build/make_pe_image" 2.0.13.5 "$release/ClientUpdate.exe"
 printf '#!/bin/sh\necho "companion updater"\n' >"$release/VeltoraUpdate.exe"
 chmod 755 "$release/VeltoraUpdate.exe"
 echo "notes of the new updater" >"$release/ReleaseNotes.txt"
 chmod 444 "$release/ReleaseNotes.txt"
-"$build/launcher-admin" publish "$release" "$www" | show
+"$build/launcher-admin" publish --sign "$keys/release.key" "$release" "$www" | show
 echo "version.txt:"
 show "$www/version.txt"
+"$build/launcher-admin" verify "$public_key" "$www/version.txt" "$www/2.0.13.5.zip" | show
 
 step "Web server: lighttpd on $url"
 log=$work/access.log
@@ -125,12 +134,25 @@ echo "ClientUpdate.exe is now the published 2.0.13.5; update.rar is unpacked and
 
 step "Second run: the installed updater is current"
 run_launcher x y z "PatchIP:$url" "PatchPort:$port"
+
+step "Third run: a hostile mirror serves release 2.0.13.6 with one byte changed"
+"$build/make_pe_image" 2.0.13.6 "$release/ClientUpdate.exe"
+"$build/launcher-admin" publish --sign "$keys/release.key" "$release" "$www" | show
+# One bit of the entry's time in its local header: the archive still unpacks.
+byte=$(od -An -tu1 -j10 -N1 "$www/2.0.13.6.zip")
+printf "\\$(printf %03o $((byte ^ 1)))" | dd of="$www/2.0.13.6.zip" bs=1 seek=10 conv=notrunc status=none
+"$build/launcher-admin" verify "$public_key" "$www/version.txt" "$www/2.0.13.6.zip" 2>&1 | show || true
+installed=$(sha256sum <"$game/ClientUpdate.exe")
+run_launcher x y z "PatchIP:$url" "PatchPort:$port" 2>&1 | grep -v '^IniFile : '
+[ "$(sha256sum <"$game/ClientUpdate.exe")" = "$installed" ] || fail "the changed package was installed"
+[ ! -e "$game/update.rar" ] || fail "the refused package was left behind"
+echo "the changed package was refused and deleted; the installed 2.0.13.5 started"
 kill "$server_pid" 2>/dev/null || true
 wait "$server_pid" 2>/dev/null || true
 server_pid=
 # lighttpd writes its access log completely only once it has stopped.
 echo "requests the server answered (the first run fetched version.txt and the package,"
-echo "the second only version.txt):"
+echo "the second only version.txt, the third both again):"
 show "$log"
 [ "$(grep -c '2.0.13.5.zip' "$log")" = 1 ] || fail "the package was not fetched exactly once"
 

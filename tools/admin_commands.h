@@ -16,3 +16,5 @@ struct AdminCommand {
 extern const AdminCommand packCommand;      // pack_command.cpp
 extern const AdminCommand passwordCommand;  // password_command.cpp
 extern const AdminCommand publishCommand;   // publish_command.cpp
+extern const AdminCommand keygenCommand;    // keygen_command.cpp
+extern const AdminCommand verifyCommand;    // verify_command.cpp

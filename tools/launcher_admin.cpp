@@ -14,6 +14,8 @@ const AdminCommand* const kCommands[] = {
     &packCommand,
     &passwordCommand,
     &publishCommand,
+    &keygenCommand,
+    &verifyCommand,
 };
 
 void printOverview() {
@@ -23,7 +25,7 @@ void printOverview() {
         "The operator's tool for the files the launcher reads. The launcher takes its\n"
         "server addresses, region and messages from \"update.inf\", a password-protected\n"
         "zip archive of INI files in the game folder; these commands make that archive\n"
-        "and tell its password.\n"
+        "and tell its password, publish client-updater releases and sign them.\n"
         "\n"
         "Commands:\n");
     for (const AdminCommand* command : kCommands)

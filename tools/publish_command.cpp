@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -10,9 +11,11 @@
 #include "platform/files.h"
 #include "platform/strings.h"
 #include "tools/admin_commands.h"
+#include "tools/secret_key_file.h"
 #include "tools/zip_writer.h"
 #include "unzip/zip_reader.h"
 #include "update/file_version.h"
+#include "update/package_signature.h"
 
 namespace fs = std::filesystem;
 
@@ -32,6 +35,7 @@ struct ReleaseFile {
 void printPublishHelp() {
     std::printf(
         "launcher-admin publish RELEASE OUTPUT\n"
+        "launcher-admin publish --sign SECRET_KEY_FILE RELEASE OUTPUT\n"
         "\n"
         "  Publishes a client-updater release for the launcher's update mode. RELEASE is\n"
         "  a folder holding the files that the launcher unpacks into the game folder,\n"
@@ -52,7 +56,20 @@ void printPublishHelp() {
         "  new ClientUpdate.exe. The package is written before \"version.txt\", so the\n"
         "  server never names a package that is not there yet. Publish each release\n"
         "  under a new version: launchers continue interrupted downloads byte-wise,\n"
-        "  and a package replaced under the same name would reach them spliced.\n");
+        "  and a package replaced under the same name would reach them spliced.\n"
+        "\n"
+        "  With --sign, the package is signed with the secret key that keygen wrote\n"
+        "  (Ed25519ph over the package file's bytes) and \"version.txt\" also carries\n"
+        "  the signature in base64:\n"
+        "\n"
+        "    [Current Version]\n"
+        "    UpdateFile=2.0.13.5.zip\n"
+        "    Signature=<88 characters of base64>\n"
+        "\n"
+        "  Launchers whose settings hold the matching PublicKey install the package only\n"
+        "  when it verifies; others ignore the line. Check the result with verify.\n"
+        "\n"
+        "  Exit status: 0 when OUTPUT was written, 1 when it was not, 2 for wrong usage.\n");
 }
 
 std::time_t toTimeT(fs::file_time_type time) {
@@ -136,10 +153,35 @@ bool writeFileAtomically(const fs::path& target, const std::string& contents) {
     return !error;
 }
 
-int runPublish(const std::vector<std::string>& arguments) {
+int runPublish(const std::vector<std::string>& given) {
+    std::vector<std::string> arguments;
+    std::string keyFile;
+    bool sign = false;
+    for (size_t i = 0; i < given.size(); ++i) {
+        if (given[i] != "--sign") {
+            arguments.push_back(given[i]);
+        } else if (!sign && i + 1 < given.size()) {
+            sign = true;
+            keyFile = given[++i];
+        } else {
+            arguments.clear();
+            break;
+        }
+    }
     if (arguments.size() != 2) {
-        std::fprintf(stderr, "Usage: launcher-admin publish RELEASE OUTPUT\n");
+        std::fprintf(stderr,
+                     "Usage: launcher-admin publish [--sign SECRET_KEY_FILE] RELEASE OUTPUT\n");
         return 2;
+    }
+    // Read first: a key that cannot sign stops the run before anything is written.
+    std::unique_ptr<SecretKey> secretKey;
+    if (sign) {
+        secretKey = std::make_unique<SecretKey>();
+        std::string why;
+        if (!readSecretKeyFile(keyFile, *secretKey, why)) {
+            std::fprintf(stderr, "launcher-admin publish: %s\n", why.c_str());
+            return 1;
+        }
     }
     const fs::path release = arguments[0];
     const fs::path output = arguments[1];
@@ -192,6 +234,17 @@ int runPublish(const std::vector<std::string>& arguments) {
         fs::remove(staged, error);
         return 1;
     }
+    // The signature covers the very bytes that are renamed into place below.
+    std::string signatureLine;
+    if (secretKey) {
+        PackageSignature signature;
+        if (!signPackageFile(staged.string(), *secretKey, signature)) {
+            std::fprintf(stderr, "launcher-admin publish: cannot sign %s\n", staged.string().c_str());
+            fs::remove(staged, error);
+            return 1;
+        }
+        signatureLine = "Signature=" + encodeBase64(signature.data(), signature.size()) + "\n";
+    }
     std::string previous, staging;
     if (platform::readWholeFile(package.string(), previous) &&
         platform::readWholeFile(staged.string(), staging) && previous != staging)
@@ -207,13 +260,15 @@ int runPublish(const std::vector<std::string>& arguments) {
         return 1;
     }
     const fs::path versionFile = output / "version.txt";
-    if (!writeFileAtomically(versionFile, "[Current Version]\nUpdateFile=" + packageName + "\n")) {
+    const std::string versionText =
+        "[Current Version]\nUpdateFile=" + packageName + "\n" + signatureLine;
+    if (!writeFileAtomically(versionFile, versionText)) {
         std::fprintf(stderr, "launcher-admin publish: cannot write %s\n", versionFile.string().c_str());
         return 1;
     }
     for (const ReleaseFile& file : files) std::printf("  %04o  %s\n", file.mode, file.name.c_str());
-    std::printf("published ClientUpdate.exe %s: %s and version.txt in %s\n", version.c_str(),
-                packageName.c_str(), output.string().c_str());
+    std::printf("published ClientUpdate.exe %s: %s and version.txt in %s%s\n", version.c_str(),
+                packageName.c_str(), output.string().c_str(), secretKey ? ", signed" : "");
     return 0;
 }
 

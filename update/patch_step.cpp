@@ -11,6 +11,7 @@
 #include "transfer/progress_bar_dlg.h"
 #include "transfer/thread.h"
 #include "update/file_version.h"
+#include "update/package_verification.h"
 
 namespace {
 
@@ -44,6 +45,8 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
         result = fileDownLoad.Download();
     }
     context.handOver = result;
+    // Also a package left from an earlier run: the hand-over unpacks whatever is there.
+    if (result == 1) acceptPatchPackage(context, kPackageTarget);
     return result;
 }
 

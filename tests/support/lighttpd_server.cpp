@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace testsupport {
@@ -44,7 +45,7 @@ bool loopbackPortOpen(int port) {
     return open;
 }
 
-LighttpdServer::LighttpdServer(const std::string& documentRoot) {
+LighttpdServer::LighttpdServer(const std::string& documentRoot, const std::string& extraConfig) {
     char pattern[] = "/tmp/lighttpd-test-XXXXXX";
     if (!mkdtemp(pattern)) return;
     workDir_ = pattern;
@@ -58,7 +59,8 @@ LighttpdServer::LighttpdServer(const std::string& documentRoot) {
                << "server.errorlog = \"" << workDir_ << "/error.log\"\n"
                << "server.modules = (\"mod_accesslog\")\n"
                << "accesslog.filename = \"" << workDir_ << "/access.log\"\n"
-               << "accesslog.format = \"%r|%>s|%{Range}i|%b\"\n";
+               << "accesslog.format = \"%r|%>s|%{Range}i|%b\"\n"
+               << extraConfig;
         SubprocessOptions options;
         options.standardInput = Redirect::pipe();
         options.standardOutput = Redirect::null();
@@ -93,6 +95,11 @@ std::string LighttpdServer::url() const {
 void LighttpdServer::stop() {
     server_.stop(5000);
     running_ = false;
+}
+
+std::string LighttpdServer::errorLog() const {
+    std::ifstream log(workDir_ + "/error.log");
+    return std::string(std::istreambuf_iterator<char>(log), {});
 }
 
 std::vector<AccessLogLine> LighttpdServer::stopAndReadLog() {

@@ -17,7 +17,8 @@ struct AccessLogLine {
 
 class LighttpdServer {
 public:
-    explicit LighttpdServer(const std::string& documentRoot);
+    // `extraConfig` is appended to the configuration (TLS settings, for instance).
+    explicit LighttpdServer(const std::string& documentRoot, const std::string& extraConfig = "");
     ~LighttpdServer();
     LighttpdServer(const LighttpdServer&) = delete;
     LighttpdServer& operator=(const LighttpdServer&) = delete;
@@ -29,6 +30,8 @@ public:
 
     // Stops the server (the log is complete only then) and returns the log.
     std::vector<AccessLogLine> stopAndReadLog();
+    // lighttpd's own messages so far.
+    std::string errorLog() const;
 
 private:
     void stop();
