@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
     const std::string url = server.url();
     int status = 0;
 
-    std::printf("%8s %10s %14s %10s %8s %8s %14s\n", "MiB", "ours s", "ours+dialog s",
-                "curl -o s", "ratio", "dialog", "our peak KiB");
+    std::printf("%8s %10s %14s %10s %8s %8s %14s\n", "MiB", "ours s", "ours+dialog s", "curl -o s",
+                "ratio", "dialog", "our peak KiB");
     for (long mib : sizes) {
         const fs::path source = work / "root" / "big.bin";
         const uint64_t bytes = uint64_t(mib) << 20;

@@ -101,14 +101,16 @@ int main(int argc, char** argv) {
     }
     const long peak = bench::peakMemoryKiB();
     if (status == 0) {
-        const bool same = fs::file_size(root / "ours.bin") == bytes &&
-                          bench::run("cmp", {"-s", sample.string(), (root / "ours.bin").string()}) &&
-                          bench::run("cmp", {"-s", sample.string(), (root / "curl.bin").string()});
-        std::printf("upload of %.1f MB to pyftpdlib on loopback, active mode: StoreFile %.2f s "
-                    "(%.1f MB/s), curl -T --ftp-port %.2f s (%.1f MB/s), ratio %.2f, "
-                    "our peak memory %ld KiB, same bytes: %s\n",
-                    double(bytes) / 1e6, ours, double(bytes) / 1e6 / ours, theirs,
-                    double(bytes) / 1e6 / theirs, ours / theirs, peak, same ? "yes" : "NO");
+        const bool same =
+            fs::file_size(root / "ours.bin") == bytes &&
+            bench::run("cmp", {"-s", sample.string(), (root / "ours.bin").string()}) &&
+            bench::run("cmp", {"-s", sample.string(), (root / "curl.bin").string()});
+        std::printf(
+            "upload of %.1f MB to pyftpdlib on loopback, active mode: StoreFile %.2f s "
+            "(%.1f MB/s), curl -T --ftp-port %.2f s (%.1f MB/s), ratio %.2f, "
+            "our peak memory %ld KiB, same bytes: %s\n",
+            double(bytes) / 1e6, ours, double(bytes) / 1e6 / ours, theirs,
+            double(bytes) / 1e6 / theirs, ours / theirs, peak, same ? "yes" : "NO");
         if (!same) status = 1;
     }
     fs::remove_all(work);

@@ -57,7 +57,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Usage: %s [MEGABYTES]\n", argv[0]);
         return 2;
     }
-    const fs::path work = fs::temp_directory_path() / ("unzip_bench_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const fs::path work =
+        fs::temp_directory_path() /
+        ("unzip_bench_" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::create_directories(work);
 
     struct Size {
@@ -96,10 +99,11 @@ int main(int argc, char** argv) {
         const bool same = fs::file_size(work / "ours" / "sample.dat") == size.bytes &&
                           bench::run("cmp", {"-s", (work / "ours" / "sample.dat").string(),
                                              (work / "theirs" / "sample.dat").string()});
-        std::printf("%-5s item %8.1f MB (archive %.1f MB): UnzipToFile %.2f s, unzip -o %.2f s, "
-                    "ratio %.2f, our peak memory %ld KiB (%+ld KiB while unpacking), same bytes: %s\n",
-                    size.label, double(size.bytes) / 1e6, double(fs::file_size(archive)) / 1e6,
-                    ours, theirs, ours / theirs, peak, peak - before, same ? "yes" : "NO");
+        std::printf(
+            "%-5s item %8.1f MB (archive %.1f MB): UnzipToFile %.2f s, unzip -o %.2f s, "
+            "ratio %.2f, our peak memory %ld KiB (%+ld KiB while unpacking), same bytes: %s\n",
+            size.label, double(size.bytes) / 1e6, double(fs::file_size(archive)) / 1e6, ours,
+            theirs, ours / theirs, peak, peak - before, same ? "yes" : "NO");
         if (!same) status = 1;
         fs::remove_all(work / "ours");
         fs::remove_all(work / "theirs");

@@ -74,5 +74,6 @@ void loadConfiguration(UpdateContext& context, const LaunchArguments& arguments)
         context.downloadUrl = arguments.patchIp;
     }
     context.downloadPort = context.updateSettings.GetInt("DownloadPort");
-    if (!arguments.patchPort.empty()) context.downloadPort = platform::atoiValue(arguments.patchPort);
+    if (!arguments.patchPort.empty())
+        context.downloadPort = platform::atoiValue(arguments.patchPort);
 }

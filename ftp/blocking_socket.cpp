@@ -40,8 +40,7 @@ void CBlockingSocket::Discard() {
     handle = 0;
 }
 
-bool CBlockingSocket::Accept(IBlockingSocket& connection, SocketAddress& peer,
-                             int timeoutSeconds) {
+bool CBlockingSocket::Accept(IBlockingSocket& connection, SocketAddress& peer, int timeoutSeconds) {
     // Waiting first keeps a server that never connects back from holding us for ever.
     int ready = net::waitReadable(handle, toMilliseconds(timeoutSeconds));
     if (ready == 0) throw CBlockingSocketException("Accept timeout");
@@ -108,10 +107,8 @@ SocketAddress CBlockingSocket::GetHostByName(const std::string& name, unsigned s
 
 std::string CBlockingSocket::GetHostByAddr(const SocketAddress& address) {
     std::string name;
-    if (!net::lookUpAddress(address.address, name))
-        throw CBlockingSocketException("GetHostByAddr");
+    if (!net::lookUpAddress(address.address, name)) throw CBlockingSocketException("GetHostByAddr");
     return name;
 }
 
 }  // namespace nsSocket
-

@@ -25,9 +25,9 @@ int CFileUpload::Upload() {
 
     // A refused logon does not stop the attempt: the store then fails at the server.
     client.LogOn(logon);
-    client.StoreFile(localPath, remoteName,
-                     nsFTP::CTransferType{nsFTP::CTransferType::Image,
-                                          nsFTP::CTransferType::NonPrint});
+    client.StoreFile(
+        localPath, remoteName,
+        nsFTP::CTransferType{nsFTP::CTransferType::Image, nsFTP::CTransferType::NonPrint});
     client.LogOff();
     return 1;
 }

@@ -26,8 +26,7 @@ public:
     nsFTP::CFTPClient& Client() { return client; }
 
     // User and password from "user:password"; without a colon the whole text is both.
-    static void SplitCredentials(const std::string& text, std::string& user,
-                                 std::string& password);
+    static void SplitCredentials(const std::string& text, std::string& user, std::string& password);
 
 private:
     nsFTP::CFTPClient client;

@@ -17,10 +17,13 @@ const char kSource[] = "FTPClient";
 
 FtpResult resultOf(const CFtpReply& reply) {
     switch (reply.code[0]) {
-        case '2': return ResultOk;
+        case '2':
+            return ResultOk;
         case '4':
-        case '5': return ResultNegative;
-        default: return ResultError;
+        case '5':
+            return ResultNegative;
+        default:
+            return ResultError;
     }
 }
 
@@ -225,8 +228,8 @@ FtpResult CFTPClient::SetTransferType(const CTransferType& type) {
 }
 
 FtpResult CFTPClient::SendPort(const std::string& address, unsigned short port) {
-    std::string command = "PORT " + address + "," + std::to_string(port >> 8) + "," +
-                          std::to_string(port & 0xff);
+    std::string command =
+        "PORT " + address + "," + std::to_string(port >> 8) + "," + std::to_string(port & 0xff);
     for (char& c : command)
         if (c == '.') c = ',';
     return SimpleCommand(command);
@@ -253,14 +256,30 @@ bool CFTPClient::LogOn(const CLogonData& logon) {
     for (;;) {
         std::string command;
         switch (row[index]) {
-            case LogonUser: command = "USER " + logon.user; break;
-            case LogonPass: command = "PASS " + logon.password; break;
-            case LogonAcct: command = "ACCT " + logon.account; break;
-            case LogonFirewallUser: command = "USER " + logon.firewallUser; break;
-            case LogonFirewallPass: command = "PASS " + logon.firewallPassword; break;
-            case LogonSiteHost: command = "SITE " + hostText; break;
-            case LogonUserAtHost: command = "USER " + logon.user + "@" + hostText; break;
-            case LogonOpenHost: command = "OPEN " + hostText; break;
+            case LogonUser:
+                command = "USER " + logon.user;
+                break;
+            case LogonPass:
+                command = "PASS " + logon.password;
+                break;
+            case LogonAcct:
+                command = "ACCT " + logon.account;
+                break;
+            case LogonFirewallUser:
+                command = "USER " + logon.firewallUser;
+                break;
+            case LogonFirewallPass:
+                command = "PASS " + logon.firewallPassword;
+                break;
+            case LogonSiteHost:
+                command = "SITE " + hostText;
+                break;
+            case LogonUserAtHost:
+                command = "USER " + logon.user + "@" + hostText;
+                break;
+            case LogonOpenHost:
+                command = "OPEN " + hostText;
+                break;
             case LogonFirewallUserAtHost:
                 command = "USER " + logon.firewallUser + "@" + hostText;
                 break;
@@ -273,7 +292,8 @@ bool CFTPClient::LogOn(const CLogonData& logon) {
             case LogonPassAtFwPass:
                 command = "PASS " + logon.password + "@" + logon.firewallPassword;
                 break;
-            default: return false;
+            default:
+                return false;
         }
         if (!WriteCommand(command) || !ReadReply(reply)) return false;
         if (reply.code[0] != '2' && reply.code[0] != '3') return false;

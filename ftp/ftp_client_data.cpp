@@ -23,12 +23,18 @@ bool isReceiveCommand(DataCommand command) {
 
 std::string dataCommandText(DataCommand command, const std::string& path) {
     switch (command) {
-        case List: return path.empty() ? "LIST" : "LIST " + path;
-        case NameList: return path.empty() ? "NLST" : "NLST " + path;
-        case Retrieve: return "RETR " + path;
-        case Store: return "STOR " + path;
-        case StoreUnique: return "STOU " + path;
-        case Append: return "APPE " + path;
+        case List:
+            return path.empty() ? "LIST" : "LIST " + path;
+        case NameList:
+            return path.empty() ? "NLST" : "NLST " + path;
+        case Retrieve:
+            return "RETR " + path;
+        case Store:
+            return "STOR " + path;
+        case StoreUnique:
+            return "STOU " + path;
+        case Append:
+            return "APPE " + path;
     }
     return {};
 }

@@ -25,8 +25,8 @@ struct CLogonData {
 };
 
 struct CFtpReply {
-    std::string text;      // the reply's lines joined by "\r\n", no line end at the end
-    char code[4] = {};     // three digits and a zero; all zero when the reply is invalid
+    std::string text;   // the reply's lines joined by "\r\n", no line end at the end
+    char code[4] = {};  // three digits and a zero; all zero when the reply is invalid
 };
 
 struct CTransferType {

@@ -14,8 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Four numbers and three dots, nothing else.
         size_t dots = 0;
         for (char c : version) {
-            if (c == '.') ++dots;
-            else if (c < '0' || c > '9') __builtin_trap();
+            if (c == '.')
+                ++dots;
+            else if (c < '0' || c > '9')
+                __builtin_trap();
         }
         if (dots != 3) __builtin_trap();
     }

@@ -16,8 +16,8 @@
 namespace {
 
 const char* const kSections[] = {"BOOT", "boot", "UPDATE", ""};
-const char* const kKeys[] = {"MSG_UAC_TITLE", "MSG_UAC_CANTWRITE", "MSG_NET_ERROR",
-                             "VersionURL", "DownloadURL", "DownloadPort", "country", "select"};
+const char* const kKeys[] = {"MSG_UAC_TITLE", "MSG_UAC_CANTWRITE", "MSG_NET_ERROR", "VersionURL",
+                             "DownloadURL",   "DownloadPort",      "country",       "select"};
 
 // "[name]" and "name=" as a reader would guess them, so look-ups also hit what exists.
 void guessNames(std::string_view text, std::vector<std::string>& sections,

@@ -21,7 +21,8 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
             const size_t start = i + 1;
             size_t end = start;
             // Only a quote followed by a separator or the end closes the token.
-            while (end < n && !(line[end] == '"' && (end + 1 == n || isBlank(line[end + 1])))) ++end;
+            while (end < n && !(line[end] == '"' && (end + 1 == n || isBlank(line[end + 1]))))
+                ++end;
             tokens.emplace_back(line.substr(start, end - start));
             i = end < n ? end + 2 : n;  // the quote and the one separator after it
         } else {

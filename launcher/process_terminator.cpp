@@ -22,9 +22,9 @@ int terminateProcessByName(const char* name) {
             return TERMINATE_BAD_NAME;
         // The first argument is set by the process itself: an odd one is simply no
         // match, never a reason to give up the search.
-        bool matches = platform::asciiUpper(names.executable) == wanted ||
-                       (!names.firstArgument.empty() &&
-                        platform::asciiUpper(names.firstArgument) == wanted);
+        bool matches =
+            platform::asciiUpper(names.executable) == wanted ||
+            (!names.firstArgument.empty() && platform::asciiUpper(names.firstArgument) == wanted);
         if (!matches) continue;
 
         platform::ProcessHandle process;

@@ -5,15 +5,15 @@
 // Result codes. The Windows-only failures (605-607, 700, 702-704) keep their numbers
 // for callers that show them; the process listing here cannot produce them.
 constexpr int TERMINATE_OK = 0;
-constexpr int TERMINATE_FAILED = 602;         // opened for termination, ending it failed
-constexpr int TERMINATE_NOT_FOUND = 603;      // no running process matches
-constexpr int TERMINATE_OPEN_FAILED = 604;    // a match could not be opened for termination
+constexpr int TERMINATE_FAILED = 602;       // opened for termination, ending it failed
+constexpr int TERMINATE_NOT_FOUND = 603;    // no running process matches
+constexpr int TERMINATE_OPEN_FAILED = 604;  // a match could not be opened for termination
 constexpr int TERMINATE_NO_PSAPI = 605;
 constexpr int TERMINATE_NO_VERSION = 606;
 constexpr int TERMINATE_BAD_PLATFORM = 607;
-constexpr int TERMINATE_BAD_NAME = 632;       // wanted name or a read-back name out of range
+constexpr int TERMINATE_BAD_NAME = 632;  // wanted name or a read-back name out of range
 constexpr int TERMINATE_NO_PSAPI_PROC = 700;
-constexpr int TERMINATE_ENUM_FAILED = 701;    // the process list cannot be read
+constexpr int TERMINATE_ENUM_FAILED = 701;  // the process list cannot be read
 constexpr int TERMINATE_NO_KERNEL32 = 702;
 constexpr int TERMINATE_NO_TOOLHELP = 703;
 constexpr int TERMINATE_NO_SNAPSHOT = 704;

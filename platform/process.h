@@ -54,7 +54,6 @@ private:
 // inherits only standard input, output and error; it is not waited for. False when
 // nothing was started. `processId`, when given, receives the child's id (the process
 // handle that SEE_MASK_NOCLOSEPROCESS returns).
-bool shellOpen(std::string_view file, std::string_view parameters,
-               uint32_t* processId = nullptr);
+bool shellOpen(std::string_view file, std::string_view parameters, uint32_t* processId = nullptr);
 
 }  // namespace platform

@@ -6,7 +6,8 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 bash "$repo/scripts/setup.sh"
 
-# Every source is in a CMake list.
+# The sources are formatted, and every one is in a CMake list.
+bash "$repo/scripts/check_format.sh"
 python3 "$repo/scripts/check_sources.py"
 
 build=${BUILD_DIR:-$repo/build-asan}

@@ -11,11 +11,7 @@ namespace {
 
 // One row per subcommand.
 const AdminCommand* const kCommands[] = {
-    &packCommand,
-    &passwordCommand,
-    &publishCommand,
-    &keygenCommand,
-    &verifyCommand,
+    &packCommand, &passwordCommand, &publishCommand, &keygenCommand, &verifyCommand,
 };
 
 void printOverview() {

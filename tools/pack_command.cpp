@@ -59,8 +59,8 @@ bool isSettingsName(const std::string& lower) {
 }
 
 bool isReadByLauncher(const std::string& lower) {
-    return lower == "install.ini" || lower == "localization.ini" || lower.rfind("update_", 0) == 0 ||
-           lower.rfind("string_", 0) == 0;
+    return lower == "install.ini" || lower == "localization.ini" ||
+           lower.rfind("update_", 0) == 0 || lower.rfind("string_", 0) == 0;
 }
 
 bool collect(const std::filesystem::path& folder, std::vector<SettingsFile>& files) {
@@ -91,7 +91,8 @@ bool collect(const std::filesystem::path& folder, std::vector<SettingsFile>& fil
 }
 
 // Reads the archive back the way the launcher does.
-bool verify(const std::string& output, const char* password, const std::vector<SettingsFile>& files) {
+bool verify(const std::string& output, const char* password,
+            const std::vector<SettingsFile>& files) {
     const ZipReaderHandle reader = openZipReader(output.c_str(), password);
     if (!reader) return false;
     bool same = true;
@@ -146,8 +147,9 @@ int runPack(const std::vector<std::string>& arguments) {
     if (sound) std::filesystem::rename(building, output, error);
     if (!sound || error) {
         std::string reason = writer.error();
-        if (reason.empty()) reason = error ? "cannot replace " + output + ": " + error.message()
-                                           : "cannot read back " + building;
+        if (reason.empty())
+            reason = error ? "cannot replace " + output + ": " + error.message()
+                           : "cannot read back " + building;
         std::fprintf(stderr, "launcher-admin pack: %s\n", reason.c_str());
         std::filesystem::remove(building, error);
         return 1;

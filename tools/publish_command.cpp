@@ -82,8 +82,8 @@ bool collect(const fs::path& release, std::vector<ReleaseFile>& files) {
     std::error_code error;
     fs::recursive_directory_iterator it(release, error);
     if (error) {
-        std::fprintf(stderr, "launcher-admin publish: cannot read %s: %s\n", release.string().c_str(),
-                     error.message().c_str());
+        std::fprintf(stderr, "launcher-admin publish: cannot read %s: %s\n",
+                     release.string().c_str(), error.message().c_str());
         return false;
     }
     for (; it != fs::recursive_directory_iterator(); it.increment(error)) {
@@ -95,11 +95,13 @@ bool collect(const fs::path& release, std::vector<ReleaseFile>& files) {
         if (fs::is_directory(status)) continue;
         if (fs::is_symlink(status) || !fs::is_regular_file(status)) {
             // The launcher would unpack a plain file in its place; say so instead.
-            std::fprintf(stderr, "launcher-admin publish: %s is not a regular file\n", name.c_str());
+            std::fprintf(stderr, "launcher-admin publish: %s is not a regular file\n",
+                         name.c_str());
             return false;
         }
         if (name.size() > kMaxEntryName) {
-            std::fprintf(stderr, "launcher-admin publish: %s: the name is longer than %zu characters\n",
+            std::fprintf(stderr,
+                         "launcher-admin publish: %s: the name is longer than %zu characters\n",
                          name.c_str(), kMaxEntryName);
             return false;
         }
@@ -112,8 +114,8 @@ bool collect(const fs::path& release, std::vector<ReleaseFile>& files) {
         files.push_back(std::move(file));
     }
     if (error) {
-        std::fprintf(stderr, "launcher-admin publish: cannot read %s: %s\n", release.string().c_str(),
-                     error.message().c_str());
+        std::fprintf(stderr, "launcher-admin publish: cannot read %s: %s\n",
+                     release.string().c_str(), error.message().c_str());
         return false;
     }
     std::sort(files.begin(), files.end(),
@@ -127,7 +129,8 @@ bool verify(const std::string& package, const std::vector<ReleaseFile>& files,
     const ZipReaderHandle reader = openZipReader(package.c_str(), nullptr);
     if (!reader) return false;
     ZipItem item;
-    bool same = GetItem(reader.get(), -1, &item) == ZIPRES_OK && item.index == int32_t(files.size());
+    bool same =
+        GetItem(reader.get(), -1, &item) == ZIPRES_OK && item.index == int32_t(files.size());
     for (size_t i = 0; same && i < files.size(); ++i) {
         std::vector<char> buffer(contents[i].size());
         same = GetItem(reader.get(), int(i), &item) == ZIPRES_OK && files[i].name == item.name &&
@@ -192,7 +195,8 @@ int runPublish(const std::vector<std::string>& given) {
         return platform::equalsIgnoreCase(f.name, "ClientUpdate.exe");
     });
     if (updater == files.end()) {
-        std::fprintf(stderr, "launcher-admin publish: no ClientUpdate.exe in %s\n", release.string().c_str());
+        std::fprintf(stderr, "launcher-admin publish: no ClientUpdate.exe in %s\n",
+                     release.string().c_str());
         return 1;
     }
     std::string version;
@@ -208,7 +212,8 @@ int runPublish(const std::vector<std::string>& given) {
     std::vector<std::string> contents(files.size());
     for (size_t i = 0; i < files.size(); ++i) {
         if (!platform::readWholeFile(files[i].path.string(), contents[i])) {
-            std::fprintf(stderr, "launcher-admin publish: cannot read %s\n", files[i].path.string().c_str());
+            std::fprintf(stderr, "launcher-admin publish: cannot read %s\n",
+                         files[i].path.string().c_str());
             return 1;
         }
     }
@@ -239,7 +244,8 @@ int runPublish(const std::vector<std::string>& given) {
     if (secretKey) {
         PackageSignature signature;
         if (!signPackageFile(staged.string(), *secretKey, signature)) {
-            std::fprintf(stderr, "launcher-admin publish: cannot sign %s\n", staged.string().c_str());
+            std::fprintf(stderr, "launcher-admin publish: cannot sign %s\n",
+                         staged.string().c_str());
             fs::remove(staged, error);
             return 1;
         }
@@ -254,8 +260,8 @@ int runPublish(const std::vector<std::string>& given) {
                      package.string().c_str());
     fs::rename(staged, package, error);
     if (error) {
-        std::fprintf(stderr, "launcher-admin publish: cannot write %s: %s\n", package.string().c_str(),
-                     error.message().c_str());
+        std::fprintf(stderr, "launcher-admin publish: cannot write %s: %s\n",
+                     package.string().c_str(), error.message().c_str());
         fs::remove(staged, error);
         return 1;
     }
@@ -263,7 +269,8 @@ int runPublish(const std::vector<std::string>& given) {
     const std::string versionText =
         "[Current Version]\nUpdateFile=" + packageName + "\n" + signatureLine;
     if (!writeFileAtomically(versionFile, versionText)) {
-        std::fprintf(stderr, "launcher-admin publish: cannot write %s\n", versionFile.string().c_str());
+        std::fprintf(stderr, "launcher-admin publish: cannot write %s\n",
+                     versionFile.string().c_str());
         return 1;
     }
     for (const ReleaseFile& file : files) std::printf("  %04o  %s\n", file.mode, file.name.c_str());
@@ -275,5 +282,5 @@ int runPublish(const std::vector<std::string>& given) {
 }  // namespace
 
 const AdminCommand publishCommand = {
-    "publish", "package a client-updater release and write \"version.txt\" naming it",
-    runPublish, printPublishHelp};
+    "publish", "package a client-updater release and write \"version.txt\" naming it", runPublish,
+    printPublishHelp};

@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr uLong kVersionMadeByDos = 20;                // MS-DOS host, zip 2.0
-constexpr uLong kVersionMadeByUnix = (3u << 8) | 20;   // Unix host, zip 2.0
+constexpr uLong kVersionMadeByDos = 20;               // MS-DOS host, zip 2.0
+constexpr uLong kVersionMadeByUnix = (3u << 8) | 20;  // Unix host, zip 2.0
 constexpr uLong kDosArchiveBit = 0x20;
 constexpr uLong kFlagEncrypted = 0x1;
 constexpr size_t kEncryptionHeader = 12;
@@ -104,10 +104,10 @@ bool ZipWriter::add(const Entry& entry, const void* data, size_t size) {
         stored = encrypt(entry.password, crc, stored);
         flags = kFlagEncrypted;
     }
-    int result = zipOpenNewFileInZip4_64(zip_, entry.name.c_str(), &info, nullptr, 0, nullptr, 0,
-                                         nullptr, Z_DEFLATED, Z_BEST_COMPRESSION, 1, -MAX_WBITS,
-                                         DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                         versionMadeBy, flags, 0);
+    int result =
+        zipOpenNewFileInZip4_64(zip_, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                Z_DEFLATED, Z_BEST_COMPRESSION, 1, -MAX_WBITS, DEF_MEM_LEVEL,
+                                Z_DEFAULT_STRATEGY, nullptr, 0, versionMadeBy, flags, 0);
     if (result == ZIP_OK && !stored.empty())
         result = zipWriteInFileInZip(zip_, stored.data(), unsigned(stored.size()));
     const int closed = zipCloseFileInZipRaw64(zip_, size, crc);

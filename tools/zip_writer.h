@@ -11,10 +11,10 @@
 class ZipWriter {
 public:
     struct Entry {
-        std::string name;                   // stored name, '/' between folders
-        const char* password = nullptr;     // none: not encrypted
-        std::optional<uint32_t> unixMode;   // e.g. 0100755; none: a DOS entry (archive bit)
-        std::time_t modified = 0;           // 0: now
+        std::string name;                  // stored name, '/' between folders
+        const char* password = nullptr;    // none: not encrypted
+        std::optional<uint32_t> unixMode;  // e.g. 0100755; none: a DOS entry (archive bit)
+        std::time_t modified = 0;          // 0: now
     };
 
     ZipWriter() = default;

@@ -20,8 +20,8 @@ size_t writeCallback(char* data, size_t size, size_t count, void* handler) {
 
 int progressCallback(void* handler, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
                      curl_off_t ulnow) {
-    bool goOn = static_cast<my_progress_trait*>(handler)->progress(
-        double(dltotal), double(dlnow), double(ultotal), double(ulnow));
+    bool goOn = static_cast<my_progress_trait*>(handler)->progress(double(dltotal), double(dlnow),
+                                                                   double(ultotal), double(ulnow));
     return goOn ? 0 : 1;
 }
 
@@ -163,8 +163,8 @@ int CFileDownLoad::Download() {
             // run would fail on the same partial file.
             if (error.code == CURLE_RANGE_ERROR) {
                 file.close();
-                opened = file.open(path, platform::AccessWrite,
-                                   platform::Disposition::CreateAlways);
+                opened =
+                    file.open(path, platform::AccessWrite, platform::Disposition::CreateAlways);
             }
         } catch (...) {
         }

@@ -32,7 +32,7 @@ public:
     CFileDownLoad& operator=(const CFileDownLoad&) = delete;
 
     char url[1024] = {};
-    char localDir[512] = {};    // prefix of the target path, used as typed
+    char localDir[512] = {};  // prefix of the target path, used as typed
     char localName[512] = {};
     char remotePath[512] = {};  // below url
     int port = -1;              // used only when greater than 0

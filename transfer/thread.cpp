@@ -18,8 +18,8 @@ void Thread::Start() {
     }
     state->thread = this;
     try {
-        state->handle = std::make_unique<std::thread>(
-            [shared = state] { ThreadEntry(shared.get()); });
+        state->handle =
+            std::make_unique<std::thread>([shared = state] { ThreadEntry(shared.get()); });
     } catch (const std::system_error&) {
         state->handle.reset();
         state->thread = nullptr;

@@ -6,15 +6,14 @@
 #include <memory>
 #include <thread>
 
-
 namespace base {
 
 class Thread;
 
 // Shared by the thread object and the running thread.
 struct ThreadState {
-    std::unique_ptr<std::thread> handle;  // the started thread, null when none
-    std::atomic<Thread*> thread{nullptr}; // whose Run the thread calls; null when none runs
+    std::unique_ptr<std::thread> handle;   // the started thread, null when none
+    std::atomic<Thread*> thread{nullptr};  // whose Run the thread calls; null when none runs
     // Called on the thread once Run has returned (true) or thrown (false).
     std::function<void(bool completed)> ended;
 };

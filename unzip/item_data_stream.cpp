@@ -120,8 +120,7 @@ ZipResult ItemDataStream::read(unsigned char* buffer, size_t size, size_t& deliv
         static_cast<size_t>(std::min<uint64_t>(size, info_.uncompressedSize - delivered_));
     ZipResult result = mode_ == Mode::Minizip ? readMinizip(buffer, want, delivered)
                                               : readOwn(buffer, want, delivered);
-    if (result == ZIPRES_OK && delivered_ == info_.uncompressedSize && !ended_)
-        result = finish();
+    if (result == ZIPRES_OK && delivered_ == info_.uncompressedSize && !ended_) result = finish();
     if (result != ZIPRES_OK) close();
     return result;
 }

@@ -3,26 +3,26 @@
 // whose local header minizip refuses but ours accepts, as some zip64 writers make
 // them) as raw bytes that we decrypt, inflate and check against the CRC-32 here.
 
+#include <minizip/unzip.h>
+#include <zlib.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
-
-#include <minizip/unzip.h>
-#include <zlib.h>
 
 #include "platform/files.h"
 #include "unzip/pkware_decrypter.h"
 #include "unzip/zip_result.h"
 
 struct ItemDataInfo {
-    int method = 0;           // 0 stored, 8 deflated
-    uint32_t flags = 0;       // general-purpose flags of the directory entry
+    int method = 0;      // 0 stored, 8 deflated
+    uint32_t flags = 0;  // general-purpose flags of the directory entry
     uint32_t crc = 0;
     uint32_t dosDateTime = 0;
     uint64_t compressedSize = 0;
     uint64_t uncompressedSize = 0;
-    int64_t dataOffset = 0;   // absolute position of the item's data in the file
+    int64_t dataOffset = 0;  // absolute position of the item's data in the file
 };
 
 class ItemDataStream {

@@ -20,16 +20,25 @@ uLong ZCALLBACK readFile(voidpf opaque, voidpf, void* buffer, uLong size) {
 
 uLong ZCALLBACK writeFile(voidpf, voidpf, const void*, uLong) { return 0; }
 
-ZPOS64_T ZCALLBACK tellFile(voidpf opaque, voidpf) { return static_cast<ZPOS64_T>(io(opaque)->position); }
+ZPOS64_T ZCALLBACK tellFile(voidpf opaque, voidpf) {
+    return static_cast<ZPOS64_T>(io(opaque)->position);
+}
 
 long ZCALLBACK seekFile(voidpf opaque, voidpf, ZPOS64_T offset, int origin) {
     ZipFileIo* self = io(opaque);
     platform::SeekFrom from = platform::SeekFrom::Begin;
     switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_SET: from = platform::SeekFrom::Begin; break;
-    case ZLIB_FILEFUNC_SEEK_CUR: from = platform::SeekFrom::Current; break;
-    case ZLIB_FILEFUNC_SEEK_END: from = platform::SeekFrom::End; break;
-    default: return -1;
+        case ZLIB_FILEFUNC_SEEK_SET:
+            from = platform::SeekFrom::Begin;
+            break;
+        case ZLIB_FILEFUNC_SEEK_CUR:
+            from = platform::SeekFrom::Current;
+            break;
+        case ZLIB_FILEFUNC_SEEK_END:
+            from = platform::SeekFrom::End;
+            break;
+        default:
+            return -1;
     }
     if (offset > static_cast<ZPOS64_T>(INT64_MAX)) return -1;
     if (origin == ZLIB_FILEFUNC_SEEK_SET && self->firstSeekSet < 0)

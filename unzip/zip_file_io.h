@@ -2,10 +2,10 @@
 // Hands an already open archive file to minizip through its I/O function table, so
 // the archive is never reopened by name.
 
+#include <minizip/ioapi.h>
+
 #include <cstdint>
 #include <memory>
-
-#include <minizip/ioapi.h>
 
 #include "platform/files.h"
 

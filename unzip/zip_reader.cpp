@@ -1,5 +1,7 @@
 #include "unzip/zip_reader.h"
 
+#include <minizip/unzip.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -7,8 +9,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <minizip/unzip.h>
 
 #include "platform/byte_order.h"
 #include "platform/files.h"
@@ -31,15 +31,15 @@ struct CZipReader {
     int cachedIndex = -1;
     std::unique_ptr<char[]> password;
     std::unique_ptr<unsigned char[]> transferBuffer;  // 16384 bytes, made on first use
-    std::string rootFolder;     // the current folder at opening, ending with a separator
+    std::string rootFolder;  // the current folder at opening, ending with a separator
 
     // Our own bookkeeping beside minizip's.
     platform::File file;
     ZipFileIo io;
     int itemCount = 0;
-    int directoryEntry = -1;    // minizip's current entry, -1 when unknown
+    int directoryEntry = -1;         // minizip's current entry, -1 when unknown
     int unreachableEntry = INT_MAX;  // first entry the directory walk could not reach
-    ItemDataInfo cachedData;    // where and how the cached item's data lie
+    ItemDataInfo cachedData;         // where and how the cached item's data lie
     bool cachedExecutable = false;
     ItemDataStream memoryRead;
 };
@@ -82,7 +82,8 @@ bool holdsEmptyArchive(platform::File& file) {
 }
 
 bool isAbsolutePath(std::string_view path) {
-    return (!path.empty() && platform::isSeparator(path[0])) || (path.size() >= 2 && path[1] == ':');
+    return (!path.empty() && platform::isSeparator(path[0])) ||
+           (path.size() >= 2 && path[1] == ':');
 }
 
 void abandonMemoryRead(CZipReader* reader) {
@@ -129,7 +130,7 @@ bool localHeaderOffset(platform::File& file, int64_t centralPosition, uint64_t& 
     const size_t extraLength = readLe16(header + 30);
     std::vector<unsigned char> extra(extraLength);
     if (!file.readAt(centralPosition + int64_t(kCentralHeaderSize + nameLength), extra.data(),
-                extra.size()))
+                     extra.size()))
         return false;
     for (size_t at = 0; at + 4 <= extra.size();) {
         const uint32_t id = readLe16(&extra[at]);
@@ -216,7 +217,8 @@ ZipResult describeCurrentEntry(CZipReader* reader, int index) {
     reader->cachedItem = item;
     reader->cachedIndex = index;
     reader->cachedData = data;
-    reader->cachedExecutable = zipEntryIsExecutable(uint32_t(info.version), uint32_t(info.external_fa));
+    reader->cachedExecutable =
+        zipEntryIsExecutable(uint32_t(info.version), uint32_t(info.external_fa));
     return ZIPRES_OK;
 }
 
@@ -261,7 +263,8 @@ CZipReader* Open(const char* path, const char* password) {
     }
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(reader->archive, &global) != UNZ_OK) return nullptr;
-    reader->itemCount = global.number_entry > uint64_t(INT_MAX) ? INT_MAX : int(global.number_entry);
+    reader->itemCount =
+        global.number_entry > uint64_t(INT_MAX) ? INT_MAX : int(global.number_entry);
     // minizip opens an archive whose first directory entry it cannot read (a cut end
     // record, a directory offset that points elsewhere); such a file holds no readable
     // directory.
@@ -351,10 +354,12 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     }
 
     const size_t separator = platform::lastSeparator(targetPath);
-    const std::string folder =
-        separator == std::string_view::npos ? std::string() : std::string(targetPath.substr(0, separator + 1));
+    const std::string folder = separator == std::string_view::npos
+                                   ? std::string()
+                                   : std::string(targetPath.substr(0, separator + 1));
     const bool absoluteFolder = !folder.empty() && isAbsolutePath(folder);
-    const std::string path = (absoluteFolder ? std::string() : reader->rootFolder) + std::string(targetPath);
+    const std::string path =
+        (absoluteFolder ? std::string() : reader->rootFolder) + std::string(targetPath);
     if (path.size() > platform::maxPathLength()) return ZIPRES_CANNOT_OPEN;
     if (folder.empty())
         EnsureFolderPath(root, "");
@@ -371,8 +376,8 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
         return ZIPRES_CANNOT_OPEN;
 
     ItemDataStream stream;
-    ZipResult result = stream.open(reader->archive, reader->file, reader->cachedData,
-                                   reader->password.get());
+    ZipResult result =
+        stream.open(reader->archive, reader->file, reader->cachedData, reader->password.get());
     if (result == ZIPRES_OK && !reader->transferBuffer)
         reader->transferBuffer.reset(new unsigned char[kZipTransferBufferSize]);
     while (result == ZIPRES_OK) {
@@ -408,8 +413,8 @@ ZipResult UnzipToMemory(CZipReader* reader, int index, void* buffer, size_t size
         const ZipResult positioned = positionOn(reader, index);
         if (positioned != ZIPRES_OK) return positioned;
         if (describeItem(reader, index, false) != ZIPRES_OK) return ZIPRES_INFLATE_FAILED;
-        const ZipResult opened = reader->memoryRead.open(reader->archive, reader->file,
-                                                         reader->cachedData, reader->password.get());
+        const ZipResult opened = reader->memoryRead.open(
+            reader->archive, reader->file, reader->cachedData, reader->password.get());
         if (opened != ZIPRES_OK) return opened;
         reader->currentItem = index;
     }

@@ -51,9 +51,14 @@ public:
             return false;
         size_t countField;
         switch (readLe16(optional.data())) {
-            case 0x10B: countField = 92; break;   // PE32
-            case 0x20B: countField = 108; break;  // PE32+
-            default: return false;
+            case 0x10B:
+                countField = 92;
+                break;  // PE32
+            case 0x20B:
+                countField = 108;
+                break;  // PE32+
+            default:
+                return false;
         }
         size_t directories = countField + 4;
         constexpr size_t kResourceIndex = 2;
@@ -107,8 +112,7 @@ bool readDirectory(ImageReader& image, uint32_t offset, std::vector<DirectoryEnt
     namedCount = readLe16(header + 12);
     size_t count = size_t(namedCount) + readLe16(header + 14);
     std::vector<unsigned char> raw(count * 8);
-    if (!image.readResource(uint64_t(offset) + sizeof header, raw.data(), raw.size()))
-        return false;
+    if (!image.readResource(uint64_t(offset) + sizeof header, raw.data(), raw.size())) return false;
     entries.clear();
     for (size_t i = 0; i < count; ++i)
         entries.push_back({readLe32(raw.data() + i * 8), readLe32(raw.data() + i * 8 + 4)});
@@ -125,8 +129,7 @@ bool findVersionResource(ImageReader& image, uint32_t& dataRva, uint32_t& dataSi
     for (int level = 0; level < 3; ++level) {
         visited.push_back(offset);
         uint32_t namedCount = 0;
-        if (!readDirectory(image, offset, entries, namedCount) || entries.empty())
-            return false;
+        if (!readDirectory(image, offset, entries, namedCount) || entries.empty()) return false;
         const DirectoryEntry* chosen = nullptr;
         if (level == 0 || level == 1) {
             uint32_t wanted = level == 0 ? kRtVersion : kVsVersionInfoId;
@@ -168,8 +171,7 @@ struct Block {
 
 size_t align4(size_t n) { return (n + 3) & ~size_t(3); }
 
-bool parseBlock(const std::vector<unsigned char>& data, size_t begin, size_t limit,
-                Block& block) {
+bool parseBlock(const std::vector<unsigned char>& data, size_t begin, size_t limit, Block& block) {
     if (begin + 6 > limit) return false;
     size_t length = readLe16(&data[begin]);
     size_t valueLength = readLe16(&data[begin + 2]);
@@ -208,8 +210,8 @@ bool sameKey(const std::u16string& key, std::string_view wanted) {
     return true;
 }
 
-bool findChild(const std::vector<unsigned char>& data, const Block& parent,
-               std::string_view key, Block& child) {
+bool findChild(const std::vector<unsigned char>& data, const Block& parent, std::string_view key,
+               Block& child) {
     size_t p = parent.childrenBegin;
     while (p < parent.end) {
         if (!parseBlock(data, p, parent.end, child)) return false;
@@ -224,8 +226,7 @@ bool findChild(const std::vector<unsigned char>& data, const Block& parent,
 
 bool readFileVersion(const std::string& path, std::string& version) {
     platform::File file;
-    if (!file.open(path, platform::AccessRead, platform::Disposition::OpenExisting))
-        return false;
+    if (!file.open(path, platform::AccessRead, platform::Disposition::OpenExisting)) return false;
     ImageReader image(file);
     if (!image.loadHeaders()) return false;
 

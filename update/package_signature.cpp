@@ -104,23 +104,23 @@ PackageCheck checkPackageSignature(std::string_view publicKeyText, std::string_v
 
 const char* describePackageCheck(PackageCheck check) {
     switch (check) {
-    case PackageCheck::Verified:
-        return "the package matches its signature";
-    case PackageCheck::MalformedKey:
-        return "the public key is not 32 bytes in standard base64 (44 characters with \"=\" "
-               "padding)";
-    case PackageCheck::NoSignature:
-        return "\"version.txt\" has no Signature in [Current Version]";
-    case PackageCheck::MalformedSignature:
-        return "the Signature is not 64 bytes in standard base64 (88 characters with \"==\" "
-               "padding)";
-    case PackageCheck::Unreadable:
-        return "the package cannot be read";
-    case PackageCheck::Mismatch:
-        return "the package does not match the Signature: its bytes were changed, or it was "
-               "signed with another key";
-    case PackageCheck::Unavailable:
-        return "libsodium could not start";
+        case PackageCheck::Verified:
+            return "the package matches its signature";
+        case PackageCheck::MalformedKey:
+            return "the public key is not 32 bytes in standard base64 (44 characters with \"=\" "
+                   "padding)";
+        case PackageCheck::NoSignature:
+            return "\"version.txt\" has no Signature in [Current Version]";
+        case PackageCheck::MalformedSignature:
+            return "the Signature is not 64 bytes in standard base64 (88 characters with \"==\" "
+                   "padding)";
+        case PackageCheck::Unreadable:
+            return "the package cannot be read";
+        case PackageCheck::Mismatch:
+            return "the package does not match the Signature: its bytes were changed, or it was "
+                   "signed with another key";
+        case PackageCheck::Unavailable:
+            return "libsodium could not start";
     }
     return "unknown result";
 }

@@ -11,7 +11,7 @@ namespace fuzzsupport {
 void keepConvertersLoaded() {
     const std::string ansi = nl_langinfo(CODESET);
     const char* const pairs[][2] = {
-        {"UTF-8", "UTF-32LE"},   {"UTF-32LE", "UTF-8"},   {"UTF-16LE", "UTF-32LE"},
+        {"UTF-8", "UTF-32LE"},    {"UTF-32LE", "UTF-8"}, {"UTF-16LE", "UTF-32LE"},
         {"UTF-32LE", "UTF-16LE"}, {"UTF-32LE", "CP950"}, {"UTF-32LE", ansi.c_str()},
     };
     // Reachable to the end (the leak checker runs after static destructors), never closed.

@@ -1,10 +1,9 @@
 // glibc: the GNU strerror_r gives the texts.
-#include "platform/errors.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/errors.h"
 #include "platform/net.h"
 #include "platform/posix/posix_detail.h"
 
@@ -59,14 +58,14 @@ constexpr CodeText kFixedTexts[] = {
     {winerr::NO_MORE_FILES, "There are no more files."},
     {winerr::HANDLE_EOF, "Reached the end of the file."},
     {winerr::FILE_EXISTS, "The file exists."},
-    {winerr::INVALID_NAME,
-     "The filename, directory name, or volume label syntax is incorrect."},
+    {winerr::INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
     {winerr::BUSY, "The requested resource is in use."},
     {winerr::DIRECTORY, "The directory name is invalid."},
     {net::wsa::kHostNotFound, "No such host is known."},
     {net::wsa::kTryAgain, "This is usually a temporary error during hostname resolution."},
     {net::wsa::kNoRecovery, "A non-recoverable error occurred during a database lookup."},
-    {net::wsa::kNoData, "The requested name is valid, but no data of the requested type was found."},
+    {net::wsa::kNoData,
+     "The requested name is valid, but no data of the requested type was found."},
 };
 
 }  // namespace

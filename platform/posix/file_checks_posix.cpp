@@ -1,9 +1,8 @@
-#include "platform/file_checks.h"
-
 #include <sys/stat.h>
 
 #include <cstdlib>
 
+#include "platform/file_checks.h"
 #include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
 

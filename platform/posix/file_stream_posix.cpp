@@ -1,5 +1,3 @@
-#include "platform/file_stream.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -7,6 +5,7 @@
 #include <cstring>
 
 #include "platform/errors.h"
+#include "platform/file_stream.h"
 #include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
 
@@ -22,9 +21,15 @@ std::FILE* openFileStream(std::string_view path, const char* mode) {
     bool update = std::strchr(mode, '+') != nullptr;
     int flags = O_CLOEXEC;
     switch (mode[0]) {
-        case 'r': flags |= (update ? O_RDWR : O_RDONLY) | O_NONBLOCK; break;
-        case 'w': flags |= (update ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
-        default: flags |= (update ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
+        case 'r':
+            flags |= (update ? O_RDWR : O_RDONLY) | O_NONBLOCK;
+            break;
+        case 'w':
+            flags |= (update ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+            break;
+        default:
+            flags |= (update ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+            break;
     }
     int fd = ::open(real.c_str(), flags, 0666);
     if (fd < 0) {
@@ -45,7 +50,9 @@ std::FILE* openFileStream(std::string_view path, const char* mode) {
 }
 
 bool seekFileStream(std::FILE* stream, int64_t offset, SeekFrom from) {
-    const int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+    const int whence = from == SeekFrom::Begin     ? SEEK_SET
+                       : from == SeekFrom::Current ? SEEK_CUR
+                                                   : SEEK_END;
     return ::fseeko(stream, static_cast<off_t>(offset), whence) == 0;
 }
 

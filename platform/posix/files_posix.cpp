@@ -232,7 +232,9 @@ int64_t File::size() const {
 }
 
 int64_t File::seek(int64_t offset, SeekFrom from) {
-    int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+    int whence = from == SeekFrom::Begin     ? SEEK_SET
+                 : from == SeekFrom::Current ? SEEK_CUR
+                                             : SEEK_END;
     off_t pos = lseek(descriptorOf(handle_), offset, whence);
     if (pos < 0) {
         failWithErrno();

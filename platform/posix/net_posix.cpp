@@ -1,7 +1,5 @@
 // Linux (glibc) only: accept4, SOCK_CLOEXEC, MSG_NOSIGNAL and the reentrant
 // gethostbyname_r/gethostbyaddr_r.
-#include "platform/net.h"
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -14,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/net.h"
 #include "platform/posix/posix_detail.h"
 
 namespace platform::net {
@@ -136,12 +135,18 @@ int errnoFromSocketError(int code) {
 
 int errorFromHostErrno(int err) {
     switch (err) {
-        case 0: return 0;
-        case HOST_NOT_FOUND: return wsa::kHostNotFound;
-        case TRY_AGAIN: return wsa::kTryAgain;
-        case NO_RECOVERY: return wsa::kNoRecovery;
-        case NO_DATA: return wsa::kNoData;
-        default: return wsa::kNoRecovery;
+        case 0:
+            return 0;
+        case HOST_NOT_FOUND:
+            return wsa::kHostNotFound;
+        case TRY_AGAIN:
+            return wsa::kTryAgain;
+        case NO_RECOVERY:
+            return wsa::kNoRecovery;
+        case NO_DATA:
+            return wsa::kNoData;
+        default:
+            return wsa::kNoRecovery;
     }
 }
 
@@ -288,8 +293,8 @@ bool lookUpAddress(uint32_t address, std::string& name) {
     int herr = 0;
     std::vector<char> work(8192);
     for (;;) {
-        int rc = ::gethostbyaddr_r(&a, sizeof a, AF_INET, &entry, work.data(), work.size(),
-                                   &result, &herr);
+        int rc = ::gethostbyaddr_r(&a, sizeof a, AF_INET, &entry, work.data(), work.size(), &result,
+                                   &herr);
         if (rc == ERANGE && work.size() < (1u << 20)) {
             work.resize(work.size() * 2);
             continue;

@@ -1,7 +1,5 @@
 // Linux only: processes are listed and named through /proc, ended through a pidfd, and
 // started with glibc's posix_spawn_file_actions_addclosefrom_np.
-#include "platform/process.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -19,6 +17,7 @@
 
 #include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
+#include "platform/process.h"
 
 extern char** environ;
 
@@ -266,8 +265,8 @@ bool shellOpen(std::string_view file, std::string_view parameters, uint32_t* pro
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attr, &all);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF |
-                                        POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setflags(&attr,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     // Every descriptor is close-on-exec already; this also covers any that a library
     // opened without it, so the child cannot hold the single-instance lock.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);

@@ -1,8 +1,9 @@
-#include <clocale>
+#include "config/catalogue.h"
 
 #include <gtest/gtest.h>
 
-#include "config/catalogue.h"
+#include <clocale>
+
 #include "config/update_context.h"
 #include "support/child_process.h"
 
@@ -24,6 +25,7 @@ TEST(Catalogue, BuiltInDefaultsAreTheTraditionalChineseTexts) {
         const char* key;
         std::string utf8;
         std::string big5;
+        // clang-format off
     } cases[] = {
         {"MSG_UAC_TITLE",
          "\xe4\xbd\xbf\xe7\x94\xa8\xe8\x80\x85\xe5\xb8\xb3\xe6\x88\xb6\xe6\x8e\xa7\xe5\x88\xb6(UAC)",
@@ -39,6 +41,7 @@ TEST(Catalogue, BuiltInDefaultsAreTheTraditionalChineseTexts) {
          "\x86\xe8\xa8\xad\xe5\xae\x9a",
          ""},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key);
         // A UTF-8 user sees the defaults byte for byte; a fresh process reads the
@@ -84,6 +87,7 @@ TEST(Catalogue, DisplayTextLimits) {
         std::string text;
         const char* codeset;
         std::string expected;
+        // clang-format off
     } cases[] = {
         {"510 ASCII characters fit", std::string(510, 'a'), "CP950", std::string(510, 'a')},
         {"511 ASCII characters do not", std::string(511, 'a'), "CP950", ""},
@@ -100,6 +104,7 @@ TEST(Catalogue, DisplayTextLimits) {
         {"invalid UTF-8 still displays", "ok\xff", "CP950", "ok?"},
         {"empty", "", "CP950", ""},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(toDisplayText(c.text, c.codeset), c.expected);

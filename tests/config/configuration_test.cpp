@@ -1,6 +1,8 @@
 // loadConfiguration on game folders laid out by the tests, with "update.inf" made by
 // launcher-admin pack (as operators make it), by Info-ZIP, or by hand.
 
+#include "config/configuration.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,9 +10,8 @@
 #include <string>
 
 #include "config/archive_password.h"
-#include "config/configuration.h"
-#include "config/update_context.h"
 #include "config/launch_arguments.h"
+#include "config/update_context.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
@@ -22,12 +23,15 @@ using Files = std::map<std::string, std::string>;
 const Files kRegions = {
     {"install.ini", "[boot]\nSELECT=TW\n"},
     {"localization.ini", "[EN]\ncountry=en\n[tw]\nCountry=tw\n[JP]\ncountry=jp\n"},
-    {"Update_TW.ini", "[BOOT]\nVersionURL=http://tw.example/version\nDownloadURL=http://tw.example/"
-                      "files/\nDownloadPort=8080\n"},
-    {"update_en.ini", "[BOOT]\nVersionURL=http://en.example/v/\nDownloadURL=http://en.example/d\n"
-                      "DownloadPort=81\n"},
-    {"update_jp.ini", "[BOOT]\nVersionURL=http://jp.example/v\nDownloadURL=http://jp.example/d\n"
-                      "DownloadPort=82\n"},
+    {"Update_TW.ini",
+     "[BOOT]\nVersionURL=http://tw.example/version\nDownloadURL=http://tw.example/"
+     "files/\nDownloadPort=8080\n"},
+    {"update_en.ini",
+     "[BOOT]\nVersionURL=http://en.example/v/\nDownloadURL=http://en.example/d\n"
+     "DownloadPort=81\n"},
+    {"update_jp.ini",
+     "[BOOT]\nVersionURL=http://jp.example/v\nDownloadURL=http://jp.example/d\n"
+     "DownloadPort=82\n"},
     {"string_tw.ini", "[BOOT]\nMSG_NET_ERROR=tw network text\n"},
     {"string_en.ini", "[BOOT]\nMSG_NET_ERROR=en network text\n"},
     {"string_jp.ini", "[BOOT]\nMSG_NET_ERROR=jp network text\n"},
@@ -52,8 +56,8 @@ void pack(const testsupport::TempDir& dir, const Files& files) {
     for (const auto& [name, contents] : files) dir.write("src/" + name, contents);
     testsupport::ProgramOptions options;
     options.workingDirectory = dir.path();
-    const auto result =
-        testsupport::runProgram(testsupport::binaryPath("launcher-admin"), {"pack", "src"}, options);
+    const auto result = testsupport::runProgram(testsupport::binaryPath("launcher-admin"),
+                                                {"pack", "src"}, options);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     ASSERT_TRUE(dir.exists("update.inf"));
 }
@@ -80,7 +84,8 @@ void expectContext(UpdateContext& context, const Expected& expected) {
     EXPECT_FALSE(context.archivePassword);
 }
 
-const Expected kTw = {"http://tw.example/version/", "http://tw.example/files/", 8080, "tw network text"};
+const Expected kTw = {"http://tw.example/version/", "http://tw.example/files/", 8080,
+                      "tw network text"};
 const Expected kEn = {"http://en.example/v/", "http://en.example/d/", 81, "en network text"};
 const Expected kPlain = {"http://plain.example/version/", "http://plain.example/files/", 80, ""};
 
@@ -91,6 +96,7 @@ TEST_F(ConfigurationTest, PackedArchiveChoosesRegionCountryAndEntries) {
         Files plain;  // beside the launcher
         Expected expected;
     };
+    // clang-format off
     const Case cases[] = {
         {"install.ini selects TW, whose country is tw", kRegions, {{"update.ini", kPlainUpdate}}, kTw},
         {"no install.ini: the archive's localization.ini gives the choice too",
@@ -116,6 +122,7 @@ TEST_F(ConfigurationTest, PackedArchiveChoosesRegionCountryAndEntries) {
         {"no string_CC.ini entry leaves the catalogue empty", without(kRegions, "string_tw.ini"), {},
          {kTw.versionUrl, kTw.downloadUrl, kTw.port, ""}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         testsupport::TempDir folder;
@@ -145,12 +152,14 @@ TEST_F(ConfigurationTest, UnreadableArchivesFallBackToThePlainUpdateIni) {
         std::string archive;  // "" when there is none
         Expected expected;
     };
+    // clang-format off
     const Case cases[] = {
         {"no update.inf", "", kPlain},
         {"update.inf that is no zip archive", "[BOOT]\nVersionURL=http://not.a.zip/\n", kPlain},
         {"declared size of 2 GiB", hostile(0x7FFFFFFF), kPlain},
         {"negative declared size", hostile(0xFFFFFFFF), kPlain},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove(dir.file("update.inf"));
@@ -186,6 +195,7 @@ TEST_F(ConfigurationTest, PatchIpAndPatchPortOverrideTheServerSettings) {
         LaunchArguments arguments;
         Expected expected;
     };
+    // clang-format off
     const Case cases[] = {
         {"none", {}, kTw},
         {"PatchIP replaces both URLs unchanged", {"", "", "10.1.2.3", ""},
@@ -196,6 +206,7 @@ TEST_F(ConfigurationTest, PatchIpAndPatchPortOverrideTheServerSettings) {
         {"a port that is no number is 0", {"", "", "", "port"}, {kTw.versionUrl, kTw.downloadUrl, 0, kTw.netError}},
         {"a port's leading number counts", {"", "", "", "99abc"}, {kTw.versionUrl, kTw.downloadUrl, 99, kTw.netError}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         UpdateContext context;

@@ -1,8 +1,9 @@
-#include <climits>
+#include "config/ini_file.h"
 
 #include <gtest/gtest.h>
 
-#include "config/ini_file.h"
+#include <climits>
+
 #include "support/temp_dir.h"
 
 using testsupport::TempDir;
@@ -23,6 +24,7 @@ TEST(IniFile, LooksUpValuesAsTheFilesAreWritten) {
         const char* key;
         std::string value;
         bool missed;  // leaves the debug line
+        // clang-format off
     } cases[] = {
         {"plain", "[BOOT]\nZipPath=data\n", "BOOT", "ZipPath", "data", false},
         {"byte-order mark", kBom + "[BOOT]\nZipPath=data\n", "BOOT", "ZipPath", "data", false},
@@ -41,6 +43,7 @@ TEST(IniFile, LooksUpValuesAsTheFilesAreWritten) {
         {"comments", "; note\n[BOOT]\n# also\nA=1 ; not a comment\n", "BOOT", "A", "1 ; not a comment",
          false},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         IniFile ini;
@@ -53,8 +56,9 @@ TEST(IniFile, LooksUpValuesAsTheFilesAreWritten) {
 }
 
 TEST(IniFile, DefaultsForEmptyAndMissingValues) {
-    const std::string text = "[BOOT]\nEmpty=\nPort=8080\nMixed=12abc\nWord=abc\nNeg= -7\n"
-                             "Huge=99999999999\nTiny=-99999999999\n";
+    const std::string text =
+        "[BOOT]\nEmpty=\nPort=8080\nMixed=12abc\nWord=abc\nNeg= -7\n"
+        "Huge=99999999999\nTiny=-99999999999\n";
     IniFile ini;
     EXPECT_EQ(ini.section, "BOOT");
     ini.LoadFromMemory(text.data(), text.size());
@@ -63,11 +67,13 @@ TEST(IniFile, DefaultsForEmptyAndMissingValues) {
         const char* key;
         int number;
         const char* string;  // GetString with the default "dflt"
+        // clang-format off
     } cases[] = {
         {"Empty", 0, "dflt"},        {"Missing", 0, "dflt"},      {"Port", 8080, "8080"},
         {"Mixed", 12, "12abc"},      {"Word", 0, "abc"},          {"Neg", -7, "-7"},
         {"Huge", INT_MAX, "99999999999"}, {"Tiny", INT_MIN, "-99999999999"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key);
         EXPECT_EQ(ini.GetInt(c.key), c.number);

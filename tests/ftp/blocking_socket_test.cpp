@@ -1,14 +1,13 @@
 #include "ftp/blocking_socket.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 
 #include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 using nsSocket::CBlockingSocket;
 using nsSocket::CBlockingSocketException;
@@ -114,7 +113,8 @@ TEST(BlockingSocket, SendAllDeliversEveryByteOverPartialSends) {
             int n = pair.server.Receive(chunk, sizeof chunk, 10);
             if (n == 0) break;
             received.append(chunk, n);
-            if (received.size() < 256 * 1024) std::this_thread::sleep_for(std::chrono::microseconds(200));
+            if (received.size() < 256 * 1024)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });
     int sent = pair.client.SendAll(payload.data(), static_cast<int>(payload.size()), 10);
@@ -149,7 +149,8 @@ TEST(BlockingSocket, AcceptGivesUpAfterItsTimeOut) {
 
 TEST(BlockingSocket, EverySocketIsCloseOnExec) {
     Pair pair;
-    for (auto handle : {pair.listener.socket.Handle(), pair.client.Handle(), pair.server.Handle()}) {
+    for (auto handle :
+         {pair.listener.socket.Handle(), pair.client.Handle(), pair.server.Handle()}) {
         int flags = ::fcntl(static_cast<int>(handle), F_GETFD);
         EXPECT_TRUE(flags & FD_CLOEXEC) << "descriptor " << handle;
         EXPECT_GT(handle, 2u) << "a socket took a standard stream's place";
@@ -185,12 +186,14 @@ TEST(BlockingSocketException, DescribeTexts) {
         int code;
         unsigned size;
         const char* expected;
+        // clang-format off
     } cases[] = {
         {"Send timeout", 0, 512, "Send timeout error"},
         {"Connect", 10061, 512, "Connect error 0x0000274d"},
         {"GetHostByName", 11001, 512, "GetHostByName error 0x00002af9"},
         {"Receive", 10054, 10, "Receive e"},  // cut to the buffer, terminated
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected);
         CBlockingSocketException e(c.operation, c.code);

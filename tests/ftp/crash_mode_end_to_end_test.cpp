@@ -1,12 +1,12 @@
 // Crash mode end to end: the built program, copied into a game folder, against
 // pyftpdlib on port 21 in a private network namespace. A refused log-on is tested on
 // the upload itself, where the scripted server shows every session.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/game_folder.h"
 #include "support/private_network.h"

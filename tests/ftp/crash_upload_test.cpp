@@ -1,4 +1,7 @@
 // Crash mode against a scripted FTP server on port 21, in a private network namespace.
+#include "ftp/crash_upload.h"
+
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,11 +11,8 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "config/dev_settings.h"
 #include "config/ini_file.h"
-#include "ftp/crash_upload.h"
 #include "platform/paths.h"
 #include "support/child_process.h"
 #include "support/private_network.h"
@@ -28,12 +28,12 @@ namespace {
 
 using testsupport::inPrivateNetwork;
 
-#define SKIP_WITHOUT_PRIVATE_NETWORK()                                             \
-    do {                                                                           \
-        std::string why;                                                           \
-        if (!testsupport::privateNetworkAvailable(why)) {                          \
+#define SKIP_WITHOUT_PRIVATE_NETWORK()                                                \
+    do {                                                                              \
+        std::string why;                                                              \
+        if (!testsupport::privateNetworkAvailable(why)) {                             \
             GTEST_SKIP() << "needs a private network namespace for port 21: " << why; \
-        }                                                                          \
+        }                                                                             \
     } while (0)
 
 void freshDevSettings() {
@@ -126,8 +126,8 @@ TEST(CrashUpload, RefusedLogOnStillTriesEveryFileAndDeletesTheFolder) {
         const Strings names = {"ra1.zip", "ra2.zip", "ra3.zip"};
         for (size_t i = 0; i < 3; ++i) {
             std::string name = sessions[i].size() > 2 ? sessions[i][2].substr(5) : "";
-            EXPECT_EQ(sessions[i], (Strings{"USER user", "PASS pw", "SIZE " + name, "TYPE I",
-                                            "QUIT"}));
+            EXPECT_EQ(sessions[i],
+                      (Strings{"USER user", "PASS pw", "SIZE " + name, "TYPE I", "QUIT"}));
         }
         Strings tried;
         for (const auto& s : sessions) tried.push_back(s[2].substr(5));
@@ -150,8 +150,8 @@ TEST(CrashUpload, OnlyRegularFilesWithSafeNamesAreUploadedAndLinksAreNeverFollow
         game.write("crash/rabbit-zip.log", "the name only has to begin with ra");
         game.write("crash/zipra.txt", "does not begin with ra");
         game.write("crash/ra\r\nDELE secret.zip", "a name that carries a command");
-        ASSERT_EQ(::symlink(game.file("secret.txt").c_str(), game.file("crash/ra_link.zip").c_str()),
-                  0);
+        ASSERT_EQ(
+            ::symlink(game.file("secret.txt").c_str(), game.file("crash/ra_link.zip").c_str()), 0);
         ASSERT_EQ(::symlink(game.file("outside").c_str(), game.file("crash/ra_dir").c_str()), 0);
         ASSERT_EQ(::mkfifo(game.file("crash/ra_fifo.zip").c_str(), 0600), 0);
         freshDevSettings();
@@ -179,6 +179,7 @@ TEST(CrashUpload, ArgumentsThatCouldHarmDoNothingAtAll) {
     const std::string longUser(300, 'u');
     const std::string credentials511 = longUser + ":" + std::string(511 - 301, 'p');
     const std::string credentials512 = credentials511 + "p";
+    // clang-format off
     const std::vector<Case> cases = {
         {"no folder argument", {"launcher", "crash", "127.0.0.1", "user:pw"}, false},
         {"empty folder", crashTokens(""), false},
@@ -195,6 +196,7 @@ TEST(CrashUpload, ArgumentsThatCouldHarmDoNothingAtAll) {
         {"credentials of 511 characters", crashTokens("crash", credentials511), true},
         {"a sound folder", crashTokens("crash"), true},
     };
+    // clang-format on
     inPrivateNetwork([&] {
         ScriptedFtpServer server(21);
         size_t sessionsBefore = 0;
@@ -235,6 +237,7 @@ TEST(CrashUpload, RootAndTheProgramsFoldersAreNeverCrashFolders) {
     struct Case {
         std::string folder;
         bool deletable;
+        // clang-format off
     } cases[] = {
         {"/", false},
         {"//", false},
@@ -246,6 +249,7 @@ TEST(CrashUpload, RootAndTheProgramsFoldersAreNeverCrashFolders) {
         {temp.file("crash/"), true},
         {temp.file("not-there"), true},  // deletes nothing, so it may be named
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.folder);
         EXPECT_EQ(isDeletableCrashFolder(c.folder), c.deletable);
@@ -262,10 +266,12 @@ TEST(CrashUpload, SettingsFileThatCannotBeReadIsLeftAlone) {
         const char* name;
         mode_t mode;
         bool readable;
+        // clang-format off
     } cases[] = {
         {"readable", 0666, true},
         {"write-only", 0222, false},
     };
+    // clang-format on
     const std::string original = "[Crash]\r\nKeep=yes\r\n";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,18 +1,18 @@
 // The FTP client against a scripted loopback server whose transcript the tests assert.
 #include "ftp/ftp_client.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "support/temp_dir.h"
 #include "support/scripted_ftp_server.h"
+#include "support/temp_dir.h"
 
 using namespace nsFTP;
-using testsupport::TempDir;
 using testsupport::ScriptedFtpServer;
+using testsupport::TempDir;
 using Strings = std::vector<std::string>;
 
 namespace {
@@ -108,12 +108,14 @@ TEST_F(FtpClientTest, PortAnnouncesTheControlAddressAndListeningPort) {
         const char* address;
         unsigned short port;
         const char* expected;
+        // clang-format off
     } cases[] = {
         {"10.0.0.7", 4000, "PORT 10,0,0,7,15,160"},
         {"192.168.0.5", 5001, "PORT 192,168,0,5,19,137"},
         {"127.0.0.1", 255, "PORT 127,0,0,1,0,255"},
         {"127.0.0.1", 65535, "PORT 127,0,0,1,255,255"},
     };
+    // clang-format on
     ASSERT_TRUE(logOn());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected);
@@ -130,6 +132,7 @@ TEST_F(FtpClientTest, PartialRemoteFileIsContinuedOrRestarted) {
         const char* command;
         size_t sentFrom;
         bool result;
+        // clang-format off
     } cases[] = {
         {"server holds 3000 bytes", "213 3000\r\n", "226 done\r\n", "APPE ", 3000, true},
         {"server holds all of it", "213 5000\r\n", "226 done\r\n", "APPE ", 5000, true},
@@ -139,6 +142,7 @@ TEST_F(FtpClientTest, PartialRemoteFileIsContinuedOrRestarted) {
         {"refusal with digits", "550 3000 is not a size\r\n", "226 done\r\n", "STOR ", 0, true},
         {"zero size", "213 0\r\n", "226 done\r\n", "STOR ", 0, true},
     };
+    // clang-format on
     const std::string data = pattern(5000);
     const std::string local = writeFile(folder, "ra.zip", data);
     for (const Case& c : cases) {
@@ -250,6 +254,7 @@ TEST_F(FtpClientTest, SimpleCommands) {
         const char* command;  // nullptr: nothing may be sent
         FtpResult result;
         long long size;
+        // clang-format off
     } cases[] = {
         {"size found", "213 12345\r\n",
          [](CFTPClient& c, long long& s) { return c.RemoteFileSize("f", s); }, "SIZE f",
@@ -293,6 +298,7 @@ TEST_F(FtpClientTest, SimpleCommands) {
          [](CFTPClient& c, long long&) { return c.ChangeDirectory("a\r\nDELE x"); }, nullptr,
          ResultError, 0},
     };
+    // clang-format on
     ASSERT_TRUE(logOn());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,9 +1,9 @@
 // Reply reading and the logon sequences, against a scripted loopback server.
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "ftp/ftp_client.h"
 #include "support/scripted_ftp_server.h"
@@ -33,6 +33,7 @@ TEST(FtpReply, MultiLineSplitAndInvalidReplies) {
         const char* name;
         Strings parts;  // each arrives in a receive of its own
         std::vector<Reply> replies;
+        // clang-format off
     } cases[] = {
         {"three-line greeting in one receive",
          {"220-Welcome\r\n220-more\r\n220 ready\r\n"},
@@ -55,6 +56,7 @@ TEST(FtpReply, MultiLineSplitAndInvalidReplies) {
          {"220 ok\r", "\n331 next\r\n"},
          {{true, "220", "220 ok"}, {true, "331", "331 next"}}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedFtpServer server;
@@ -68,8 +70,7 @@ TEST(FtpReply, MultiLineSplitAndInvalidReplies) {
             EXPECT_EQ(reply.text, expected.text);
             char code[4] = {};
             std::strncpy(code, expected.code, 3);
-            EXPECT_EQ(std::memcmp(reply.code, code, 4), 0)
-                << "code " << std::string(reply.code, 3);
+            EXPECT_EQ(std::memcmp(reply.code, code, 4), 0) << "code " << std::string(reply.code, 3);
         }
         client.DisconnectControl();
     }
@@ -79,6 +80,7 @@ TEST(FtpReply, EndlessReplyIsCutOffInsteadOfFillingMemory) {
     struct Case {
         const char* name;
         std::string greeting;
+        // clang-format off
     } cases[] = {
         {"endless multi-line reply", [] {
              std::string text;
@@ -87,6 +89,7 @@ TEST(FtpReply, EndlessReplyIsCutOffInsteadOfFillingMemory) {
          }()},
         {"endless line", std::string(3 * CFTPClient::kMaxReplyBytes / 2, 'x')},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedFtpServer server;
@@ -139,6 +142,7 @@ TEST(FtpLogOn, SequencesOfTheNineFirewallModes) {
         Strings commands;
         bool loggedOn;
         bool logonFailed;  // "Logon failed." reported
+        // clang-format off
     } cases[] = {
         {"0: user, password, account", 0, 21,
          {"331 pw\r\n", "332 acct\r\n", "230 ok\r\n", "250 cwd\r\n"},
@@ -180,6 +184,7 @@ TEST(FtpLogOn, SequencesOfTheNineFirewallModes) {
         {"8: user at firewall user at host", 8, 21, {"331 pw\r\n", "230 ok\r\n", "250 cwd\r\n"},
          {"USER u@fu@ftp.example", "PASS p@fp", "CWD /"}, true, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedFtpServer server;

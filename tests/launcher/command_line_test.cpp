@@ -1,10 +1,11 @@
-#include <string>
-#include <vector>
+#include "launcher/command_line.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "config/launch_arguments.h"
-#include "launcher/command_line.h"
 #include "launcher/win_main.h"
 #include "platform/system.h"
 #include "support/child_process.h"
@@ -17,6 +18,7 @@ TEST(CommandLine, SplitModeChoiceAndArguments) {
         Tokens tokens;
         bool crash;
         LaunchArguments arguments;  // forward1, forward2, patchIp, patchPort
+        // clang-format off
     } cases[] = {
         {"launcher", {"launcher"}, false, {}},
         {"", {}, false, {}},
@@ -60,6 +62,7 @@ TEST(CommandLine, SplitModeChoiceAndArguments) {
         {"launcher Crash a b c", {"launcher", "Crash", "a", "b", "c"}, false, {"Crash", "a", "", ""}},
         {"launcher x crash a b c", {"launcher", "x", "crash", "a", "b", "c"}, false, {"x", "crash", "", ""}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "[" << c.line << "]");
         const Tokens tokens = splitCommandLine(c.line);

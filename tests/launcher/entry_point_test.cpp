@@ -1,6 +1,7 @@
 // The built program in a game folder of its own, as a player starts it.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,8 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "config/ini_file.h"
 #include "support/game_folder.h"
@@ -28,7 +27,8 @@ const std::string kDevSettings = "[Crash]\nKeep=yes\n";
 // Update mode, once it reaches the network, stays on loopback where nothing listens.
 const std::string kUpdateSettings =
     "[BOOT]\nVersionURL=http://127.0.0.1:9/\nDownloadURL=http://127.0.0.1:9/\nDownloadPort=9\n";
-const std::vector<std::string> kCrashArguments = {"crash", "127.0.0.1", "user:pass", "no-such-folder"};
+const std::vector<std::string> kCrashArguments = {"crash", "127.0.0.1", "user:pass",
+                                                  "no-such-folder"};
 
 void writeSettings(const GameFolder& game) {
     game.dir().write("KilnDev.ini", kDevSettings);
@@ -72,6 +72,7 @@ TEST(EntryPoint, CrashModeRunsAndEndsWith1WhenChosen) {
         std::vector<std::string> arguments;
         bool crashMode;
         bool marked;  // crash mode ran through and set "NeedCheck"
+        // clang-format off
     } cases[] = {
         {"crash and three arguments", kCrashArguments, true, true},
         // Three arguments choose crash mode; without its folder it does nothing, and
@@ -79,6 +80,7 @@ TEST(EntryPoint, CrashModeRunsAndEndsWith1WhenChosen) {
         {"crash and two more arguments", {"crash", "127.0.0.1", "user:pass"}, true, false},
         {"other case", {"Crash", "127.0.0.1", "user:pass", "no-such-folder"}, false, false},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         GameFolder game;

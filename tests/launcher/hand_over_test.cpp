@@ -22,8 +22,8 @@
 
 namespace fs = std::filesystem;
 using testsupport::ArgumentRecords;
-using testsupport::ZipEntryPlan;
 using testsupport::unixEntry;
+using testsupport::ZipEntryPlan;
 
 namespace {
 
@@ -127,7 +127,8 @@ TEST_F(HandOverTest, UnpacksThePackageOverTheFilesAndStartsTheNewUpdater) {
     EXPECT_EQ(game.read("keep.txt"), "not in the package");
     EXPECT_FALSE(archiveLeft());
     const ArgumentRecords records = testsupport::waitForArgumentRecords(game.path(), 1);
-    const ArgumentRecords expected = {{"4718", "x", "y", "PatchIP:http://127.0.0.1:8080/", "PatchPort:8080"}};
+    const ArgumentRecords expected = {
+        {"4718", "x", "y", "PatchIP:http://127.0.0.1:8080/", "PatchPort:8080"}};
     EXPECT_EQ(records, expected);
 }
 
@@ -166,6 +167,7 @@ TEST_F(HandOverTest, UpdaterReceivesTheLaunchCodeAndTheGivenPiecesAsSeparateWord
         const char* parameters;
         std::vector<std::string> words;
     };
+    // clang-format off
     const Case cases[] = {
         {"no arguments", {}, "4718", {"4718"}},
         {"one word and the server",
@@ -178,6 +180,7 @@ TEST_F(HandOverTest, UpdaterReceivesTheLaunchCodeAndTheGivenPiecesAsSeparateWord
          "4718 Player One y",
          {"4718", "Player", "One", "y"}},
     };
+    // clang-format on
     installUpdater();
     size_t count = 0;
     for (const Case& c : cases) {
@@ -198,12 +201,14 @@ TEST_F(HandOverTest, AnArchiveThatCannotBeOpenedIsDeletedAndTheUpdaterStillStart
         const char* label;
         std::string bytes;
     };
+    // clang-format off
     const Case cases[] = {
         {"not a zip archive", "Rar!\x1a\x07 this is no zip archive"},
         {"a zip signature and nothing of an archive", "PK\x03\x04 but nothing of a zip archive follows"},
         {"cut short", package.substr(0, package.size() / 2)},
         {"empty file", ""},
     };
+    // clang-format on
     installUpdater();
     size_t count = 0;
     for (const Case& c : cases) {
@@ -280,7 +285,8 @@ TEST_F(HandOverTest, AWindowsMadePackageStartsItsUpdaterThroughWine) {
     EXPECT_EQ(modeOf(game.file(kClientUpdater)) & 0111, 0u);
     const ArgumentRecords records = testsupport::waitForArgumentRecords(bin.path(), 1);
     ASSERT_EQ(records.size(), 1u);
-    const std::vector<std::string> expected = {game.file(kClientUpdater), "4718", "x", "PatchPort:99"};
+    const std::vector<std::string> expected = {game.file(kClientUpdater), "4718", "x",
+                                               "PatchPort:99"};
     EXPECT_EQ(records[0], expected);
 }
 

@@ -63,11 +63,13 @@ TEST(ProcessTerminator, NameLengthIsCheckedBeforeAnythingElse) {
         std::string name;
         int expected;
     };
+    // clang-format off
     const Case cases[] = {
         {"empty", "", TERMINATE_BAD_NAME},
         {"260 characters", std::string(256, 'q') + ".exe", TERMINATE_NOT_FOUND},
         {"261 characters", std::string(257, 'q') + ".exe", TERMINATE_BAD_NAME},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         EXPECT_EQ(terminateProcessByName(c.name.c_str()), c.expected);
@@ -110,10 +112,12 @@ TEST(ProcessTerminator, MatchesAWindowsProgramByItsFirstArgument) {
         std::string firstArgument;
     };
     const std::string name = "VeltoraUpdate.exe";
+    // clang-format off
     const Case cases[] = {
         {"backslashes", "C:\\Games\\Veltora\\" + name},
         {"slashes", "/home/player/.wine/drive_c/" + name},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         testsupport::SubprocessOptions options;

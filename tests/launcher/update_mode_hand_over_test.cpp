@@ -32,7 +32,9 @@ protected:
     }
 
     static std::string recorder() { return readFile(binaryPath("record_args")); }
-    void installRecorder() const { game.dir().copyIn(binaryPath("record_args"), "ClientUpdate.exe"); }
+    void installRecorder() const {
+        game.dir().copyIn(binaryPath("record_args"), "ClientUpdate.exe");
+    }
 
     void publish(const std::string& version, const std::string& package) const {
         packages.write("version.txt", "[Current Version]\nUpdateFile=" + version + ".zip\n");
@@ -41,10 +43,12 @@ protected:
 
     // The launcher as a player starts it: x y z PatchIP:URL PatchPort:P.
     std::vector<std::string> arguments() const {
-        return {"x", "y", "z", "PatchIP:" + server.url(), "PatchPort:" + std::to_string(server.port())};
+        return {"x", "y", "z", "PatchIP:" + server.url(),
+                "PatchPort:" + std::to_string(server.port())};
     }
     std::vector<std::string> forwarded() const {
-        return {"4718", "x", "y", "PatchIP:" + server.url(), "PatchPort:" + std::to_string(server.port())};
+        return {"4718", "x", "y", "PatchIP:" + server.url(),
+                "PatchPort:" + std::to_string(server.port())};
     }
 
     std::vector<std::string> requests() {
@@ -80,7 +84,7 @@ TEST_F(UpdateModeHandOverTest, OutdatedUpdaterIsReplacedAndStartedWithTheForward
     const ArgumentRecords records = waitForArgumentRecords(game.path(), 1);
     EXPECT_EQ(records, ArgumentRecords{forwarded()});
     EXPECT_EQ(requests(), (std::vector<std::string>{"GET /version.txt HTTP/1.1 200",
-                                                     "GET /2.0.13.6.zip HTTP/1.1 200"}));
+                                                    "GET /2.0.13.6.zip HTTP/1.1 200"}));
 }
 
 TEST_F(UpdateModeHandOverTest, CurrentUpdaterStartsDirectlyThroughWine) {

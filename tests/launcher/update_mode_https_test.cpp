@@ -94,12 +94,14 @@ TEST(UpdateModeHttps, OnlyACertificateTheStoreVouchesForServesTheUpdate) {
         bool served;
         int alerts;  // refused handshakes that lighttpd logs; -1 when it logs none
     };
+    // clang-format off
     const Case cases[] = {
         {"issued by the store's CA for 127.0.0.1", "trusted", true, 0},
         {"self-signed", "selfsigned", false, 3},
         // libcurl compares the name after the handshake and just hangs up.
         {"issued by the store's CA for another name", "wronghost", false, -1},
     };
+    // clang-format on
     const std::string recorder = readFile(binaryPath("record_args"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -110,11 +112,13 @@ TEST(UpdateModeHttps, OnlyACertificateTheStoreVouchesForServesTheUpdate) {
         packages.write("2.0.13.6.zip",
                        buildZip({unixEntry("ClientUpdate.exe", recorder + "release 2", 0100755)}));
         const std::string name = c.certificate;
-        const std::string tls = "server.modules += (\"mod_openssl\")\n"
-                                "ssl.engine = \"enable\"\n"
-                                "debug.log-ssl-noise = \"enable\"\n"
-                                "ssl.pemfile = \"" + certificates.file(name + ".pem") + "\"\n" +
-                                "ssl.privkey = \"" + certificates.file(name + ".key") + "\"\n";
+        const std::string tls =
+            "server.modules += (\"mod_openssl\")\n"
+            "ssl.engine = \"enable\"\n"
+            "debug.log-ssl-noise = \"enable\"\n"
+            "ssl.pemfile = \"" +
+            certificates.file(name + ".pem") + "\"\n" + "ssl.privkey = \"" +
+            certificates.file(name + ".key") + "\"\n";
         LighttpdServer server(packages.path(), tls);
         ASSERT_TRUE(server.running());
         const std::string url = "https://127.0.0.1:" + std::to_string(server.port()) + "/";

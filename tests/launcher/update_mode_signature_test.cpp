@@ -78,6 +78,7 @@ TEST_F(SignedUpdateTest, PackageIsInstalledOnlyWhenTheConfiguredKeyVerifiesIt) {
         bool installed;
         bool translated = false;  // the region's catalogue has its own refusal text
     };
+    // clang-format off
     const Case cases[] = {
         {"signed by the key", Key::InUpdateIni, Signature::ByTheKey, false, true},
         {"signed, key in update.inf", Key::InUpdateInf, Signature::ByTheKey, false, true},
@@ -91,6 +92,7 @@ TEST_F(SignedUpdateTest, PackageIsInstalledOnlyWhenTheConfiguredKeyVerifiesIt) {
         // Nothing is checked without a key, not even a signature that would fail.
         {"Signature but no key", Key::None, Signature::ByTheKey, true, true},
     };
+    // clang-format on
     const KeyPair key, otherKey;
     const std::string newUpdater = recorder() + "release 2";
     const std::string package = buildZip({unixEntry("ClientUpdate.exe", newUpdater, 0100755),
@@ -131,7 +133,8 @@ TEST_F(SignedUpdateTest, PackageIsInstalledOnlyWhenTheConfiguredKeyVerifiesIt) {
             packSettings(
                 game, settings,
                 c.translated ? std::string("[BOOT]\nMSG_VERIFY_FAIL=") + kTranslation + "\n" : "");
-            game.dir().write("update.ini", settingsText(server.url(), server.url(), ""));  // must lose
+            game.dir().write("update.ini",
+                             settingsText(server.url(), server.url(), ""));  // must lose
         } else {
             game.dir().write("update.ini", settings);
         }
@@ -170,10 +173,12 @@ TEST_F(SignedUpdateTest, PackageLeftFromAnEarlierRunIsVerifiedToo) {
         bool withKey;
         bool unpacked;
     };
+    // clang-format off
     const Case cases[] = {
         {"with a key: refused and deleted", true, false},
         {"without a key: unpacked as always", false, true},
     };
+    // clang-format on
     const KeyPair key;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -192,8 +197,8 @@ TEST_F(SignedUpdateTest, PackageLeftFromAnEarlierRunIsVerifiedToo) {
         LighttpdServer server(packages.path());
         ASSERT_TRUE(server.running());
         game.dir().write("update.ini",
-                   settingsText(server.url(), server.url(),
-                                c.withKey ? "PublicKey=" + key.publicText() + "\n" : ""));
+                         settingsText(server.url(), server.url(),
+                                      c.withKey ? "PublicKey=" + key.publicText() + "\n" : ""));
 
         game.prependToPath(bin.path());
         const ProgramResult result = game.run();
@@ -223,7 +228,7 @@ TEST_F(SignedUpdateTest, PartialDownloadIsNeitherVerifiedNorUnpacked) {
     ASSERT_TRUE(versions.running());
     HttpFaultServer downloads(package, HttpFault::CutAfter, 1000);
     game.dir().write("update.ini", settingsText(versions.url(), downloads.url(),
-                                          "PublicKey=" + key.publicText() + "\n"));
+                                                "PublicKey=" + key.publicText() + "\n"));
 
     const ProgramResult result = game.run();
     EXPECT_EQ(result.exitCode, 0) << result.err;

@@ -66,7 +66,8 @@ TEST_F(UpdateModeTest, NoServerEndsWith254AndTheNetworkMessage) {
     ProgramResult result = game.run();
     EXPECT_EQ(result.exitCode, 254) << result.err;
     EXPECT_EQ(messageBoxes(result.err), "[Error] Download " + url + ":0 version.txt fail!!\n" +
-                              "[Version] Can't download version.txt\n " + kNetError + "\n");
+                                            "[Version] Can't download version.txt\n " + kNetError +
+                                            "\n");
     EXPECT_FALSE(game.dir().exists("update.rar"));
 }
 
@@ -144,9 +145,9 @@ TEST_F(UpdateModeTest, GraphicalDialogShowsTheTransferAndCloses) {
     game.setDisplay(x.display());
 
     ProgramOptions o = game.options();
-    o.environment.push_back({"LSAN_OPTIONS", "print_suppressions=0:suppressions=" +
-                                                 std::string(LAUNCHER_SOURCE_DIR) +
-                                                 "/tests/support/gtk_leaks.supp"});
+    o.environment.push_back(
+        {"LSAN_OPTIONS", "print_suppressions=0:suppressions=" + std::string(LAUNCHER_SOURCE_DIR) +
+                             "/tests/support/gtk_leaks.supp"});
     o.timeoutSeconds = 30;
     ProgramResult result = runProgram(game.program(), {}, o);
     EXPECT_FALSE(result.timedOut);

@@ -1,4 +1,7 @@
+#include "launcher/write_access.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,9 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "launcher/write_access.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
@@ -35,6 +35,7 @@ TEST(WriteAccess, ProbeReportsFoldersThePlayerCannotWriteTo) {
         std::function<bool(const std::string&)> prepare;  // given the game folder
         bool cannotWrite;
         std::vector<std::string> left;  // what the folder holds afterwards
+        // clang-format off
     } cases[] = {
         {"writable folder", [](const std::string&) { return true; }, false, {}},
         {"stale probe is replaced and removed",
@@ -49,6 +50,7 @@ TEST(WriteAccess, ProbeReportsFoldersThePlayerCannotWriteTo) {
          [](const std::string& d) { return mkdir((d + "/YOUCANTPASS.tmp").c_str(), 0755) == 0; },
          true, {"YOUCANTPASS.tmp"}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         testsupport::TempDir root;

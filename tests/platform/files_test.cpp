@@ -1,3 +1,6 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -5,11 +8,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include <gtest/gtest.h>
-
 #include "platform/errors.h"
 #include "platform/file_stream.h"
-#include "platform/files.h"
 #include "platform/net.h"
 #include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
@@ -39,6 +39,7 @@ TEST(Files, DispositionsCreateTruncateAndReportAsWindowsDoes) {
         bool opens;
         uint32_t error;
         const char* contentAfter;  // nullptr: no file
+        // clang-format off
     } cases[] = {
         {"open existing, present", Disposition::OpenExisting, true, true, winerr::SUCCESS, "old"},
         {"open existing, missing", Disposition::OpenExisting, false, false, winerr::FILE_NOT_FOUND, nullptr},
@@ -49,6 +50,7 @@ TEST(Files, DispositionsCreateTruncateAndReportAsWindowsDoes) {
         {"open always, present", Disposition::OpenAlways, true, true, winerr::ALREADY_EXISTS, "old"},
         {"open always, missing", Disposition::OpenAlways, false, true, winerr::SUCCESS, ""},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
@@ -166,6 +168,7 @@ TEST(Files, OverwritingGivesTheFileTheNewReadOnlyAndExecuteBits) {
         CreateOptions options;
         mode_t after;
     };
+    // clang-format off
     const Case cases[] = {
         {"plain file becomes a program", Disposition::CreateAlways, 0644, {0, true}, 0755},
         {"owner-only program stays owner-only", Disposition::CreateAlways, 0700, {0, true}, 0700},
@@ -173,6 +176,7 @@ TEST(Files, OverwritingGivesTheFileTheNewReadOnlyAndExecuteBits) {
         {"read-only program", Disposition::CreateAlways, 0755, {FILE_ATTR_READONLY, true}, 0555},
         {"open always keeps the mode", Disposition::OpenAlways, 0644, {FILE_ATTR_READONLY, true}, 0644},
     };
+    // clang-format on
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -242,10 +246,11 @@ TEST(Files, AttributesMapToWriteBits) {
     chmod(dir.path().c_str(), 0777);
     // Root ignores write bits; check as a player would meet them.
     EXPECT_EQ(testsupport::runInChild([&] {
-        if (!testsupport::dropRootPrivileges()) return 2;
-        checkAttributes(dir);
-        return testsupport::childResult();
-    }), 0);
+                  if (!testsupport::dropRootPrivileges()) return 2;
+                  checkAttributes(dir);
+                  return testsupport::childResult();
+              }),
+              0);
 }
 
 TEST(Files, LinksAreEntriesOfTheirOwn) {
@@ -327,6 +332,7 @@ TEST(Files, LocalTimeToFileTime) {
         int y, mo, d, h, mi, s;
         bool valid;
         FileTime expected;
+        // clang-format off
     } cases[] = {
         {"UTC0", 2020, 1, 2, 3, 4, 5, true, kUtc},
         {"CST-8", 2020, 1, 2, 11, 4, 5, true, kUtc},  // Taipei: UTC+8
@@ -343,9 +349,10 @@ TEST(Files, LocalTimeToFileTime) {
         {"UTC0", 2020, 1, 1, 0, 0, 60, false, 0},
         {"UTC0", 1600, 12, 31, 0, 0, 0, false, 0},
     };
+    // clang-format on
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.zone << " " << c.y << "-" << c.mo << "-" << c.d
-                                        << " " << c.h << ":" << c.mi << ":" << c.s);
+        SCOPED_TRACE(testing::Message() << c.zone << " " << c.y << "-" << c.mo << "-" << c.d << " "
+                                        << c.h << ":" << c.mi << ":" << c.s);
         ScopedTimeZone zone(c.zone);
         FileTime out = 42;
         EXPECT_EQ(localTimeToFileTime(c.y, c.mo, c.d, c.h, c.mi, c.s, out), c.valid);
@@ -388,6 +395,7 @@ TEST(Errors, ErrnoTableAndTexts) {
     struct Case {
         int err;
         uint32_t code;
+        // clang-format off
     } cases[] = {
         {0, winerr::SUCCESS},
         {ENOENT, winerr::FILE_NOT_FOUND},
@@ -403,6 +411,7 @@ TEST(Errors, ErrnoTableAndTexts) {
         {EROFS, winerr::WRITE_PROTECT},
         {EMFILE, winerr::TOO_MANY_OPEN_FILES},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.err);
         EXPECT_EQ(windowsErrorFromErrno(c.err), c.code);
@@ -421,6 +430,7 @@ TEST(Errors, SocketErrnoTableAndTexts) {
     struct Case {
         int err;
         int code;
+        // clang-format off
     } cases[] = {
         {0, 0},
         {EINTR, wsa::kInterrupted},
@@ -437,22 +447,50 @@ TEST(Errors, SocketErrnoTableAndTexts) {
         {EHOSTUNREACH, wsa::kHostUnreachable},
         {ENOENT, wsa::kInvalidArgument},  // no socket meaning
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.err);
         EXPECT_EQ(net::errorFromErrno(c.err), c.code);
     }
     const int numbers[] = {
-        wsa::kInterrupted, wsa::kBadHandle, wsa::kAccessDenied, wsa::kBadAddress,
-        wsa::kInvalidArgument, wsa::kTooManySockets, wsa::kWouldBlock, wsa::kInProgress,
-        wsa::kAlreadyInProgress, wsa::kNotSocket, wsa::kDestinationRequired,
-        wsa::kMessageTooLong, wsa::kWrongProtocolType, wsa::kBadProtocolOption,
-        wsa::kProtocolNotSupported, wsa::kSocketTypeNotSupported, wsa::kOperationNotSupported,
-        wsa::kProtocolFamilyNotSupported, wsa::kAddressFamilyNotSupported, wsa::kAddressInUse,
-        wsa::kAddressNotAvailable, wsa::kNetworkDown, wsa::kNetworkUnreachable,
-        wsa::kNetworkReset, wsa::kConnectionAborted, wsa::kConnectionReset,
-        wsa::kNoBufferSpace, wsa::kAlreadyConnected, wsa::kNotConnected, wsa::kShutDown,
-        wsa::kTimedOut, wsa::kConnectionRefused, wsa::kNameTooLong, wsa::kHostDown,
-        wsa::kHostUnreachable, wsa::kHostNotFound, wsa::kTryAgain, wsa::kNoRecovery,
+        wsa::kInterrupted,
+        wsa::kBadHandle,
+        wsa::kAccessDenied,
+        wsa::kBadAddress,
+        wsa::kInvalidArgument,
+        wsa::kTooManySockets,
+        wsa::kWouldBlock,
+        wsa::kInProgress,
+        wsa::kAlreadyInProgress,
+        wsa::kNotSocket,
+        wsa::kDestinationRequired,
+        wsa::kMessageTooLong,
+        wsa::kWrongProtocolType,
+        wsa::kBadProtocolOption,
+        wsa::kProtocolNotSupported,
+        wsa::kSocketTypeNotSupported,
+        wsa::kOperationNotSupported,
+        wsa::kProtocolFamilyNotSupported,
+        wsa::kAddressFamilyNotSupported,
+        wsa::kAddressInUse,
+        wsa::kAddressNotAvailable,
+        wsa::kNetworkDown,
+        wsa::kNetworkUnreachable,
+        wsa::kNetworkReset,
+        wsa::kConnectionAborted,
+        wsa::kConnectionReset,
+        wsa::kNoBufferSpace,
+        wsa::kAlreadyConnected,
+        wsa::kNotConnected,
+        wsa::kShutDown,
+        wsa::kTimedOut,
+        wsa::kConnectionRefused,
+        wsa::kNameTooLong,
+        wsa::kHostDown,
+        wsa::kHostUnreachable,
+        wsa::kHostNotFound,
+        wsa::kTryAgain,
+        wsa::kNoRecovery,
         wsa::kNoData,
     };
     for (int number : numbers) {

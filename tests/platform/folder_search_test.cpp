@@ -1,10 +1,9 @@
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -44,8 +43,8 @@ TEST(FolderSearch, ListsDotEntriesFirstThenByteOrder) {
     dir.makeFolder("sub");
     std::vector<std::string> names;
     for (const auto& e : listFolder(dir.path())) names.push_back(e.name);
-    EXPECT_EQ(names, (std::vector<std::string>{".", "..", ".hidden", "B10", "B9", "Z", "a", "b",
-                                                "sub"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{".", "..", ".hidden", "B10", "B9", "Z", "a", "b", "sub"}));
     auto entries = listFolder(dir.path());
     EXPECT_EQ(entries[0].attributes, FILE_ATTR_DIRECTORY);
     EXPECT_EQ(entries[3].size, 5u);
@@ -60,7 +59,8 @@ TEST(FolderSearch, WalkNeverEntersALinkedFolder) {
     dir.write("crash/ra1.zip", "x");
     dir.write("crash/sub/ra2.zip", "y");
     ASSERT_EQ(symlink(outside.path().c_str(), dir.file("crash/sub/link-to-outside").c_str()), 0);
-    ASSERT_EQ(symlink(outside.file("precious.txt").c_str(), dir.file("crash/file-link").c_str()), 0);
+    ASSERT_EQ(symlink(outside.file("precious.txt").c_str(), dir.file("crash/file-link").c_str()),
+              0);
 
     auto entries = listFolder(dir.file("crash/sub"));
     ASSERT_EQ(entries.size(), 4u);
@@ -71,9 +71,9 @@ TEST(FolderSearch, WalkNeverEntersALinkedFolder) {
     std::vector<std::string> seen;
     walk(dir.file("crash"), seen);
     const std::string base = dir.file("crash");
-    EXPECT_EQ(seen, (std::vector<std::string>{base + "\\file-link", base + "\\ra1.zip",
-                                               base + "\\sub", base + "\\sub\\link-to-outside",
-                                               base + "\\sub\\ra2.zip"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{base + "\\file-link", base + "\\ra1.zip", base + "\\sub",
+                                        base + "\\sub\\link-to-outside", base + "\\sub\\ra2.zip"}));
 
     // A search started on the link itself does not list the folder behind it either.
     FolderSearch search;
@@ -89,10 +89,12 @@ TEST(FolderSearch, FailuresToStart) {
         const char* name;
         std::string folder;
         uint32_t error;
+        // clang-format off
     } cases[] = {
         {"missing folder", dir.file("missing"), winerr::PATH_NOT_FOUND},
         {"a file", dir.file("file"), winerr::DIRECTORY},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FolderSearch search;

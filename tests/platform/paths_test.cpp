@@ -1,8 +1,9 @@
+#include "platform/paths.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
 #include "support/temp_dir.h"
 
@@ -13,6 +14,7 @@ TEST(Paths, LastSeparatorTreatsBothSeparatorsAlike) {
     struct Case {
         const char* path;
         std::string::size_type expected;
+        // clang-format off
     } cases[] = {
         {"C:\\Game\\Launcher.exe", 7},
         {"/opt/game/launcher", 9},
@@ -22,6 +24,7 @@ TEST(Paths, LastSeparatorTreatsBothSeparatorsAlike) {
         {"", std::string::npos},
         {"\\", 0},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(lastSeparator(c.path), c.expected);
@@ -80,7 +83,7 @@ TEST(Paths, JoinSplitAndCompareWithTheSystemsRules) {
         {"/home/game", "/", true},
         {"/home/gamer", "/home/game", false},  // a name that only begins alike
         {"/home", "/home/game", false},
-        {"/home/Game", "/home/game", false},   // Linux names differ in case
+        {"/home/Game", "/home/game", false},     // Linux names differ in case
         {"/home/game\\x", "/home/game", false},  // a backslash is part of a Linux name
     };
     for (const auto& c : belows) {
@@ -101,6 +104,7 @@ TEST(Paths, ResolveFindsExistingNamesIgnoringCase) {
     struct Case {
         const char* input;
         const char* expected;
+        // clang-format off
     } cases[] = {
         {"Update.rar", "update.rar"},
         {"UPDATE.RAR", "update.rar"},
@@ -112,6 +116,7 @@ TEST(Paths, ResolveFindsExistingNamesIgnoringCase) {
         {"missing\\update.rar", "missing/update.rar"},  // nothing is looked up below a miss
         {".\\DATA\\..\\Update.rar", "./Data/../update.rar"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         std::string out;
@@ -156,12 +161,14 @@ TEST(Paths, OverlongOrBrokenPathsAreRefusedEverywhere) {
         const char* name;
         std::string path;
         uint32_t error;
+        // clang-format off
     } cases[] = {
         {"one long name past the path limit", tooLong, winerr::FILENAME_EXCED_RANGE},
         {"many folders past the path limit", deep, winerr::FILENAME_EXCED_RANGE},
         {"one component past the name limit", "sub\\" + longName, winerr::FILENAME_EXCED_RANGE},
         {"an embedded NUL", withNul, winerr::INVALID_NAME},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string out = "stale";

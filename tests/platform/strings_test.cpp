@@ -1,10 +1,10 @@
+#include "platform/strings.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdint>
 #include <string>
-
-#include "platform/strings.h"
 
 // The numbers the configuration (GetInt, PatchPort:) and the FTP replies (reply codes,
 // SIZE) read: atoi for the first, the plain leading digits for the second.
@@ -13,6 +13,7 @@ TEST(Strings, LeadingNumbers) {
         std::string text;
         int64_t leading;
         int atoi;
+        // clang-format off
     } cases[] = {
         {"8080", 8080, 8080},
         {"12abc", 12, 12},
@@ -34,6 +35,7 @@ TEST(Strings, LeadingNumbers) {
         {"99999999999999999999999", INT64_MAX, INT_MAX},
         {"-99999999999999999999999", 0, INT_MIN},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(platform::leadingNumber(c.text), c.leading);

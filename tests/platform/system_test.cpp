@@ -1,4 +1,7 @@
+#include "platform/system.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -8,10 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "platform/process.h"
-#include "platform/system.h"
 #include "platform/ui.h"
 #include "support/child_process.h"
 #include "support/subprocess.h"
@@ -27,6 +27,7 @@ TEST(System, CommandLineQuotesEmptyAndBlankArguments) {
     struct Case {
         std::vector<std::string> argv;
         const char* expected;
+        // clang-format off
     } cases[] = {
         {{"/game/launcher"}, "/game/launcher"},
         {{"/game/launcher", "a", "b"}, "/game/launcher a b"},
@@ -35,6 +36,7 @@ TEST(System, CommandLineQuotesEmptyAndBlankArguments) {
         {{"launcher", "tab\there", "PatchIP:1.2.3.4"}, "launcher \"tab\there\" PatchIP:1.2.3.4"},
         {{"launcher", "C:\\Game\\", "back\\slash"}, "launcher C:\\Game\\ back\\slash"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected);
         // initProcess changes the locale: keep it out of this process.
@@ -75,7 +77,8 @@ public:
         options.environment = {{"XDG_RUNTIME_DIR", runtimeDir}};
         holder_ = testsupport::Subprocess::fork(
             [] {
-                const bool acquired = acquireSingleInstance("Lancher.exe") == InstanceLock::Acquired;
+                const bool acquired =
+                    acquireSingleInstance("Lancher.exe") == InstanceLock::Acquired;
                 (void)!write(STDOUT_FILENO, acquired ? "A\n" : "x\n", 2);
                 // Held until our end of standard input closes.
                 char dummy;
@@ -132,6 +135,7 @@ TEST(SingleInstance, ChildrenDoNotInheritTheLock) {
     struct Case {
         const char* name;
         std::function<pid_t()> start;  // in the lock holder; -1 on failure
+        // clang-format off
     } cases[] = {
         {"posix_spawn",
          [] {
@@ -152,6 +156,7 @@ TEST(SingleInstance, ChildrenDoNotInheritTheLock) {
              return shellOpen(updater.file("record_args"), "a b", &child) ? pid_t(child) : -1;
          }},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir runtime;
@@ -223,5 +228,6 @@ TEST(MessageBox, WithoutDisplayGoesToStandardErrorAsOneBlock) {
     unsetenv("WAYLAND_DISPLAY");
     testing::internal::CaptureStderr();
     ui::messageBox("Can't download version.txt\n note", "Version");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "[Version] Can't download version.txt\n note\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "[Version] Can't download version.txt\n note\n");
 }

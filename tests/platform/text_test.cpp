@@ -1,9 +1,9 @@
+#include "platform/text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "platform/text.h"
 
 using platform::convertText;
 
@@ -14,6 +14,7 @@ TEST(Text, ConvertsAndReplacesWhatTheTargetCannotHold) {
         const char* from;
         const char* to;
         std::string expected;
+        // clang-format off
     } cases[] = {
         {"Chinese into Big5", "\xe4\xb8\xad\xe6\x96\x87", "UTF-8", "CP950", "\xa4\xa4\xa4\xe5"},
         {"Big5 back to UTF-8", "\xa4\xa4\xa4\xe5", "CP950", "UTF-8", "\xe4\xb8\xad\xe6\x96\x87"},
@@ -28,6 +29,7 @@ TEST(Text, ConvertsAndReplacesWhatTheTargetCannotHold) {
         {"a '?' in UTF-16", "\xff", "UTF-8", "UTF-16LE", std::string("?\0", 2)},
         {"empty", "", "UTF-8", "CP950", ""},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string out = "stale";
@@ -58,6 +60,7 @@ TEST(Text, LeadBytesOfDoubleByteCodePagesOnly) {
         const char* codeset;
         std::vector<unsigned char> leads;
         std::vector<unsigned char> others;
+        // clang-format off
     } cases[] = {
         {"CP950", {0x81, 0xA4, 0xB3, 0xFE}, {0x00, 0x2F, 0x5C, 0x7F, 0x80, 0xFF}},
         {"big5-hkscs", {0x81, 0xB3}, {0x5C, 0x80}},
@@ -68,6 +71,7 @@ TEST(Text, LeadBytesOfDoubleByteCodePagesOnly) {
         {"ISO-8859-1", {}, {0x80, 0xC3, 0xFF}},
         {"no-such-codeset", {}, {0x81, 0xB3}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.codeset);
         const auto leads = platform::leadBytes(c.codeset);

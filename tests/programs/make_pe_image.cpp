@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     testsupport::PeImageOptions options;
     unsigned parts[4];
     char end = 0;
-    if (std::sscanf(argv[1], "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2], &parts[3], &end) != 4) {
+    if (std::sscanf(argv[1], "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2], &parts[3], &end) !=
+        4) {
         std::fprintf(stderr, "make_pe_image: the version must be four numbers: %s\n", argv[1]);
         return 2;
     }

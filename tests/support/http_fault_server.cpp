@@ -78,8 +78,8 @@ std::vector<HttpRequest> HttpFaultServer::requests() {
 
 void HttpFaultServer::serve() {
     auto deadline = std::chrono::steady_clock::now() + kMaxLifetime;
-    for (int served = 0; served < kMaxConnections && !stopping_ &&
-                         std::chrono::steady_clock::now() < deadline;) {
+    for (int served = 0;
+         served < kMaxConnections && !stopping_ && std::chrono::steady_clock::now() < deadline;) {
         pollfd waiting{listener_, POLLIN, 0};
         if (poll(&waiting, 1, 50) <= 0) continue;
         int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -126,8 +126,8 @@ void HttpFaultServer::handle(int client) {
     } else {
         content = body_.substr(from);
         reply = partial ? "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " +
-                              std::to_string(from) + "-" + std::to_string(body_.size() - 1) +
-                              "/" + std::to_string(body_.size()) + "\r\n"
+                              std::to_string(from) + "-" + std::to_string(body_.size() - 1) + "/" +
+                              std::to_string(body_.size()) + "\r\n"
                         : "HTTP/1.1 200 OK\r\n";
         if (fault_ != HttpFault::NoLength)
             reply += "Content-Length: " + std::to_string(content.size()) + "\r\n";

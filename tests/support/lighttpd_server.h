@@ -12,7 +12,7 @@ namespace testsupport {
 struct AccessLogLine {
     std::string request;  // "GET /name HTTP/1.1"
     int status = 0;
-    std::string range;    // the Range header, "-" when none
+    std::string range;  // the Range header, "-" when none
 };
 
 class LighttpdServer {

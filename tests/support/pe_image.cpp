@@ -82,18 +82,18 @@ PeImage buildPeImage(const PeImageOptions& options) {
 
     std::string fileVersionText = std::to_string(v[0]) + "." + std::to_string(v[1]) + "." +
                                   std::to_string(v[2]) + "." + std::to_string(v[3]);
-    std::string strings = versionNode(
-        "StringFileInfo", "", 0, 1,
-        versionNode("040904b0", "", 0, 1,
-                    versionNode("FileVersion", textValue(fileVersionText),
-                                uint16_t(fileVersionText.size() + 1), 1, "")));
+    std::string strings =
+        versionNode("StringFileInfo", "", 0, 1,
+                    versionNode("040904b0", "", 0, 1,
+                                versionNode("FileVersion", textValue(fileVersionText),
+                                            uint16_t(fileVersionText.size() + 1), 1, "")));
     std::string translation;
     append16(translation, 0x0409);
     append16(translation, 0x04B0);
-    std::string vars = versionNode(
-        "VarFileInfo", "", 0, 1,
-        options.withTranslation ? versionNode("Translation", translation, 4, 0, "")
-                                : versionNode("Other", translation, 4, 0, ""));
+    std::string vars =
+        versionNode("VarFileInfo", "", 0, 1,
+                    options.withTranslation ? versionNode("Translation", translation, 4, 0, "")
+                                            : versionNode("Other", translation, 4, 0, ""));
     std::string rootValue = options.withFixedInfo ? fixed : std::string();
     std::string block = versionNode("VS_VERSION_INFO", rootValue, uint16_t(rootValue.size()), 0,
                                     joinChildren({strings, vars}));

@@ -19,16 +19,16 @@ struct PeImageOptions {
 // File offsets of the places a test may want to damage.
 struct PeImage {
     std::string bytes;
-    size_t peHeader = 0;          // "PE\0\0"
-    size_t resourceDirectory = 0; // optional header's data directory 2 (RVA, size)
-    size_t sectionHeader = 0;     // the one section's header
-    size_t resourceRoot = 0;      // root directory of the resource tree
-    size_t typeEntry = 0;         // root entry: id, target
-    size_t nameEntry = 0;         // second level entry
-    size_t languageEntry = 0;     // third level entry
-    size_t dataEntry = 0;         // IMAGE_RESOURCE_DATA_ENTRY
-    size_t versionBlock = 0;      // VS_VERSIONINFO
-    size_t fixedInfo = 0;         // VS_FIXEDFILEINFO
+    size_t peHeader = 0;           // "PE\0\0"
+    size_t resourceDirectory = 0;  // optional header's data directory 2 (RVA, size)
+    size_t sectionHeader = 0;      // the one section's header
+    size_t resourceRoot = 0;       // root directory of the resource tree
+    size_t typeEntry = 0;          // root entry: id, target
+    size_t nameEntry = 0;          // second level entry
+    size_t languageEntry = 0;      // third level entry
+    size_t dataEntry = 0;          // IMAGE_RESOURCE_DATA_ENTRY
+    size_t versionBlock = 0;       // VS_VERSIONINFO
+    size_t fixedInfo = 0;          // VS_FIXEDFILEINFO
 };
 
 PeImage buildPeImage(const PeImageOptions& options = {});

@@ -1,13 +1,12 @@
 #include "support/pid_namespace.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/subprocess.h"
 

@@ -1,6 +1,7 @@
 #include "support/private_network.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
@@ -9,8 +10,6 @@
 
 #include <cerrno>
 #include <cstring>
-
-#include <gtest/gtest.h>
 
 #include "support/child_process.h"
 #include "support/subprocess.h"
@@ -37,8 +36,8 @@ bool enterPrivateNetwork(std::string& why) {
         writeText("/proc/self/setgroups", "deny");
         if (!writeText("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n") ||
             !writeText("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n")) {
-            why = std::string("cannot map the user in a new user namespace: ") +
-                  std::strerror(errno);
+            why =
+                std::string("cannot map the user in a new user namespace: ") + std::strerror(errno);
             return false;
         }
     } else if (uid != 0 || ::unshare(CLONE_NEWNET) != 0) {
@@ -64,7 +63,8 @@ bool privateNetworkAvailable(std::string& why) {
         return ok ? 0 : 1;
     });
     if (child.wait(10000) && child.exitCode() == 0) return true;
-    why = child.output().empty() ? "a private network namespace cannot be made here" : child.output();
+    why =
+        child.output().empty() ? "a private network namespace cannot be made here" : child.output();
     return false;
 }
 

@@ -21,11 +21,16 @@ std::string PyftpdlibServer::missing() {
 
 PyftpdlibServer::PyftpdlibServer(const Options& options) {
     std::vector<std::string> arguments = {LAUNCHER_SOURCE_DIR "/tests/support/ftp_server.py",
-                                          "--port", std::to_string(options.port),
-                                          "--root", options.root,
-                                          "--user", options.user,
-                                          "--password", options.password};
-    if (!options.commandLog.empty()) arguments.insert(arguments.end(), {"--log", options.commandLog});
+                                          "--port",
+                                          std::to_string(options.port),
+                                          "--root",
+                                          options.root,
+                                          "--user",
+                                          options.user,
+                                          "--password",
+                                          options.password};
+    if (!options.commandLog.empty())
+        arguments.insert(arguments.end(), {"--log", options.commandLog});
     if (!options.watch.empty()) arguments.insert(arguments.end(), {"--watch", options.watch});
     if (options.sizeInAnyType) arguments.push_back("--size-any-type");
     SubprocessOptions start;

@@ -14,9 +14,9 @@ public:
         std::string root;
         std::string user;
         std::string password;
-        int port = 21;             // 0: a free port
-        std::string commandLog;    // every command received is appended here
-        std::string watch;         // see ftp_server.py
+        int port = 21;               // 0: a free port
+        std::string commandLog;      // every command received is appended here
+        std::string watch;           // see ftp_server.py
         bool sizeInAnyType = false;  // SIZE answered before TYPE I
     };
 

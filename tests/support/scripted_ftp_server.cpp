@@ -30,8 +30,8 @@ bool sendAllRaw(int fd, const std::string& data) {
 }
 
 bool isDataCommand(const std::string& verb) {
-    return verb == "STOR" || verb == "APPE" || verb == "STOU" || verb == "RETR" ||
-           verb == "LIST" || verb == "NLST";
+    return verb == "STOR" || verb == "APPE" || verb == "STOU" || verb == "RETR" || verb == "LIST" ||
+           verb == "NLST";
 }
 
 bool serverReceives(const std::string& verb) {

@@ -53,31 +53,31 @@ StreamPlan planStream(int target, const Redirect& redirect, std::string& why) {
     plan.target = target;
     const bool input = target == 0;
     switch (redirect.kind) {
-    case Redirect::Kind::Inherit:
-        plan.inherit = true;
-        break;
-    case Redirect::Kind::Null:
-        plan.path = "/dev/null";
-        plan.flags = input ? O_RDONLY : O_WRONLY;
-        break;
-    case Redirect::Kind::File:
-        plan.path = redirect.path;
-        // Appending, so that standard output and error can share one file.
-        plan.flags = input ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC | O_APPEND;
-        break;
-    case Redirect::Kind::Descriptor:
-        plan.source = redirect.fd;
-        break;
-    case Redirect::Kind::Pipe: {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) {
-            why = std::string("pipe2: ") + std::strerror(errno);
-            return plan;
+        case Redirect::Kind::Inherit:
+            plan.inherit = true;
+            break;
+        case Redirect::Kind::Null:
+            plan.path = "/dev/null";
+            plan.flags = input ? O_RDONLY : O_WRONLY;
+            break;
+        case Redirect::Kind::File:
+            plan.path = redirect.path;
+            // Appending, so that standard output and error can share one file.
+            plan.flags = input ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC | O_APPEND;
+            break;
+        case Redirect::Kind::Descriptor:
+            plan.source = redirect.fd;
+            break;
+        case Redirect::Kind::Pipe: {
+            int fds[2];
+            if (::pipe2(fds, O_CLOEXEC) != 0) {
+                why = std::string("pipe2: ") + std::strerror(errno);
+                return plan;
+            }
+            plan.source = input ? fds[0] : fds[1];
+            plan.ours = input ? fds[1] : fds[0];
+            break;
         }
-        plan.source = input ? fds[0] : fds[1];
-        plan.ours = input ? fds[1] : fds[0];
-        break;
-    }
     }
     return plan;
 }
@@ -109,9 +109,7 @@ std::vector<std::string> environmentFor(const SubprocessOptions& options) {
 
 // A descriptor that becomes readable when the process ends, so waiting needs no
 // polling; -1 where the kernel has none.
-int openPidFd(int pid) {
-    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-}
+int openPidFd(int pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
 
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> list;

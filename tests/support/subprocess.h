@@ -27,10 +27,10 @@ struct Redirect {
 };
 
 struct SubprocessOptions {
-    std::string argument0;                                          // empty: the program
+    std::string argument0;                                         // empty: the program
     std::vector<std::pair<std::string, std::string>> environment;  // added or replaced
-    std::vector<std::string> unsetEnvironment;                      // removed
-    std::string workingDirectory;                                   // empty: ours
+    std::vector<std::string> unsetEnvironment;                     // removed
+    std::string workingDirectory;                                  // empty: ours
     Redirect standardInput = Redirect::null();
     Redirect standardOutput = Redirect::pipe();  // captured
     Redirect standardError = Redirect::pipe();   // captured

@@ -25,8 +25,9 @@ std::string XDisplaySession::start(bool withWindowManager) {
     // Xvfb picks a free display itself and prints its number once it is ready.
     SubprocessOptions serverOptions;
     serverOptions.standardError = Redirect::file(logFolder_ + "/xvfb.log");
-    server_ = Subprocess("Xvfb", {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"},
-                         serverOptions);
+    server_ =
+        Subprocess("Xvfb", {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"},
+                   serverOptions);
     std::string number;
     if (!server_.started()) return server_.startError();
     if (!server_.readLine(number, 10000) || number.empty())

@@ -14,7 +14,8 @@ namespace testsupport {
 namespace {
 
 // A fixed encryption header keeps the archives the same from run to run.
-std::string encrypt(const std::string& password, unsigned char checkByte, const std::string& payload) {
+std::string encrypt(const std::string& password, unsigned char checkByte,
+                    const std::string& payload) {
     unsigned long table[256];
     const z_crc_t* source = get_crc_table();
     for (int i = 0; i < 256; ++i) table[i] = source[i];
@@ -62,21 +63,23 @@ std::string extendedTimestamp(uint8_t flags, const std::vector<int32_t>& times) 
     return out;
 }
 
-uint64_t fileTimeFromUnix(int64_t seconds) { return uint64_t(seconds + 11644473600LL) * 10000000ULL; }
+uint64_t fileTimeFromUnix(int64_t seconds) {
+    return uint64_t(seconds + 11644473600LL) * 10000000ULL;
+}
 
 std::string buildZip(const std::vector<ZipEntryPlan>& entries, const ZipBuildOptions& options) {
     std::string out = options.prefix;
     std::string central;
     const size_t base = options.prefix.size();
     for (const ZipEntryPlan& e : entries) {
-        const uint32_t crc = uint32_t(crc32(crc32(0, nullptr, 0),
-                                            reinterpret_cast<const Bytef*>(e.data.data()),
-                                            uInt(e.data.size())));
+        const uint32_t crc =
+            uint32_t(crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(e.data.data()),
+                           uInt(e.data.size())));
         const uint16_t flags = e.password ? uint16_t(e.flags | 0x1) : e.flags;
         std::string payload = e.payload ? *e.payload : (e.deflate ? deflateRaw(e.data) : e.data);
         if (e.password)
-            payload = encrypt(*e.password, (flags & 0x8) ? uint8_t(e.dosTime >> 8) : uint8_t(crc >> 24),
-                              payload);
+            payload = encrypt(
+                *e.password, (flags & 0x8) ? uint8_t(e.dosTime >> 8) : uint8_t(crc >> 24), payload);
         const uint16_t method = e.method ? *e.method : (e.deflate ? 8 : 0);
         const std::string localName = e.localName ? *e.localName : e.name;
         const uint32_t offset = uint32_t(out.size() - base);
@@ -105,7 +108,8 @@ std::string buildZip(const std::vector<ZipEntryPlan>& entries, const ZipBuildOpt
         put16(central, e.dosDate);
         put32(central, crc);
         put32(central, uint32_t(payload.size()));
-        put32(central, e.centralUncompressedSize ? *e.centralUncompressedSize : uint32_t(e.data.size()));
+        put32(central,
+              e.centralUncompressedSize ? *e.centralUncompressedSize : uint32_t(e.data.size()));
         put16(central, uint32_t(e.name.size()));
         put16(central, 0);  // extra
         put16(central, 0);  // comment
@@ -117,7 +121,8 @@ std::string buildZip(const std::vector<ZipEntryPlan>& entries, const ZipBuildOpt
     }
     const uint32_t centralOffset = uint32_t(out.size() - base);
     out += central;
-    const uint16_t count = options.declaredCount ? *options.declaredCount : uint16_t(entries.size());
+    const uint16_t count =
+        options.declaredCount ? *options.declaredCount : uint16_t(entries.size());
     put32(out, 0x06054b50);
     put16(out, 0);
     put16(out, 0);

@@ -13,17 +13,17 @@ struct ZipEntryPlan {
     std::string name;
     std::string data;
     bool deflate = false;
-    uint16_t versionMadeBy = 20;          // host 0 (MS-DOS), zip 2.0
-    uint32_t externalAttributes = 0x20;   // DOS archive bit
-    uint16_t dosTime = (12 << 11) | (30 << 5) | 5;           // 12:30:10
-    uint16_t dosDate = ((2020 - 1980) << 9) | (6 << 5) | 15; // 2020-06-15
+    uint16_t versionMadeBy = 20;                              // host 0 (MS-DOS), zip 2.0
+    uint32_t externalAttributes = 0x20;                       // DOS archive bit
+    uint16_t dosTime = (12 << 11) | (30 << 5) | 5;            // 12:30:10
+    uint16_t dosDate = ((2020 - 1980) << 9) | (6 << 5) | 15;  // 2020-06-15
     std::string localExtra;
     uint16_t flags = 0;
     // Deliberate disagreements between the local header and the directory.
     std::optional<std::string> localName;
     std::optional<uint16_t> localMethod;
     std::optional<uint32_t> localCrc;
-    std::optional<uint16_t> method;          // overrides both headers' method
+    std::optional<uint16_t> method;  // overrides both headers' method
     std::optional<uint32_t> centralUncompressedSize;
     std::optional<uint16_t> localExtraLength;  // declared length, may exceed the bytes
     std::optional<std::string> payload;        // stored bytes in place of the real ones

@@ -14,7 +14,8 @@
 
 namespace {
 
-testsupport::ProgramResult admin(const testsupport::TempDir& dir, const std::vector<std::string>& arguments) {
+testsupport::ProgramResult admin(const testsupport::TempDir& dir,
+                                 const std::vector<std::string>& arguments) {
     testsupport::ProgramOptions options;
     options.workingDirectory = dir.path();
     return testsupport::runProgram(testsupport::binaryPath("launcher-admin"), arguments, options);
@@ -35,7 +36,8 @@ TEST(LauncherAdminTest, PackedArchiveOpensWithThePasswordInAnyZipTool) {
     testsupport::TempDir dir;
     const std::string install = "[BOOT]\nselect=TW\n";
     std::string strings = "[BOOT]\nMSG_NET_ERROR=\xE9\x80\xA3\xE7\xB7\x9A\n";
-    for (int i = 0; i < 2000; ++i) strings += "KEY" + std::to_string(i) + "=value " + std::to_string(i) + "\n";
+    for (int i = 0; i < 2000; ++i)
+        strings += "KEY" + std::to_string(i) + "=value " + std::to_string(i) + "\n";
     dir.write("src/install.ini", install);
     dir.write("src/string_tw.ini", strings);
     dir.write("src/empty.ini", "");

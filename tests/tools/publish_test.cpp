@@ -29,7 +29,8 @@ testsupport::ProgramResult publish(const std::vector<std::string>& arguments) {
     return testsupport::runProgram(testsupport::binaryPath("launcher-admin"), all);
 }
 
-void writeWithMode(const TempDir& dir, const std::string& name, const std::string& data, mode_t mode) {
+void writeWithMode(const TempDir& dir, const std::string& name, const std::string& data,
+                   mode_t mode) {
     dir.write(name, data);
     ASSERT_EQ(::chmod(dir.file(name).c_str(), mode), 0);
 }
@@ -42,7 +43,8 @@ mode_t modeOf(const std::string& path) {
 
 std::vector<std::string> namesIn(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -106,6 +108,7 @@ TEST(Publish, RefusesWhatCannotBeNamedOrUnpackedAndWritesNothing) {
     noResources.withResources = false;
     testsupport::PeImageOptions noFixedInfo;
     noFixedInfo.withFixedInfo = false;
+    // clang-format off
     const Case cases[] = {
         {"no ClientUpdate.exe", {{"VeltoraUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1)}}, nullptr, 1},
         {"ClientUpdate.exe without version", {{"ClientUpdate.exe", testsupport::buildPeImage(noResources).bytes}}, nullptr, 1},
@@ -113,11 +116,14 @@ TEST(Publish, RefusesWhatCannotBeNamedOrUnpackedAndWritesNothing) {
         {"ClientUpdate.exe not a Windows program", {{"ClientUpdate.exe", "#!/bin/sh\n"}}, nullptr, 1},
         {"a symbolic link", {{"ClientUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1)}}, "notes.txt", 1},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         TempDir release, www;
         for (const auto& [name, data] : c.files) release.write(name, data);
-        if (c.link) { ASSERT_EQ(::symlink("/etc/hostname", release.file(c.link).c_str()), 0); }
+        if (c.link) {
+            ASSERT_EQ(::symlink("/etc/hostname", release.file(c.link).c_str()), 0);
+        }
         const auto result = publish({release.path(), www.path()});
         EXPECT_EQ(result.exitCode, c.exitCode);
         EXPECT_NE(result.err, "");
@@ -129,7 +135,7 @@ TEST(Publish, RefusesWhatCannotBeNamedOrUnpackedAndWritesNothing) {
 TEST(Publish, HelpExplainsThePackageAndVersionTxt) {
     const auto result = publish({"--help"});
     EXPECT_EQ(result.exitCode, 0);
-    for (const char* phrase : {"RELEASE OUTPUT", "ClientUpdate.exe", "2.0.13.5.zip", "[Current Version]",
-                               "UpdateFile=", "Unix mode"})
+    for (const char* phrase : {"RELEASE OUTPUT", "ClientUpdate.exe", "2.0.13.5.zip",
+                               "[Current Version]", "UpdateFile=", "Unix mode"})
         EXPECT_NE(result.out.find(phrase), std::string::npos) << phrase;
 }

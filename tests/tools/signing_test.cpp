@@ -82,6 +82,7 @@ TEST(Signing, KeygenPublishAndVerifyRoundTripAndVerifySaysWhyItFails) {
         std::string key, versionTxt, package;
         const char* reason;
     };
+    // clang-format off
     const Case cases[] = {
         {"one byte of the package changed", publicKey, "www/version.txt", "changed.zip",
          "does not match"},
@@ -94,6 +95,7 @@ TEST(Signing, KeygenPublishAndVerifyRoundTripAndVerifySaysWhyItFails) {
         {"no version.txt", publicKey, "www/none.txt", "www/2.0.13.5.zip",
          "cannot read www/none.txt"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         const ProgramResult result = admin(dir, {"verify", c.key, c.versionTxt, c.package});
@@ -137,6 +139,7 @@ TEST(Signing, PublishRefusesAKeyThatCannotSignAndWritesNothing) {
         int exitCode;
         const char* reason;
     };
+    // clang-format off
     const Case cases[] = {
         {"no key file", {"--sign", "none.key", "release", "www"}, 1, "cannot read none.key"},
         {"public half changed", {"--sign", "damaged.key", "release", "www"}, 1, "damaged"},
@@ -148,6 +151,7 @@ TEST(Signing, PublishRefusesAKeyThatCannotSignAndWritesNothing) {
          2,
          "Usage"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         std::vector<std::string> arguments = {"publish"};

@@ -55,11 +55,13 @@ TEST_F(DownloadTest, FetchesWholeOrContinuesFromTheFilesSize) {
         size_t already;  // bytes of the right file already in the target
         const char* range;
     };
+    // clang-format off
     const Case cases[] = {
         {"new target", 0, "-"},
         {"partial target", 70000, "bytes=70000-"},
         {"one byte missing", 199999, "bytes=199999-"},
     };
+    // clang-format on
     TempDir root;
     const std::string body = patterned(200000);
     writeFile(root.file("package.zip"), body);
@@ -100,12 +102,14 @@ TEST_F(DownloadTest, PortOverridesTheUrlOnlyWhenPositive) {
         int port;
         int result;
     };
+    // clang-format off
     const Case cases[] = {
         {"-1 keeps the URL's port", right, -1, 1},
         {"0 keeps the URL's port", right, 0, 1},
         {"positive port wins over the URL", wrong, server.port(), 1},
         {"positive port wins even when wrong", right, freeLoopbackPort(), 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove(target());
@@ -228,10 +232,12 @@ TEST_F(DownloadTest, RangePastTheEndKeepsOnlyACompleteTarget) {
         std::string already;
         std::vector<std::string> answers;  // method and status of each request
     };
+    // clang-format off
     const Case cases[] = {
         {"complete", body, {"GET 416", "HEAD 200"}},
         {"stale and longer", patterned(25000).substr(1), {"GET 416", "HEAD 200", "GET 200"}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LighttpdServer server(root.path());

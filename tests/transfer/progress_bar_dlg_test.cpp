@@ -25,6 +25,7 @@ TEST_F(ProgressDialogTest, ShowsTruncatedPercentAndEndsWithTheWorkersResult) {
         const char* text;
         int position;
     };
+    // clang-format off
     const Case cases[] = {
         {99.99f, "99%", 99},
         {100.0f, "100%", 100},
@@ -35,6 +36,7 @@ TEST_F(ProgressDialogTest, ShowsTruncatedPercentAndEndsWithTheWorkersResult) {
         {std::numeric_limits<float>::quiet_NaN(), "0%", 0},
         {std::numeric_limits<float>::infinity(), "2147483647%", 2147483647},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         platform::ui::ProgressDialogState before, after;

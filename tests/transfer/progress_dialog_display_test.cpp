@@ -64,10 +64,10 @@ TEST(ProgressDialogDisplay, ShowsProgressIgnoresCloseKeysAndClosesWhenTheWorkerE
     options.standardError = testsupport::Redirect::file(log);
     // GTK's libraries keep caches to the end on purpose; the leak checker of the
     // sanitizer build is told about them, and still checks everything of ours.
-    options.environment = {{"DISPLAY", x.display()},
-                           {"LSAN_OPTIONS", "print_suppressions=0:suppressions=" +
-                                                std::string(LAUNCHER_SOURCE_DIR) +
-                                                "/tests/support/gtk_leaks.supp"}};
+    options.environment = {
+        {"DISPLAY", x.display()},
+        {"LSAN_OPTIONS", "print_suppressions=0:suppressions=" + std::string(LAUNCHER_SOURCE_DIR) +
+                             "/tests/support/gtk_leaks.supp"}};
     Subprocess driver(testsupport::binaryPath("progress_dialog_driver"), {}, options);
     ASSERT_TRUE(driver.started()) << driver.startError();
     ASSERT_TRUE(driver.waitForLine("shown", 10000)) << "see " << log;
@@ -78,7 +78,8 @@ TEST(ProgressDialogDisplay, ShowsProgressIgnoresCloseKeysAndClosesWhenTheWorkerE
     EXPECT_EQ(shownWidgets(driver, &windowLine),
               (Lines{"label ClientUpdate.exe", "label ", "bar 0.00"}));
     int left = -1, top = -1, width = 0, height = 0;
-    ASSERT_EQ(std::sscanf(windowLine.c_str(), "window %d %d %d %d", &left, &top, &width, &height), 4)
+    ASSERT_EQ(std::sscanf(windowLine.c_str(), "window %d %d %d %d", &left, &top, &width, &height),
+              4)
         << windowLine;
     // On the 800 x 600 screen, whole.
     EXPECT_TRUE(left >= 0 && top >= 0 && width > 0 && height > 0 && left + width <= 800 &&

@@ -23,7 +23,8 @@ struct ThrowingOther : base::Thread {
 TEST(ThreadTest, ExceptionLeavingRunEndsOnlyTheThread) {
     Throwing first;
     ThrowingOther second;
-    for (base::Thread* thread : {static_cast<base::Thread*>(&first), static_cast<base::Thread*>(&second)}) {
+    for (base::Thread* thread :
+         {static_cast<base::Thread*>(&first), static_cast<base::Thread*>(&second)}) {
         std::atomic<int> ended{-1};
         thread->state->ended = [&](bool completed) { ended = completed ? 1 : 0; };
         thread->Start();

@@ -3,7 +3,6 @@
 // the broken ones failing cleanly without writing outside the root folder.
 
 #include <gtest/gtest.h>
-
 #include <zlib.h>
 
 #include <filesystem>
@@ -47,7 +46,8 @@ uint32_t crcOfBytes(const std::string& bytes) {
 }
 
 bool holds(const Data& data, const std::string& bytes) {
-    return data.byCrc ? bytes.size() == data.size && crcOfBytes(bytes) == data.crc : bytes == data.bytes;
+    return data.byCrc ? bytes.size() == data.size && crcOfBytes(bytes) == data.crc
+                      : bytes == data.bytes;
 }
 
 struct Item {
@@ -93,6 +93,7 @@ platform::FileTime timeOf(const std::string& when) {
 
 const std::string kUnixText[] = {"world \r\n", "foo \r\n", "", "important \r\n"};
 
+// clang-format off
 std::vector<Archive> corpus() {
     return {
         // Traditional encryption: the check byte from the CRC, or from the DOS time
@@ -232,6 +233,7 @@ std::vector<Archive> corpus() {
          nullptr, true, {corrupt()}},
     };
 }
+// clang-format on
 
 // Reads every item into memory and checks it against the row.
 void checkListing(CZipReader* reader, const std::vector<Item>& items, bool wrongPassword) {
@@ -255,9 +257,15 @@ void checkListing(CZipReader* reader, const std::vector<Item>& items, bool wrong
         EXPECT_STREQ(item.name, want.name);
         EXPECT_EQ(item.attributes, want.attributes);
         EXPECT_EQ(size_t(item.uncompressedSize), want.data.size);
-        if (want.write) { EXPECT_EQ(item.writeTime, timeOf(want.write)); }
-        if (want.access) { EXPECT_EQ(item.accessTime, timeOf(want.access)); }
-        if (unpacked == ZIPRES_OK) { EXPECT_TRUE(holds(want.data, bytes)); }
+        if (want.write) {
+            EXPECT_EQ(item.writeTime, timeOf(want.write));
+        }
+        if (want.access) {
+            EXPECT_EQ(item.accessTime, timeOf(want.access));
+        }
+        if (unpacked == ZIPRES_OK) {
+            EXPECT_TRUE(holds(want.data, bytes));
+        }
     }
 }
 
@@ -293,7 +301,8 @@ TEST(ZipCorpusTest, UnpackingEveryArchiveStaysBelowTheRootFolder) {
             fs::current_path(dir.file("root"));
             auto reader = testsupport::openZip(kCorpus + file, archive.password);
             ASSERT_TRUE(reader);
-            std::map<std::string, const Item*> last;  // a later item of a name replaces an earlier one
+            std::map<std::string, const Item*>
+                last;  // a later item of a name replaces an earlier one
             for (int i = 0; i < int(archive.items.size()); ++i) {
                 const Item& want = archive.items[size_t(i)];
                 ZipItem item;

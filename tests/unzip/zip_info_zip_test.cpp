@@ -26,7 +26,8 @@ struct Tree {
 const Tree kTree[] = {
     {"top.txt", "top level text\n", fs::perms(0644)},
     {"folder", nullptr, fs::perms(0755)},
-    {"folder/inner.txt", "inner text, repeated; inner text, repeated; inner text\n", fs::perms(0644)},
+    {"folder/inner.txt", "inner text, repeated; inner text, repeated; inner text\n",
+     fs::perms(0644)},
     {"empty.txt", "", fs::perms(0644)},
     {"readonly.txt", "keep me\n", fs::perms(0444)},
     {"tool.sh", "#!/bin/sh\necho tool\n", fs::perms(0755)},
@@ -75,8 +76,8 @@ TEST_F(InfoZipTest, ItemsReadBackWithNamesAttributesSizesTimesAndContents) {
         uint32_t attributes;
     };
     const Expected expected[] = {
-        {"top.txt", 0x20},      {"folder/", 0x30},      {"folder/inner.txt", 0x20},
-        {"empty.txt", 0x20},    {"readonly.txt", 0x21}, {"tool.sh", 0x20},
+        {"top.txt", 0x20},   {"folder/", 0x30},      {"folder/inner.txt", 0x20},
+        {"empty.txt", 0x20}, {"readonly.txt", 0x21}, {"tool.sh", 0x20},
     };
     ZipItem count;
     ASSERT_EQ(GetItem(reader.get(), -1, &count), ZIPRES_OK);
@@ -124,8 +125,9 @@ TEST_F(InfoZipTest, HandOverStyleUnpackingRebuildsTheTree) {
         EXPECT_EQ((perms & fs::perms::owner_exec) != fs::perms::none,
                   (t.mode & fs::perms::owner_exec) != fs::perms::none);
         const auto written = std::chrono::file_clock::to_sys(fs::last_write_time(path));
-        EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count(),
-                  kStamp);
+        EXPECT_EQ(
+            std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count(),
+            kStamp);
     }
 }
 
@@ -136,12 +138,14 @@ TEST_F(InfoZipTest, EncryptedItemsNeedTheirPassword) {
         const char* password;
         bool right;
     };
+    // clang-format off
     const Case cases[] = {
         {"right password", "s3cret pass", true},
         {"wrong password", "s3cret", false},
         {"other wrong password", "S3CRET PASS", false},
         {"no password", nullptr, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto reader = testsupport::openZip(archive, c.password);
@@ -169,11 +173,15 @@ TEST_F(InfoZipTest, EncryptedItemsNeedTheirPassword) {
                 const bool empty = std::string(kTree[i].contents).empty();
                 EXPECT_EQ(result, empty ? ZIPRES_OK : ZIPRES_INFLATE_FAILED);
                 EXPECT_EQ(toFile, result);
-                if (!empty) { EXPECT_FALSE(dir.exists("target")); }
+                if (!empty) {
+                    EXPECT_FALSE(dir.exists("target"));
+                }
             }
             fs::remove(dir.file("target"));
         }
-        if (!c.right) { EXPECT_GT(refusedAtCheckByte, 0); }
+        if (!c.right) {
+            EXPECT_GT(refusedAtCheckByte, 0);
+        }
     }
 }
 
@@ -182,7 +190,9 @@ TEST_F(InfoZipTest, StoredEncryptedItemWithADamagedByteFailsItsCrcAndLeavesNoFil
     std::string bytes = testsupport::readFile(archive);
     // The first entry's data: after the local header, name, extra and the 12-byte
     // encryption header.
-    auto le16 = [&](size_t at) { return size_t(uint8_t(bytes[at])) | size_t(uint8_t(bytes[at + 1])) << 8; };
+    auto le16 = [&](size_t at) {
+        return size_t(uint8_t(bytes[at])) | size_t(uint8_t(bytes[at + 1])) << 8;
+    };
     const size_t data = 30 + le16(26) + le16(28) + 12;
     bytes[data + 3] ^= 0x01;
     dir.write("damaged.zip", bytes);

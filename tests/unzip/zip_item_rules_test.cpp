@@ -16,6 +16,7 @@ TEST(ZipItemRules, StoredNamesAreCleanedBelowTheRoot) {
         const char* codeset;
         const char* cleaned;
     };
+    // clang-format off
     const Case cases[] = {
         {"plain.txt", "UTF-8", "plain.txt"},
         {"dir/sub/file.txt", "UTF-8", "dir/sub/file.txt"},
@@ -45,6 +46,7 @@ TEST(ZipItemRules, StoredNamesAreCleanedBelowTheRoot) {
         {"\xB3\x5C..\\x.txt", "UTF-8", "x.txt"},
         {"\xB3\x5C\\..\\x.txt", "CP950", "x.txt"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.stored) + " in " + c.codeset);
         EXPECT_EQ(cleanZipName(c.stored, c.codeset), c.cleaned);
@@ -59,6 +61,7 @@ TEST(ZipItemRules, HostAndExternalAttributesMapToWindowsAttributes) {
         uint32_t attributes;
         bool executable;
     };
+    // clang-format off
     const Case cases[] = {
         {"DOS 0x27", 0x0014, 0x27, 0x27, false},
         {"DOS directory", 0x0014, 0x10, 0x10, false},
@@ -77,6 +80,7 @@ TEST(ZipItemRules, HostAndExternalAttributesMapToWindowsAttributes) {
         {"OS X file 0755", 0x1314, 0100755u << 16, 0x20, false},
         {"NTFS with a mode-like upper half", 0x0B14, 0100755u << 16, 0x00, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(mapZipAttributes(c.versionMadeBy, c.external), c.attributes);
@@ -97,6 +101,7 @@ TEST(ZipItemRules, ExtendedTimestampReplacesTheTimesItCarries) {
         std::string extra;
         uint64_t write, access, creation;
     };
+    // clang-format off
     const Case cases[] = {
         {"write and access", extendedTimestamp(3, {1300668680, 1300668670}), w, a, dos},
         {"all three", extendedTimestamp(7, {1300668680, 1300668670, 1000000000}), w, a, c},
@@ -113,11 +118,12 @@ TEST(ZipItemRules, ExtendedTimestampReplacesTheTimesItCarries) {
         {"block longer than the field", std::string("\x01\x00\xF0\xFF", 4) + "UT\x05\x00\x01zzzz", dos,
          dos, dos},
     };
+    // clang-format on
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         ZipTimes times{dos, dos, dos};
-        applyExtendedTimestamp(reinterpret_cast<const unsigned char*>(k.extra.data()), k.extra.size(),
-                               times);
+        applyExtendedTimestamp(reinterpret_cast<const unsigned char*>(k.extra.data()),
+                               k.extra.size(), times);
         EXPECT_EQ(times.write, k.write);
         EXPECT_EQ(times.access, k.access);
         EXPECT_EQ(times.creation, k.creation);

@@ -1,6 +1,8 @@
 // The zip reader on archives written byte by byte: result codes, the memory read
 // protocol, file targets and hostile names.
 
+#include "unzip/zip_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,7 +14,6 @@
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "support/zip_reader_handle.h"
-#include "unzip/zip_reader.h"
 
 namespace fs = std::filesystem;
 using testsupport::buildZip;
@@ -25,7 +26,8 @@ class ZipReaderTest : public testing::Test {
 protected:
     void SetUp() override { dir.enter(); }
 
-    testsupport::ZipReaderHandle openBytes(const std::string& bytes, const char* password = nullptr) {
+    testsupport::ZipReaderHandle openBytes(const std::string& bytes,
+                                           const char* password = nullptr) {
         dir.write("archive.zip", bytes);
         return testsupport::openZip("archive.zip", password);
     }
@@ -41,17 +43,18 @@ ZipEntryPlan entry(const std::string& name, const std::string& data, bool deflat
     return e;
 }
 
-const std::string kText = "The launcher keeps the client updater current.\n"
-                          "The launcher keeps the client updater current.\n";
+const std::string kText =
+    "The launcher keeps the client updater current.\n"
+    "The launcher keeps the client updater current.\n";
 
 TEST_F(ZipReaderTest, HandMadeArchivesGiveTheirResultCodes) {
     struct Case {
         const char* what;
         ZipEntryPlan stored;
-        ZipResult describe;  // GetItem
-        ZipResult memory;    // UnzipToMemory into a buffer of the declared size
-        ZipResult file;      // UnzipToFile to "out.bin"
-        const char* name;    // the cleaned name when described
+        ZipResult describe;              // GetItem
+        ZipResult memory;                // UnzipToMemory into a buffer of the declared size
+        ZipResult file;                  // UnzipToFile to "out.bin"
+        const char* name;                // the cleaned name when described
         const char* password = nullptr;  // given to Open
     };
     auto with = [](ZipEntryPlan e, auto change) {
@@ -59,6 +62,7 @@ TEST_F(ZipReaderTest, HandMadeArchivesGiveTheirResultCodes) {
         return e;
     };
     const std::string deflated = testsupport::deflateRaw(kText);
+    // clang-format off
     const Case cases[] = {
         {"stored", entry("a.txt", kText), ZIPRES_OK, ZIPRES_OK, ZIPRES_OK, "a.txt"},
         {"deflated", entry("a.txt", kText, true), ZIPRES_OK, ZIPRES_OK, ZIPRES_OK, "a.txt"},
@@ -161,6 +165,7 @@ TEST_F(ZipReaderTest, HandMadeArchivesGiveTheirResultCodes) {
               }),
          ZIPRES_OK, ZIPRES_INFLATE_FAILED, ZIPRES_INFLATE_FAILED, "a.txt", "pw"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto reader = openBytes(buildZip({entry("first.txt", "first"), c.stored}), c.password);
@@ -172,15 +177,19 @@ TEST_F(ZipReaderTest, HandMadeArchivesGiveTheirResultCodes) {
             EXPECT_EQ(item.uncompressedSize, int32_t(c.stored.data.size()));
         }
         std::string buffer(c.stored.centralUncompressedSize ? *c.stored.centralUncompressedSize
-                                                          : c.stored.data.size(),
+                                                            : c.stored.data.size(),
                            '\0');
         EXPECT_EQ(UnzipToMemory(reader.get(), 1, buffer.data(), buffer.size()), c.memory);
-        if (c.memory == ZIPRES_OK) { EXPECT_EQ(buffer, c.stored.data); }
+        if (c.memory == ZIPRES_OK) {
+            EXPECT_EQ(buffer, c.stored.data);
+        }
 
         EXPECT_EQ(UnzipToFile(reader.get(), 1, "out.bin"), c.file);
         // A failed unpacking leaves no file that could pass for the item.
         EXPECT_EQ(dir.exists("out.bin"), c.file == ZIPRES_OK);
-        if (c.file == ZIPRES_OK) { EXPECT_EQ(dir.read("out.bin"), c.stored.data); }
+        if (c.file == ZIPRES_OK) {
+            EXPECT_EQ(dir.read("out.bin"), c.stored.data);
+        }
         fs::remove(dir.file("out.bin"));
 
         // The damage stays with its item.
@@ -199,11 +208,13 @@ TEST_F(ZipReaderTest, ArchivesWithoutEntriesAreValid) {
     std::string commented = end;
     commented[20] = 3;
     commented += "abc";
+    // clang-format off
     const Case cases[] = {
         {"end record alone", end},
         {"end record with a comment", commented},
         {"data in front", std::string(100, 'x') + end},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto reader = openBytes(c.bytes);
@@ -231,6 +242,7 @@ TEST_F(ZipReaderTest, FilesThatAreNoArchiveDoNotOpen) {
     const std::string good = buildZip({entry("a.txt", kText, true), entry("b.txt", kText)});
     std::string badDirectoryOffset = good;
     badDirectoryOffset[good.size() - 3] = '\x7F';  // directory offset far past the end
+    // clang-format off
     const Case cases[] = {
         {"empty file", ""},
         {"text", "This is not a zip archive, only a few words.\n"},
@@ -239,6 +251,7 @@ TEST_F(ZipReaderTest, FilesThatAreNoArchiveDoNotOpen) {
         {"directory offset past the end", badDirectoryOffset},
         {"end record announcing entries but no directory", buildZip({}, ZipBuildOptions{"", 3, 0})},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_FALSE(openBytes(c.bytes));
@@ -294,16 +307,17 @@ TEST_F(ZipReaderTest, DirectoryThatAnnouncesMoreEntriesThanItHoldsEndsWithCorrup
 
 TEST_F(ZipReaderTest, FindItemComparesStoredNamesIgnoringAsciiCase) {
     const std::string longName(256, 'L');
-    auto reader = openBytes(buildZip({entry("localization.ini", "[BOOT]\n"),
-                                      entry("install.ini", "[BOOT]\nselect=TW\n"),
-                                      entry("C:\\raw\\name.txt", "raw"), entry(longName, "long"),
-                                      entry("\xC3\xA9t\xC3\xA9.ini", "utf8")}));
+    auto reader = openBytes(
+        buildZip({entry("localization.ini", "[BOOT]\n"),
+                  entry("install.ini", "[BOOT]\nselect=TW\n"), entry("C:\\raw\\name.txt", "raw"),
+                  entry(longName, "long"), entry("\xC3\xA9t\xC3\xA9.ini", "utf8")}));
     ASSERT_TRUE(reader);
     struct Case {
         std::string name;
         ZipResult result;
         int index;
     };
+    // clang-format off
     const Case cases[] = {
         {"install.ini", ZIPRES_OK, 1},
         {"INSTALL.INI", ZIPRES_OK, 1},
@@ -317,6 +331,7 @@ TEST_F(ZipReaderTest, FindItemComparesStoredNamesIgnoringAsciiCase) {
         {"\xC3\x89t\xC3\x89.ini", ZIPRES_NOT_FOUND, -1},  // only ASCII letters fold
         {"", ZIPRES_NOT_FOUND, -1},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         int index = 77;
@@ -324,7 +339,9 @@ TEST_F(ZipReaderTest, FindItemComparesStoredNamesIgnoringAsciiCase) {
         EXPECT_EQ(FindItem(reader.get(), c.name.c_str(), &index, &item), c.result);
         EXPECT_EQ(index, c.index);
         EXPECT_EQ(item.index, c.index);
-        if (c.result == ZIPRES_NOT_FOUND) { EXPECT_STREQ(item.name, ""); }
+        if (c.result == ZIPRES_NOT_FOUND) {
+            EXPECT_STREQ(item.name, "");
+        }
     }
     int index = -1;
     EXPECT_EQ(FindItem(reader.get(), "install.ini", &index, nullptr), ZIPRES_OK);
@@ -339,11 +356,13 @@ TEST_F(ZipReaderTest, MemoryReadInHalvesContinuesAndRestartsAfterGetItem) {
         const char* what;
         ZipEntryPlan stored;
     };
+    // clang-format off
     const Case cases[] = {
         {"stored", entry("data", big)},
         {"deflated", entry("data", big, true)},
         {"odd size", entry("data", big.substr(0, 12345), true)},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto reader = openBytes(buildZip({entry("other", "other"), c.stored}));
@@ -404,7 +423,8 @@ TEST_F(ZipReaderTest, UnzipToFileComposesTargetsBelowTheRootFolder) {
 
     EXPECT_EQ(UnzipToFile(reader.get(), 2, "timed.txt"), ZIPRES_OK);
     EXPECT_EQ(fs::file_size(dir.file("timed.txt")), 0u);
-    const auto written = std::chrono::file_clock::to_sys(fs::last_write_time(dir.file("timed.txt")));
+    const auto written =
+        std::chrono::file_clock::to_sys(fs::last_write_time(dir.file("timed.txt")));
     EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count(),
               1300668680);
 
@@ -445,7 +465,8 @@ TEST_F(ZipReaderTest, UtBlockOfTheLocalHeaderGivesWriteAndAccessTimesTheDosTimeT
     EXPECT_EQ(item.creationTime, dos);
 
     ASSERT_EQ(UnzipToFile(reader.get(), 0, "timed.txt"), ZIPRES_OK);
-    const auto written = std::chrono::file_clock::to_sys(fs::last_write_time(dir.file("timed.txt")));
+    const auto written =
+        std::chrono::file_clock::to_sys(fs::last_write_time(dir.file("timed.txt")));
     EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count(),
               1300668680);
 }
@@ -459,8 +480,9 @@ TEST_F(ZipReaderTest, ExistingReadOnlyTargetIsCannotOpenUntilMadeNormal) {
     ASSERT_EQ(UnzipToFile(reader.get(), 0, "ro.txt"), ZIPRES_OK);
     const auto permissions = fs::status(dir.file("ro.txt")).permissions();
     EXPECT_EQ(permissions & fs::perms::owner_write, fs::perms::none);
-    EXPECT_EQ(platform::getAttributes(dir.file("ro.txt")).value_or(0) & platform::FILE_ATTR_READONLY,
-              platform::FILE_ATTR_READONLY);
+    EXPECT_EQ(
+        platform::getAttributes(dir.file("ro.txt")).value_or(0) & platform::FILE_ATTR_READONLY,
+        platform::FILE_ATTR_READONLY);
 
     std::ofstream probe(dir.file("ro.txt"), std::ios::app);
     if (probe.is_open()) GTEST_SKIP() << "this user may write read-only files (root)";
@@ -468,7 +490,8 @@ TEST_F(ZipReaderTest, ExistingReadOnlyTargetIsCannotOpenUntilMadeNormal) {
     EXPECT_EQ(dir.read("ro.txt"), kText);
     ASSERT_TRUE(platform::setAttributes(dir.file("ro.txt"), platform::FILE_ATTR_NORMAL));
     EXPECT_EQ(UnzipToFile(reader.get(), 0, "ro.txt"), ZIPRES_OK);
-    EXPECT_EQ(fs::status(dir.file("ro.txt")).permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_EQ(fs::status(dir.file("ro.txt")).permissions() & fs::perms::owner_write,
+              fs::perms::none);
 }
 
 TEST_F(ZipReaderTest, UnixEntriesKeepTheirExecuteBits) {
@@ -478,12 +501,14 @@ TEST_F(ZipReaderTest, UnixEntriesKeepTheirExecuteBits) {
         uint32_t external;
         bool executable;
     };
+    // clang-format off
     const Case cases[] = {
         {"updater", 0x0314, 0100755u << 16, true},
         {"owner-only", 0x0314, 0100700u << 16, true},
         {"plain.ini", 0x0314, 0100644u << 16, false},
         {"dos.exe", 0x0014, 0x20, false},
     };
+    // clang-format on
     std::vector<ZipEntryPlan> plans;
     for (const Case& c : cases) {
         ZipEntryPlan e = entry(c.name, "#!/bin/sh\nexit 0\n");
@@ -581,7 +606,8 @@ TEST(ZipReaderHostileTest, CutAndFlippedArchivesFailCleanlyBelowTheRoot) {
         {
             // Rewritten in place: freeing and reallocating the file's block each round
             // costs more than the rest of the round on some file systems.
-            std::fstream file(dir.file("archive.zip"), std::ios::in | std::ios::out | std::ios::binary);
+            std::fstream file(dir.file("archive.zip"),
+                              std::ios::in | std::ios::out | std::ios::binary);
             file.write(bytes.data(), std::streamsize(bytes.size()));
         }
         fs::resize_file(dir.file("archive.zip"), bytes.size());
@@ -593,7 +619,8 @@ TEST(ZipReaderHostileTest, CutAndFlippedArchivesFailCleanlyBelowTheRoot) {
             std::vector<char> buffer(4096);
             for (int i = 0; i < std::min(count.index, 8); ++i) {
                 ZipItem item;
-                if (GetItem(reader.get(), i, &item) == ZIPRES_OK) UnzipToFile(reader.get(), i, item.name);
+                if (GetItem(reader.get(), i, &item) == ZIPRES_OK)
+                    UnzipToFile(reader.get(), i, item.name);
                 // A declared size may be anything: read through a bounded buffer.
                 ZipResult result = ZIPRES_MORE_DATA;
                 for (int pieces = 0; result == ZIPRES_MORE_DATA && pieces < 64; ++pieces)

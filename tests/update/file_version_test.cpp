@@ -28,7 +28,8 @@ fs::path sharedDir() { return LAUNCHER_SHARED_DIR; }
 
 // The file version as exiftool, an independent reader, reports it ("" for none).
 std::string exiftoolVersion(const fs::path& path) {
-    std::string out = testsupport::runProgram("exiftool", {"-s3", "-FileVersionNumber", path.string()}).out;
+    std::string out =
+        testsupport::runProgram("exiftool", {"-s3", "-FileVersionNumber", path.string()}).out;
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
 }
@@ -58,6 +59,7 @@ TEST_F(FileVersionTest, AgreesWithExiftoolOnRealWindowsFiles) {
         fs::path path;
         const char* known;  // what the file's maker says, "" for no version
     };
+    // clang-format off
     const Case cases[] = {
         {sharedDir() / "corpus/pe/tiny64.exe", "1.2.3.4"},
         {sharedDir() / "corpus/pe/tiny64-bigver.exe", "10.0.19041.65535"},
@@ -65,6 +67,7 @@ TEST_F(FileVersionTest, AgreesWithExiftoolOnRealWindowsFiles) {
         {"/usr/x86_64-w64-mingw32/lib/zlib1.dll", "1.2.13.0"},
         {"/usr/i686-w64-mingw32/lib/zlib1.dll", "1.2.13.0"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.string());
         ASSERT_TRUE(fs::exists(c.path));
@@ -92,13 +95,15 @@ TEST_F(FileVersionTest, BuiltImagesAgreeWithExiftool) {
     wide.fileVersion[0] = 2, wide.fileVersion[1] = 0, wide.fileVersion[2] = 13,
     wide.fileVersion[3] = 5;
     PeImageOptions extremes;
-    extremes.fileVersion[0] = 65535, extremes.fileVersion[1] = 0,
-    extremes.fileVersion[2] = 0, extremes.fileVersion[3] = 65535;
+    extremes.fileVersion[0] = 65535, extremes.fileVersion[1] = 0, extremes.fileVersion[2] = 0,
+    extremes.fileVersion[3] = 65535;
+    // clang-format off
     const Case cases[] = {
         {"pe32", plain, true, "1.2.3.4"},
         {"pe32plus", wide, true, "2.0.13.5"},
         {"extremes", extremes, true, "65535.0.0.65535"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = write(std::string(c.name) + ".exe", buildPeImage(c.options).bytes);
@@ -116,6 +121,7 @@ TEST_F(FileVersionTest, MissingPartsOfTheVersionResource) {
         bool found;
         const char* version;
     };
+    // clang-format off
     const Case cases[] = {
         // Without a translation table the file counts as having no version.
         {"no translation", [](PeImageOptions& o) { o.withTranslation = false; }, false, ""},
@@ -123,6 +129,7 @@ TEST_F(FileVersionTest, MissingPartsOfTheVersionResource) {
         {"no fixed info", [](PeImageOptions& o) { o.withFixedInfo = false; }, true, ""},
         {"no resources", [](PeImageOptions& o) { o.withResources = false; }, false, ""},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PeImageOptions options;
@@ -143,6 +150,7 @@ TEST_F(FileVersionTest, HostileImagesHaveNoVersion) {
         bool found;
         const char* version;
     };
+    // clang-format off
     const Case cases[] = {
         {"type entry loops to the root",
          [](PeImage& i) { putLe32(i.bytes, i.typeEntry + 4, 0x80000000); }, false, ""},
@@ -189,6 +197,7 @@ TEST_F(FileVersionTest, HostileImagesHaveNoVersion) {
          [](PeImage& i) { putLe32(i.bytes, i.sectionHeader + 16, 0xFFFFFFFF); }, true,
          "1.2.3.4"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PeImage image = buildPeImage();
@@ -237,10 +246,12 @@ TEST_F(FileVersionTest, EveryTruncationIsNoVersionOrTheWholeAnswer) {
         std::string bytes;
         const char* version;
     };
+    // clang-format off
     const Case cases[] = {
         {"tiny64.exe", readFile(sharedDir() / "corpus/pe/tiny64.exe"), "1.2.3.4"},
         {"built pe32", buildPeImage().bytes, "1.2.3.4"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_FALSE(c.bytes.empty());
@@ -265,6 +276,7 @@ TEST_F(FileVersionTest, FilesThatAreNotExecutables) {
         const char* name;
         std::string bytes;
     };
+    // clang-format off
     const Case cases[] = {
         {"empty", ""},
         {"text", "[Current Version]\nUpdateFile=1.2.3.4.zip\n"},
@@ -272,6 +284,7 @@ TEST_F(FileVersionTest, FilesThatAreNotExecutables) {
         {"DOS program", std::string("MZ") + std::string(200, '\0')},
         {"ELF", "\x7f" "ELF\x02\x01\x01" + std::string(100, '\0')},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = write("file.bin", c.bytes);

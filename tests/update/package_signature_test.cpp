@@ -126,6 +126,7 @@ TEST(PackageSignature, OnlyCanonicalBase64OfTheExactLengthIsTaken) {
         std::string text;
         bool taken;
     };
+    // clang-format off
     const Case cases[] = {
         {"canonical", key, true},
         {"'+' and '/' of the standard alphabet", withPlusAndSlash, true},
@@ -143,6 +144,7 @@ TEST(PackageSignature, OnlyCanonicalBase64OfTheExactLengthIsTaken) {
         {"the secret key's 64 bytes", encodeBase64(secretKey.bytes.data(), 64), false},
         {"empty", "", false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         PublicKey decoded{};

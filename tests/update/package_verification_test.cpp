@@ -24,8 +24,7 @@ TEST(PackageVerification, RefusedPackageThatCannotBeDeletedStopsTheHandOver) {
     const std::string settings =
         "[BOOT]\nPublicKey=" + encodeBase64(publicKey.data(), publicKey.size()) + "\n";
     context.updateSettings.LoadFromMemory(settings.data(), settings.size());
-    const std::string versionTxt =
-        "[Current Version]\nSignature=" + std::string(86, 'A') + "==\n";
+    const std::string versionTxt = "[Current Version]\nSignature=" + std::string(86, 'A') + "==\n";
     context.versionInfo.LoadFromMemory(versionTxt.data(), versionTxt.size());
 
     testing::internal::CaptureStderr();

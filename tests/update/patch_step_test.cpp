@@ -64,13 +64,14 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
         Marker marker;
         std::string installed;  // content of clientupdate.exe; "" for no file
         const char* versionTxt;
-        const char* fetched;    // "" when nothing is downloaded
+        const char* fetched;  // "" when nothing is downloaded
     };
     const std::string current = peImageOfVersion(2, 0, 13, 5);
     PeImageOptions noFixed;
     noFixed.withFixedInfo = false;
     PeImageOptions noTranslation;
     noTranslation.withTranslation = false;
+    // clang-format off
     const Case cases[] = {
         {"marker, same version", Marker::Current, current,
          "[Current Version]\nUpdateFile=2.0.13.5.zip\n", ""},
@@ -100,6 +101,7 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
         {"no marker, same version", Marker::None, current,
          "[Current Version]\nUpdateFile=2.0.13.5.zip\n", "2.0.13.5.zip"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir folder;
@@ -155,7 +157,8 @@ TEST_F(PatchStepTest, FailedDownloadTellsTheUserTwiceAndClearsHandOver) {
     EXPECT_EQ(runPatchStep(context, game.path() + "/ClientUpdate.exe"), 1);
     std::string messages = testing::internal::GetCapturedStderr();
     EXPECT_EQ(context.handOver, 0);
-    auto first = messages.find("[Error] Download " + context.downloadUrl + ":0 2.0.13.6.zip fail!!\n");
+    auto first =
+        messages.find("[Error] Download " + context.downloadUrl + ":0 2.0.13.6.zip fail!!\n");
     auto second = messages.find("[update] Can't download ClientUpdate.zip\n");
     ASSERT_NE(first, std::string::npos) << messages;
     ASSERT_NE(second, std::string::npos) << messages;
@@ -196,11 +199,13 @@ TEST_F(PatchStepTest, WorkerThatEndsWithoutEndingTheDialogIsAFailure) {
         int result;
         int handOver;
     };
+    // clang-format off
     const Case cases[] = {
         {"throws under the dialog", true, false, 1, 0},
         {"throws without a dialog", true, true, 1, 0},
         {"returns without ending the dialog", false, false, 1, 7},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         UpdateContext context;

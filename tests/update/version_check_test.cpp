@@ -23,9 +23,10 @@ TEST(VersionCheckTest, FetchesVersionTxtWholeIntoTheZipPathFolder) {
     struct Case {
         const char* name;
         const char* settings;
-        const char* folder;    // where the copy lands, relative to the current folder
-        const char* oldCopy;   // what lay there before ("" for nothing)
+        const char* folder;   // where the copy lands, relative to the current folder
+        const char* oldCopy;  // what lay there before ("" for nothing)
     };
+    // clang-format off
     const Case cases[] = {
         {"ZipPath Patch", "[BOOT]\nZipPath=Patch\n", "Patch", ""},
         {"old copy longer", "[BOOT]\nZipPath=Patch\n", "Patch", "[x]\nold=1\n######################################################"},
@@ -34,6 +35,7 @@ TEST(VersionCheckTest, FetchesVersionTxtWholeIntoTheZipPathFolder) {
         {"no ZipPath", "[BOOT]\n", ".", "old"},
         {"empty ZipPath", "[BOOT]\nZipPath=\n", ".", ""},
     };
+    // clang-format on
     TempDir root;
     writeFile(root.file("version.txt"), kVersionText);
     for (const Case& c : cases) {
