@@ -7,6 +7,7 @@ set(PLATFORM_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_thread_calls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/paths.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pe_file_version.cpp
   ${CMAKE_CURRENT_LIST_DIR}/progress_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ui.cpp
   ${CMAKE_CURRENT_LIST_DIR}/widget_texts.cpp
@@ -20,6 +21,7 @@ set(PLATFORM_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_checks_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_stream_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_time_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/file_version_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/files_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/folder_search_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/instance_lock_posix.cpp
