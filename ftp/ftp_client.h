@@ -19,6 +19,9 @@ class CFTPClient {
 public:
     // Longest reply accepted; a server that sends more has lost us and the read fails.
     static constexpr size_t kMaxReplyBytes = 1 << 20;
+    // Bytes moved per step on a data connection. The server cannot tell the block size;
+    // larger blocks mean fewer waits and sends (curl uses this size).
+    static constexpr size_t kTransferBlockBytes = 64 * 1024;
 
     // Takes ownership of the control socket.
     explicit CFTPClient(nsSocket::IBlockingSocket* controlSocket);
@@ -71,7 +74,7 @@ private:
     }
 
     unsigned timeoutSeconds = 30;
-    std::vector<char> buffer;
+    std::vector<char> buffer;  // replies; data moves through a block of each transfer's own
     std::deque<std::string> pendingLines;
     std::string unfinishedLine;  // received text whose line feed has not arrived yet
     std::unique_ptr<CTransferType> currentType;

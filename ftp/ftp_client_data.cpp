@@ -137,15 +137,18 @@ bool CFTPClient::OpenDataConnection(DataCommand command, const std::string& path
 }
 
 bool CFTPClient::SendFileData(ITransferNotification& source, IBlockingSocket& dataSocket) {
+    // Each block is read from the source just before it is sent, so memory stays flat
+    // whatever the file's size; the block lives only as long as the transfer.
+    std::vector<char> block(kTransferBlockBytes);
     transferring = true;
     try {
         size_t count = 0;
-        source.FillToSend(buffer, count);
+        source.FillToSend(block, count);
         while (!abortRequested && count != 0) {
-            int sent = dataSocket.SendAll(buffer.data(), static_cast<int>(count),
+            int sent = dataSocket.SendAll(block.data(), static_cast<int>(count),
                                           static_cast<int>(timeoutSeconds));
-            Notify([&](IFtpObserver& o) { o.DataSent(buffer, sent); });
-            source.FillToSend(buffer, count);
+            Notify([&](IFtpObserver& o) { o.DataSent(block, sent); });
+            source.FillToSend(block, count);
         }
     } catch (const CBlockingSocketException& e) {
         transferring = false;
@@ -162,17 +165,18 @@ bool CFTPClient::SendFileData(ITransferNotification& source, IBlockingSocket& da
 }
 
 bool CFTPClient::ReceiveFileData(ITransferNotification& sink, IBlockingSocket& dataSocket) {
+    std::vector<char> block(kTransferBlockBytes);
     transferring = true;
     Notify([](IFtpObserver& o) { o.ReceiveStarted(); });
     long total = 0;
     try {
-        const int size = static_cast<int>(buffer.size());
-        long count = dataSocket.Receive(buffer.data(), size, static_cast<int>(timeoutSeconds));
+        const int size = static_cast<int>(block.size());
+        long count = dataSocket.Receive(block.data(), size, static_cast<int>(timeoutSeconds));
         total = count;
         while (!abortRequested && count != 0) {
-            Notify([&](IFtpObserver& o) { o.DataReceived(buffer, count); });
-            sink.ConsumeReceived(buffer, count);
-            count = dataSocket.Receive(buffer.data(), size, static_cast<int>(timeoutSeconds));
+            Notify([&](IFtpObserver& o) { o.DataReceived(block, count); });
+            sink.ConsumeReceived(block, count);
+            count = dataSocket.Receive(block.data(), size, static_cast<int>(timeoutSeconds));
             total += count;
         }
     } catch (const CBlockingSocketException& e) {
