@@ -21,6 +21,7 @@ set(PLATFORM_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_stream_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_time_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/files_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/folder_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/folder_search_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/instance_lock_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/net_posix.cpp
