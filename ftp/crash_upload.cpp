@@ -1,5 +1,7 @@
 #include "ftp/crash_upload.h"
 
+#include <memory>
+
 #include "config/dev_settings.h"
 #include "config/ini_file.h"
 #include "ftp/file_upload.h"
@@ -51,41 +53,60 @@ bool isDeletableCrashFolder(const std::string& folder) {
     return true;
 }
 
-void uploadCrashFolder(const std::string& folder) {
-    CFileUpload upload;
-    upload.SetServer(crashServerHost);
-    upload.SetCredentials(crashCredentials);
+namespace {
+
+// The walk of uploadCrashFolder over the folder `name` of `parent`, or over the folder at
+// the path `name` when there is no parent. Every step is relative to an open folder, so
+// it costs the same at any depth and reaches files deeper than the path limit. `path`
+// is the folder's path, which names files to the client's observers: one string for
+// the whole walk, each level adding its name and taking it off again.
+void uploadFolder(const platform::Folder* parent, const std::string& name, std::string& path) {
+    platform::Folder folder;
+    const bool opened = parent ? folder.open(*parent, name) : folder.open(name);
+    // Made at the folder's first archive, so that a deep tree holds no idle clients.
+    std::unique_ptr<CFileUpload> upload;
 
     platform::FolderSearch search;
     platform::FindEntry entry;
-    if (search.first(folder, entry)) {
+    if (opened && search.first(folder, entry)) {
         do {
             if (entry.name.empty() || entry.name[0] == '.') continue;
-            const std::string path = platform::joinPath(folder, entry.name);
+            const size_t folderPathLength = path.size();
+            path = platform::joinPath(path, entry.name);
             if (entry.attributes & platform::FILE_ATTR_DIRECTORY) {
-                uploadCrashFolder(path);
-                continue;
+                uploadFolder(&folder, entry.name, path);
+            } else {
+                const std::string lowerName = platform::asciiLower(entry.name);
+                // A link could point at any file the user can read, a FIFO would block the
+                // upload; a name with a line break would inject FTP commands. The file is
+                // opened relative to the folder, so nothing swapped in meanwhile is read
+                // either.
+                if (isCrashArchiveName(lowerName) && entry.isRegularFile &&
+                    !hasLineBreak(entry.name)) {
+                    if (!upload) {
+                        upload = std::make_unique<CFileUpload>();
+                        upload->SetServer(crashServerHost);
+                        upload->SetCredentials(crashCredentials);
+                    }
+                    upload->SetFile(folder, entry.name, path, lowerName);
+                    upload->Upload();
+                }
             }
-            const std::string lowerName = platform::asciiLower(entry.name);
-            if (!isCrashArchiveName(lowerName)) continue;
-            // A link could point at any file the user can read, a FIFO would block the
-            // upload; a name with a line break would inject FTP commands.
-            if (entry.isLink || !platform::isRegularFile(path) || hasLineBreak(entry.name))
-                continue;
-            upload.SetFile(path, lowerName);
-            upload.Upload();
+            path.resize(folderPathLength);
         } while (search.next(entry));
         search.close();
     }
     markNeedCheck();
 }
 
-uint32_t deleteFolderTree(const std::string& folder, bool recurse) {
-    // Only a real folder is walked: a link given here is never followed.
-    auto attributes = platform::getAttributes(folder);
-    if (!attributes || !(*attributes & platform::FILE_ATTR_DIRECTORY)) return 0;
+// deleteFolderTree of the folder `name` of `parent`, or of the folder at the path `name`
+// when there is no parent, relative to open folders as the walk above.
+uint32_t deleteFolder(const platform::Folder* parent, const std::string& name, bool recurse) {
+    // Only a real folder is walked: opening one never follows a link.
+    platform::Folder folder;
+    if (!(parent ? folder.open(*parent, name) : folder.open(name))) return 0;
     // Without its write bit a folder's entries cannot be deleted.
-    platform::setAttributes(folder, platform::FILE_ATTR_NORMAL);
+    folder.setOwnAttributes(platform::FILE_ATTR_NORMAL);
 
     platform::FolderSearch search;
     platform::FindEntry entry;
@@ -93,35 +114,40 @@ uint32_t deleteFolderTree(const std::string& folder, bool recurse) {
     bool subfolderLeft = false;
     do {
         if (entry.name.empty() || entry.name[0] == '.') continue;
-        const std::string path = platform::joinPath(folder, entry.name);
         if (entry.attributes & platform::FILE_ATTR_DIRECTORY) {
             if (!recurse) {
                 subfolderLeft = true;
                 continue;
             }
-            uint32_t result = deleteFolderTree(path, true);
-            if (result != 0) {
-                search.close();
-                return result;
-            }
+            const uint32_t result = deleteFolder(&folder, entry.name, true);
+            if (result != 0) return result;
             continue;
         }
         // A link is removed as a link; following it could delete outside the crash folder.
-        if ((!entry.isLink && !platform::setAttributes(path, platform::FILE_ATTR_NORMAL)) ||
-            !platform::deleteFile(path)) {
-            uint32_t error = platform::lastError();
-            search.close();
-            return error;
-        }
+        if ((!entry.isLink && !folder.setAttributes(entry.name, platform::FILE_ATTR_NORMAL)) ||
+            !folder.deleteFile(entry.name))
+            return platform::lastError();
     } while (search.next(entry));
-    uint32_t error = platform::lastError();
+    const uint32_t error = platform::lastError();
     search.close();
     if (error != platform::winerr::NO_MORE_FILES) return error;
     if (subfolderLeft) return 0;
-    if (!platform::setAttributes(folder, platform::FILE_ATTR_NORMAL) ||
-        !platform::removeDirectory(folder))
+    if (!folder.setOwnAttributes(platform::FILE_ATTR_NORMAL)) return platform::lastError();
+    folder.close();
+    if (!(parent ? parent->removeDirectory(name) : platform::removeDirectory(name)))
         return platform::lastError();
     return 0;
+}
+
+}  // namespace
+
+void uploadCrashFolder(const std::string& folder) {
+    std::string path = folder;
+    uploadFolder(nullptr, folder, path);
+}
+
+uint32_t deleteFolderTree(const std::string& folder, bool recurse) {
+    return deleteFolder(nullptr, folder, recurse);
 }
 
 void runCrashUpload(const std::vector<std::string>& tokens) {

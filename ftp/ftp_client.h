@@ -13,7 +13,13 @@
 #include "ftp/ftp_observer.h"
 #include "ftp/ftp_types.h"
 
+namespace platform {
+class Folder;
+}
+
 namespace nsFTP {
+
+class CFile;
 
 class CFTPClient {
 public:
@@ -48,6 +54,12 @@ public:
     // Data transfers.
     bool StoreFile(const std::string& localPath, const std::string& remoteName,
                    const CTransferType& type);
+    // StoreFile of the entry `name` of an open folder, opened relative to it: it reaches
+    // a file deeper than the path limit, and never one that is a link, FIFO or device.
+    // `localPath` names the file to the observers.
+    bool StoreFile(const platform::Folder& folder, const std::string& name,
+                   const std::string& localPath, const std::string& remoteName,
+                   const CTransferType& type);
     bool RetrieveFile(const std::string& remoteName, const std::string& localPath,
                       const CTransferType& type);
     bool RunDataCommand(DataCommand command, const std::string& path, const CTransferType& type,
@@ -65,6 +77,8 @@ public:
     void DetachObserver(IFtpObserver* observer);
 
 private:
+    bool StoreOpenFile(CFile& file, const std::string& localPath, const std::string& remoteName,
+                       const CTransferType& type);
     FtpResult SimpleCommand(const std::string& command, CFtpReply* replyOut = nullptr);
     bool FillPendingLines();
     void FailOversizedReply();

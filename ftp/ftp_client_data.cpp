@@ -5,6 +5,7 @@
 #include "ftp/ftp_client.h"
 #include "ftp/ftp_file.h"
 #include "platform/errors.h"
+#include "platform/files.h"
 
 namespace nsFTP {
 
@@ -46,6 +47,22 @@ bool CFTPClient::StoreFile(const std::string& localPath, const std::string& remo
         NotifyError(platform::systemErrorText(platform::lastError()), kSource, 650);
         return false;
     }
+    return StoreOpenFile(file, localPath, remoteName, type);
+}
+
+bool CFTPClient::StoreFile(const platform::Folder& folder, const std::string& name,
+                           const std::string& localPath, const std::string& remoteName,
+                           const CTransferType& type) {
+    CFile file;
+    if (!file.Open(folder, name)) {
+        NotifyError(platform::systemErrorText(platform::lastError()), kSource, 650);
+        return false;
+    }
+    return StoreOpenFile(file, localPath, remoteName, type);
+}
+
+bool CFTPClient::StoreOpenFile(CFile& file, const std::string& localPath,
+                               const std::string& remoteName, const CTransferType& type) {
     long long remoteSize = 0;
     long long offset = 0;
     if (RemoteFileSize(remoteName, remoteSize) == ResultOk) offset = remoteSize;
