@@ -55,99 +55,134 @@ bool isDeletableCrashFolder(const std::string& folder) {
 
 namespace {
 
-// The walk of uploadCrashFolder over the folder `name` of `parent`, or over the folder at
-// the path `name` when there is no parent. Every step is relative to an open folder, so
-// it costs the same at any depth and reaches files deeper than the path limit. `path`
-// is the folder's path, which names files to the client's observers: one string for
-// the whole walk, each level adding its name and taking it off again.
-void uploadFolder(const platform::Folder* parent, const std::string& name, std::string& path) {
+// One folder of a walk. The walks below work relative to open folders, so a step costs
+// the same at any depth and reaches entries deeper than the path limit; they keep their
+// folders on the heap instead of in nested calls, so a tree of any depth fits (each
+// level holds one open folder).
+struct WalkLevel {
     platform::Folder folder;
-    const bool opened = parent ? folder.open(*parent, name) : folder.open(name);
-    // Made at the folder's first archive, so that a deep tree holds no idle clients.
-    std::unique_ptr<CFileUpload> upload;
-
     platform::FolderSearch search;
-    platform::FindEntry entry;
-    if (opened && search.first(folder, entry)) {
-        do {
-            if (entry.name.empty() || entry.name[0] == '.') continue;
-            const size_t folderPathLength = path.size();
-            path = platform::joinPath(path, entry.name);
-            if (entry.attributes & platform::FILE_ATTR_DIRECTORY) {
-                uploadFolder(&folder, entry.name, path);
-            } else {
-                const std::string lowerName = platform::asciiLower(entry.name);
-                // A link could point at any file the user can read, a FIFO would block the
-                // upload; a name with a line break would inject FTP commands. The file is
-                // opened relative to the folder, so nothing swapped in meanwhile is read
-                // either.
-                if (isCrashArchiveName(lowerName) && entry.isRegularFile &&
-                    !hasLineBreak(entry.name)) {
-                    if (!upload) {
-                        upload = std::make_unique<CFileUpload>();
-                        upload->SetServer(crashServerHost);
-                        upload->SetCredentials(crashCredentials);
-                    }
-                    upload->SetFile(folder, entry.name, path, lowerName);
-                    upload->Upload();
-                }
-            }
-            path.resize(folderPathLength);
-        } while (search.next(entry));
-        search.close();
-    }
-    markNeedCheck();
-}
-
-// deleteFolderTree of the folder `name` of `parent`, or of the folder at the path `name`
-// when there is no parent, relative to open folders as the walk above.
-uint32_t deleteFolder(const platform::Folder* parent, const std::string& name, bool recurse) {
-    // Only a real folder is walked: opening one never follows a link.
-    platform::Folder folder;
-    if (!(parent ? folder.open(*parent, name) : folder.open(name))) return 0;
-    // Without its write bit a folder's entries cannot be deleted.
-    folder.setOwnAttributes(platform::FILE_ATTR_NORMAL);
-
-    platform::FolderSearch search;
-    platform::FindEntry entry;
-    if (!search.first(folder, entry)) return 0;
+    std::string name;       // in the folder above; the first level's is its path
+    bool started = false;   // the search was asked for its first entry
+    bool searched = false;  // and it started
+    size_t pathLength = 0;  // of the walk's path up to this folder
     bool subfolderLeft = false;
-    do {
-        if (entry.name.empty() || entry.name[0] == '.') continue;
-        if (entry.attributes & platform::FILE_ATTR_DIRECTORY) {
-            if (!recurse) {
-                subfolderLeft = true;
-                continue;
-            }
-            const uint32_t result = deleteFolder(&folder, entry.name, true);
-            if (result != 0) return result;
-            continue;
-        }
-        // A link is removed as a link; following it could delete outside the crash folder.
-        if ((!entry.isLink && !folder.setAttributes(entry.name, platform::FILE_ATTR_NORMAL)) ||
-            !folder.deleteFile(entry.name))
-            return platform::lastError();
-    } while (search.next(entry));
-    const uint32_t error = platform::lastError();
-    search.close();
-    if (error != platform::winerr::NO_MORE_FILES) return error;
-    if (subfolderLeft) return 0;
-    if (!folder.setOwnAttributes(platform::FILE_ATTR_NORMAL)) return platform::lastError();
-    folder.close();
-    if (!(parent ? parent->removeDirectory(name) : platform::removeDirectory(name)))
-        return platform::lastError();
-    return 0;
+    std::unique_ptr<CFileUpload> upload;  // made at the folder's first archive
+
+    bool open(const WalkLevel* above) {
+        return above ? folder.open(above->folder, name) : folder.open(name);
+    }
+    // The folder's next entry, its first at the first call; false at the end of the
+    // search, or when the search cannot start (then `searched` stays false).
+    bool next(platform::FindEntry& entry) {
+        if (started) return search.next(entry);
+        started = true;
+        searched = folder.isOpen() && search.first(folder, entry);
+        return searched;
+    }
+};
+
+using Walk = std::vector<std::unique_ptr<WalkLevel>>;
+
+WalkLevel& enter(Walk& walk, const std::string& name, size_t pathLength) {
+    auto level = std::make_unique<WalkLevel>();
+    level->name = name;
+    level->pathLength = pathLength;
+    level->open(walk.empty() ? nullptr : walk.back().get());
+    walk.push_back(std::move(level));
+    return *walk.back();
 }
 
 }  // namespace
 
 void uploadCrashFolder(const std::string& folder) {
+    // The path names files to the client's observers: one string for the whole walk,
+    // each level adding its name and taking it off again.
     std::string path = folder;
-    uploadFolder(nullptr, folder, path);
+    Walk walk;
+    enter(walk, folder, path.size());
+    platform::FindEntry entry;
+    while (!walk.empty()) {
+        WalkLevel& level = *walk.back();
+        path.resize(level.pathLength);
+        if (!level.next(entry)) {
+            // Also for a folder that could not be searched.
+            markNeedCheck();
+            walk.pop_back();
+            continue;
+        }
+        if (entry.name.empty() || entry.name[0] == '.') continue;
+        path = platform::joinPath(path, entry.name);
+        if (entry.attributes & platform::FILE_ATTR_DIRECTORY) {
+            enter(walk, entry.name, path.size());
+            continue;
+        }
+        const std::string lowerName = platform::asciiLower(entry.name);
+        // A link could point at any file the user can read, a FIFO would block the
+        // upload; a name with a line break would inject FTP commands. The file is opened
+        // relative to its folder, so nothing swapped in meanwhile is read either.
+        if (!isCrashArchiveName(lowerName) || !entry.isRegularFile || hasLineBreak(entry.name))
+            continue;
+        if (!level.upload) {
+            level.upload = std::make_unique<CFileUpload>();
+            level.upload->SetServer(crashServerHost);
+            level.upload->SetCredentials(crashCredentials);
+        }
+        level.upload->SetFile(level.folder, entry.name, path, lowerName);
+        level.upload->Upload();
+    }
 }
 
 uint32_t deleteFolderTree(const std::string& folder, bool recurse) {
-    return deleteFolder(nullptr, folder, recurse);
+    Walk walk;
+    // Only a real folder is walked: opening one never follows a link. Without its write
+    // bit a folder's entries cannot be deleted.
+    auto descend = [&walk](const std::string& name) {
+        WalkLevel& level = enter(walk, name, 0);
+        level.folder.setOwnAttributes(platform::FILE_ATTR_NORMAL);
+    };
+    descend(folder);
+    platform::FindEntry entry;
+    while (!walk.empty()) {
+        WalkLevel& level = *walk.back();
+        if (level.next(entry)) {
+            if (entry.name.empty() || entry.name[0] == '.') continue;
+            if (entry.attributes & platform::FILE_ATTR_DIRECTORY) {
+                if (recurse)
+                    descend(entry.name);
+                else
+                    level.subfolderLeft = true;
+                continue;
+            }
+            // A link is removed as a link; following it could delete outside the tree.
+            if ((!entry.isLink &&
+                 !level.folder.setAttributes(entry.name, platform::FILE_ATTR_NORMAL)) ||
+                !level.folder.deleteFile(entry.name))
+                return platform::lastError();
+            continue;
+        }
+        // The folder is done. One that could not be searched, or that keeps a
+        // subfolder, is left and counts as deleted; any failure ends the whole
+        // deletion with its error, as it ends every folder above.
+        if (!level.searched) {
+            walk.pop_back();
+            continue;
+        }
+        const uint32_t error = platform::lastError();
+        level.search.close();
+        if (error != platform::winerr::NO_MORE_FILES) return error;
+        if (!level.subfolderLeft) {
+            if (!level.folder.setOwnAttributes(platform::FILE_ATTR_NORMAL))
+                return platform::lastError();
+            level.folder.close();
+            const WalkLevel* above = walk.size() > 1 ? walk[walk.size() - 2].get() : nullptr;
+            if (!(above ? above->folder.removeDirectory(level.name)
+                        : platform::removeDirectory(level.name)))
+                return platform::lastError();
+        }
+        walk.pop_back();
+    }
+    return 0;
 }
 
 void runCrashUpload(const std::vector<std::string>& tokens) {
