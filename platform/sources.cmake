@@ -22,6 +22,7 @@ set(PLATFORM_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_time_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_version_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/files_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/folder_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/folder_search_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/instance_lock_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/net_posix.cpp
