@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-
-#include "config/update_context.h"
-#include "support/child_process.h"
+#include "config/catalogue_default_texts.h"
 
 namespace {
 
@@ -20,65 +17,16 @@ const std::string kEmoji = "\xf0\x9f\x98\x80";  // two UTF-16 units, none in Big
 
 }  // namespace
 
+// A Big5 user reads every built-in text: each character exists in code page 950.
 TEST(Catalogue, BuiltInDefaultsAreTheTraditionalChineseTexts) {
-    struct Case {
-        const char* key;
-        std::string utf8;
-        std::string big5;
-        // clang-format off
-    } cases[] = {
-        {"MSG_UAC_TITLE",
-         "\xe4\xbd\xbf\xe7\x94\xa8\xe8\x80\x85\xe5\xb8\xb3\xe6\x88\xb6\xe6\x8e\xa7\xe5\x88\xb6(UAC)",
-         "\xa8\xcf\xa5\xce\xaa\xcc\xb1\x62\xa4\xe1\xb1\xb1\xa8\xee(UAC)"},
-        {"MSG_UAC_CANTWRITE",
-         "\xe6\xb2\x92\xe6\x9c\x89\xe6\xaa\x94\xe6\xa1\x88\xe5\xaf\xab\xe5\x85\xa5\xe6\xac\x8a\xe9"
-         "\x99\x90,\xe8\xab\x8b\xe6\xaa\xa2\xe6\x9f\xa5\xe4\xbd\xa0\xe7\x9a\x84\xe5\x9f\xb7\xe8\xa1"
-         "\x8c\xe8\xba\xab\xe5\x88\x86",
-         ""},
-        {"MSG_NET_ERROR",
-         "\xe9\x80\xa3\xe7\xb7\x9a\xe5\xa4\xb1\xe6\x95\x97, \xe8\xab\x8b\xe6\xaa\xa2\xe6\x9f\xa5\xe4"
-         "\xbd\xa0\xe7\x9a\x84\xe7\xb6\xb2\xe8\xb7\xaf\xe6\x88\x96\xe9\x98\xb2\xe7\x81\xab\xe7\x89"
-         "\x86\xe8\xa8\xad\xe5\xae\x9a",
-         ""},
-    };
-    // clang-format on
-    for (const auto& c : cases) {
+    for (const auto& c : kCatalogueDefaults) {
         SCOPED_TRACE(c.key);
-        // A UTF-8 user sees the defaults byte for byte; a fresh process reads the
-        // locale's codeset once.
-        int rc = testsupport::runInChild([&] {
-            if (!std::setlocale(LC_CTYPE, "C.UTF-8")) return 2;
-            updateContext.messages.LoadFromMemory("", 0);
-            testing::internal::CaptureStderr();
-            EXPECT_EQ(catalogueText(c.key), c.utf8);
-            testing::internal::GetCapturedStderr();
-            return testsupport::childResult();
-        });
-        EXPECT_EQ(rc, 0);
-        // A Big5 user reads them too: every character exists in code page 950.
         std::string big5 = toDisplayText(c.utf8, "CP950");
         EXPECT_EQ(big5.find('?'), std::string::npos);
         if (!c.big5.empty()) {
             EXPECT_EQ(big5, c.big5);
         }
     }
-}
-
-TEST(Catalogue, CatalogueTextsOverrideDefaultsUnlessEmpty) {
-    int rc = testsupport::runInChild([] {
-        if (!std::setlocale(LC_CTYPE, "C.UTF-8")) return 2;
-        const std::string text = "[boot]\nmsg_net_error=Offline\nMSG_UAC_TITLE=\n";
-        updateContext.messages.LoadFromMemory(text.data(), text.size());
-        updateContext.messages.section = "Elsewhere";  // the look-up sets its own section
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(catalogueText("MSG_NET_ERROR"), "Offline");
-        EXPECT_EQ(catalogueText("MSG_UAC_TITLE"),
-                  "\xe4\xbd\xbf\xe7\x94\xa8\xe8\x80\x85\xe5\xb8\xb3\xe6\x88\xb6\xe6\x8e\xa7\xe5\x88"
-                  "\xb6(UAC)");
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-        return testsupport::childResult();
-    });
-    EXPECT_EQ(rc, 0);
 }
 
 TEST(Catalogue, DisplayTextLimits) {

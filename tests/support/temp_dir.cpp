@@ -1,98 +1,98 @@
 #include "support/temp_dir.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <stdexcept>
+#include <system_error>
 #include <vector>
+
+namespace fs = std::filesystem;
 
 namespace testsupport {
 
 namespace {
 
-// Removes a tree without following links; folders get their write bit back first,
-// since a test may have taken it away.
-void removeTree(const std::string& path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return;
-    if (!S_ISDIR(st.st_mode)) {
-        unlink(path.c_str());
-        return;
+// Removes a tree without following links. Folders get their owner's rights back first,
+// and a file that will not go is made writable and tried again, since a test may have
+// taken those rights away (a read-only file cannot be deleted on Windows).
+void removeTree(const fs::path& path) {
+    std::error_code ignored;
+    const fs::file_status status = fs::symlink_status(path, ignored);
+    if (status.type() == fs::file_type::not_found) return;
+    if (status.type() == fs::file_type::directory) {
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
+        std::vector<fs::path> entries;
+        for (fs::directory_iterator it(path, ignored), end; !ignored && it != end;
+             it.increment(ignored))
+            entries.push_back(it->path());
+        for (const auto& entry : entries) removeTree(entry);
+    } else if (status.type() == fs::file_type::regular) {
+        if (fs::remove(path, ignored)) return;
+        fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ignored);
     }
-    chmod(path.c_str(), (st.st_mode & 07777) | S_IRWXU);
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(dir);
-    }
-    for (const auto& name : names) removeTree(path + "/" + name);
-    rmdir(path.c_str());
+    fs::remove(path, ignored);
 }
 
-void makeParents(const std::string& path) {
-    for (size_t i = 1; i < path.size(); ++i)
-        if (path[i] == '/') mkdir(path.substr(0, i).c_str(), 0777);
-}
+// The folder temporary folders go into: TMPDIR (or /tmp) on Linux, the user's TEMP
+// folder on Windows.
+fs::path temporaryRoot() { return fs::temp_directory_path(); }
 
 }  // namespace
 
 TempDir::TempDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/launcher-test-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = buffer.data();
+    std::random_device random;
+    const fs::path root = temporaryRoot();
+    for (int tries = 0; tries < 100 && path_.empty(); ++tries) {
+        const std::string name = "launcher-test-" + std::to_string(random() % 100000000u);
+        // Fails when the name is taken, so the folder is ours alone.
+        if (fs::create_directory(root / name)) {
+            path_ = (root / name).string();
+            // Others have no business in it (as mkdtemp makes it).
+            fs::permissions(path_, fs::perms::owner_all, fs::perm_options::replace);
+        }
+    }
+    if (path_.empty())
+        throw std::runtime_error("cannot make a temporary folder in " + root.string());
 }
 
 TempDir::~TempDir() {
-    if (!previousDirectory_.empty()) (void)!chdir(previousDirectory_.c_str());
+    std::error_code ignored;
+    if (!previousDirectory_.empty()) fs::current_path(previousDirectory_, ignored);
     removeTree(path_);
 }
 
 std::string TempDir::file(std::string_view name) const { return path_ + "/" + std::string(name); }
 
 void TempDir::enter() {
-    if (previousDirectory_.empty()) {
-        char buffer[4096];
-        if (!getcwd(buffer, sizeof buffer)) throw std::runtime_error("getcwd failed");
-        previousDirectory_ = buffer;
-    }
-    if (chdir(path_.c_str()) != 0) throw std::runtime_error("chdir failed");
+    if (previousDirectory_.empty()) previousDirectory_ = fs::current_path().string();
+    fs::current_path(path_);
 }
 
 void TempDir::write(std::string_view name, std::string_view content) const {
     std::string full = file(name);
-    makeParents(full);
+    std::error_code ignored;  // writing then fails and says so
+    fs::create_directories(fs::path(full).parent_path(), ignored);
     if (!writeFile(full, std::string(content))) throw std::runtime_error("cannot write " + full);
 }
 
 std::string TempDir::read(std::string_view name) const { return readFile(file(name)); }
 
 bool TempDir::exists(std::string_view name) const {
-    struct stat st;
-    return lstat(file(name).c_str(), &st) == 0;
+    std::error_code ignored;
+    return fs::symlink_status(file(name), ignored).type() != fs::file_type::not_found;
 }
 
 void TempDir::copyIn(const std::string& source, std::string_view name) const {
-    std::string full = file(name);
-    makeParents(full);
-    std::string bytes = readFile(source);
-    struct stat st;
-    if (stat(source.c_str(), &st) != 0) throw std::runtime_error("cannot read " + source);
-    write(name, bytes);
-    chmod(full.c_str(), st.st_mode & 07777);
+    std::error_code error;
+    const fs::perms mode = fs::status(source, error).permissions();
+    if (error) throw std::runtime_error("cannot read " + source);
+    write(name, readFile(source));
+    fs::permissions(file(name), mode, fs::perm_options::replace);
 }
 
 void TempDir::makeFolder(std::string_view name) const {
-    std::string full = file(name);
-    makeParents(full + "/");
+    std::error_code ignored;
+    fs::create_directories(file(name), ignored);
 }
 
 }  // namespace testsupport

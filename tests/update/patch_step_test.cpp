@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +11,7 @@
 
 #include "config/update_context.h"
 #include "platform/ui.h"
+#include "support/environment.h"
 #include "support/file_bytes.h"
 #include "support/lighttpd_server.h"
 #include "support/pe_image.h"
@@ -28,20 +28,6 @@ namespace {
 void loadVersionInfo(UpdateContext& context, const std::string& text) {
     context.versionInfo.LoadFromMemory(text.data(), text.size());
 }
-
-// Puts a folder in front of PATH for the scope.
-class PathPrefix {
-public:
-    explicit PathPrefix(const std::string& folder) {
-        const char* old = std::getenv("PATH");
-        saved_ = old ? old : "";
-        setenv("PATH", (folder + ":" + saved_).c_str(), 1);
-    }
-    ~PathPrefix() { setenv("PATH", saved_.c_str(), 1); }
-
-private:
-    std::string saved_;
-};
 
 class PatchStepTest : public ::testing::Test {
 protected:
@@ -115,7 +101,7 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
         if (!c.installed.empty()) writeFile("clientupdate.exe", c.installed);
 
         LighttpdServer server(packages.path());
-        ASSERT_TRUE(server.running());
+        ASSERT_TRUE(server.running()) << server.errorLog();
         UpdateContext context;
         loadVersionInfo(context, c.versionTxt);
         context.downloadUrl = server.url();
@@ -167,7 +153,7 @@ TEST_F(PatchStepTest, FailedDownloadTellsTheUserTwiceAndClearsHandOver) {
 
 TEST_F(PatchStepTest, DialogThatCannotBeShownStillWaitsForTheWorker) {
     LighttpdServer server(packages.path());
-    ASSERT_TRUE(server.running());
+    ASSERT_TRUE(server.running()) << server.errorLog();
     UpdateContext context;
     loadVersionInfo(context, "[Current Version]\nUpdateFile=2.0.13.6.zip\n");
     context.downloadUrl = server.url();

@@ -1,0 +1,7 @@
+#include "support/this_system.h"
+
+namespace testsupport {
+
+System thisSystem() { return System::Linux; }
+
+}  // namespace testsupport
