@@ -57,6 +57,7 @@ set(TEST_SUPPORT_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/file_times_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/password_zip_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/reference_file_version_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/test_hooks_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/this_system_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/time_zone_win32.cpp
 )
