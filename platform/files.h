@@ -26,12 +26,15 @@ constexpr uint32_t FILE_ATTR_NORMAL = 0x80;
 // PathFileExistsA: a file or folder of that name exists.
 bool pathExists(std::string_view path);
 
-// GetFileAttributesA; nullopt stands for INVALID_FILE_ATTRIBUTES. Read-only means no
-// write permission bit; directory comes from lstat.
+// GetFileAttributesA; nullopt stands for INVALID_FILE_ATTRIBUTES. A symbolic link (a
+// junction on Windows) is never a directory here. Windows reports every attribute it
+// keeps (archive, hidden, ...); on Linux read-only means no write permission bit, the
+// directory bit comes from lstat, and nothing else is reported.
 std::optional<uint32_t> getAttributes(std::string_view path);
 
-// SetFileAttributesA: read-only clears the write bits, NORMAL (or no read-only bit)
-// gives the owner's write bit back. Never changes anything through a symbolic link.
+// SetFileAttributesA. On Linux read-only clears the write bits and NORMAL (or no
+// read-only bit) gives the owner's write bit back. A symbolic link's attributes are
+// accepted and ignored: nothing is ever changed through one.
 bool setAttributes(std::string_view path, uint32_t attributes);
 
 bool deleteFile(std::string_view path);       // DeleteFileA (also removes a symbolic link)
@@ -45,7 +48,12 @@ enum class Disposition {
     OpenAlways,    // opens, or creates when missing; never truncates
 };
 
-enum Access : unsigned { AccessRead = 1, AccessWrite = 2 };
+// AccessExecute is GENERIC_EXECUTE on Windows; elsewhere it adds nothing.
+enum Access : unsigned { AccessRead = 1, AccessWrite = 2, AccessExecute = 4 };
+
+// What others may do with the file while this handle is open (FILE_SHARE_*). Windows
+// enforces it; Linux has no mandatory sharing and ignores it.
+enum Share : unsigned { ShareNone = 0, ShareRead = 1, ShareWrite = 2, ShareDelete = 4 };
 
 enum class SeekFrom { Begin, Current, End };
 
@@ -54,9 +62,12 @@ enum class SeekFrom { Begin, Current, End };
 struct CreateOptions {
     uint32_t attributes = 0;  // FILE_ATTR_* given to the file
     bool executable = false;  // the file may be run (execute bits where they exist)
+    // As the C library's fopen shares a file unless a caller asks for less.
+    unsigned share = ShareRead | ShareWrite;
 };
 
-// A file handle (CreateFileA and friends). Opened close-on-exec; movable, not copyable.
+// A file handle (CreateFileA and friends). Opened close-on-exec (not inherited);
+// movable, not copyable. `options.share` applies to every disposition.
 class File {
 public:
     File() = default;
@@ -102,8 +113,10 @@ struct FindEntry {
     uint64_t size = 0;
 };
 
-// A folder search over every entry of one folder (the "*.*" of Windows), "." and ".."
-// first, then the other names in byte order. A symbolic link is an entry of its own.
+// A folder search over every entry of one folder (the "*.*" of Windows), in the
+// system's order: on Linux "." and ".." first, then the other names in byte order; on
+// Windows as FindFirstFileA lists them (NTFS: by name, ignoring case). A symbolic link
+// (or junction) is an entry of its own, and a search started on one lists nothing.
 class FolderSearch {
 public:
     FolderSearch() = default;
@@ -124,6 +137,7 @@ private:
 
 // Converts a local calendar time to a FILETIME in UTC with the system's time zone
 // (SystemTimeToFileTime + LocalFileTimeToFileTime). False for an invalid date or time.
+// Windows applies the zone's current bias; Linux the bias of that date.
 bool localTimeToFileTime(int year, int month, int day, int hour, int minute, int second,
                          FileTime& out);
 

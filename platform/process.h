@@ -21,9 +21,9 @@ struct ProcessNames {
     // process of another user, one that has ended), as when Windows cannot open a
     // process for querying.
     std::string executable;
-    // For a process of the same user, the last component (after '/' or '\') of its
-    // first argument; empty otherwise. A Windows program under Wine shows the Wine
-    // loader as its executable but its own path here.
+    // Linux: for a process of the same user, the last component (after '/' or '\') of
+    // its first argument; empty otherwise. A Windows program under Wine shows the Wine
+    // loader as its executable but its own path here. Always empty on Windows.
     std::string firstArgument;
 };
 ProcessNames processNames(uint32_t pid);
@@ -48,12 +48,14 @@ private:
 };
 
 // ShellExecuteExA with the verb "open", no folder and no wait: `file` is looked up in
-// the current folder (ignoring case), then in the PATH folders; `parameters` is split
-// at runs of spaces into arguments. A Windows PE image runs through "wine" when that is
-// on the PATH. The child runs in a session of its own with default signal handling and
-// inherits only standard input, output and error; it is not waited for. False when
-// nothing was started. `processId`, when given, receives the child's id (the process
-// handle that SEE_MASK_NOCLOSEPROCESS returns).
+// the current folder (ignoring case), then in the search path; it is not waited for and
+// inherits no handle of ours. False when nothing was started. `processId`, when given,
+// receives the child's id (the process handle that SEE_MASK_NOCLOSEPROCESS returns).
+// On Windows the shell does all of this itself (SW_SHOWNORMAL) and the child reads
+// `parameters` as its command line. On Linux `parameters` is split at runs of spaces
+// into arguments, a Windows PE image runs through "wine" when that is on the PATH, and
+// the child runs in a session of its own with default signal handling and only the
+// standard streams.
 bool shellOpen(std::string_view file, std::string_view parameters, uint32_t* processId = nullptr);
 
 }  // namespace platform

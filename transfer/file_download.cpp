@@ -144,10 +144,16 @@ int CFileDownLoad::Download() {
     char path[1024];
     std::snprintf(path, sizeof path, "%s%s", localDir, localName);
 
-    // An existing target is continued, never truncated.
+    // An existing target is continued, never truncated. While it is being written only
+    // deleting it is shared; a new one is not shared at all.
     file.close();
-    bool opened = file.open(path, platform::AccessWrite, platform::Disposition::OpenExisting) ||
-                  file.open(path, platform::AccessWrite, platform::Disposition::CreateAlways);
+    constexpr unsigned kAccess = platform::AccessWrite | platform::AccessExecute;
+    platform::CreateOptions existing;
+    existing.share = platform::ShareDelete;
+    platform::CreateOptions created;
+    created.share = platform::ShareNone;
+    bool opened = file.open(path, kAccess, platform::Disposition::OpenExisting, existing) ||
+                  file.open(path, kAccess, platform::Disposition::CreateAlways, created);
 
     int result = 0;
     for (int attemptsLeft = 3; opened && attemptsLeft > 0;) {
@@ -163,8 +169,7 @@ int CFileDownLoad::Download() {
             // run would fail on the same partial file.
             if (error.code == CURLE_RANGE_ERROR) {
                 file.close();
-                opened =
-                    file.open(path, platform::AccessWrite, platform::Disposition::CreateAlways);
+                opened = file.open(path, kAccess, platform::Disposition::CreateAlways, created);
             }
         } catch (...) {
         }
