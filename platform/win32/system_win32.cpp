@@ -41,7 +41,7 @@ InstanceLock acquireSingleInstance(std::string_view name) {
 void debugOutput(std::string_view text) {
     const std::string line(text);
     OutputDebugStringA(line.c_str());
-    detail::testRecord("LAUNCHER_TEST_DEBUG_LOG",
+    detail::testRecord(detail::TestRecord::DebugLine,
                        line.empty() || line.back() != '\n' ? line + "\n" : line);
 }
 

@@ -6,7 +6,9 @@
 namespace platform::detail {
 
 #ifdef LAUNCHER_TEST_HOOKS
-bool testRecord(const char* variable, const std::string& record) {
+bool testRecord(TestRecord kind, const std::string& record) {
+    const char* variable =
+        kind == TestRecord::ShownMessage ? "LAUNCHER_TEST_MESSAGE_LOG" : "LAUNCHER_TEST_DEBUG_LOG";
     char target[MAX_PATH];
     const DWORD n = GetEnvironmentVariableA(variable, target, sizeof target);
     if (n == 0 || n >= sizeof target) return false;
@@ -26,7 +28,7 @@ bool testRecord(const char* variable, const std::string& record) {
     return true;
 }
 #else
-bool testRecord(const char*, const std::string&) { return false; }
+bool testRecord(TestRecord, const std::string&) { return false; }
 #endif
 
 }  // namespace platform::detail

@@ -65,7 +65,7 @@ BOOL CALLBACK describeTopLevel(HWND window, LPARAM lines) {
 // at once when the test asks for a record of it instead (LAUNCHER_TEST_MESSAGE_LOG),
 // as "[caption] text" and a line feed: the form the console shows on Linux.
 void backendMessageBox(const std::string& text, const std::string& caption) {
-    if (platform::detail::testRecord("LAUNCHER_TEST_MESSAGE_LOG",
+    if (platform::detail::testRecord(platform::detail::TestRecord::ShownMessage,
                                      "[" + caption + "] " + text + "\n"))
         return;
     MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
