@@ -1,6 +1,8 @@
 #pragma once
 // Which system the tests run on, for the few expectations that differ between Linux
 // and Windows on purpose. A table row says so with PerSystem and gives the reason.
+// "Windows" is Windows as Wine 8 runs it, where the Windows suite runs; a row whose
+// Windows value is Wine's own says so.
 
 namespace testsupport {
 
@@ -8,6 +10,9 @@ enum class System { Linux, Windows };
 
 System thisSystem();
 inline bool onWindows() { return thisSystem() == System::Windows; }
+// The Windows tests run under Wine, which differs from Windows here and there; a check
+// that Wine cannot pass asks this and says why.
+bool underWine();
 
 // An expected value that differs between the systems on purpose; `why` says why.
 template <typename T>

@@ -4,4 +4,6 @@ namespace testsupport {
 
 System thisSystem() { return System::Linux; }
 
+bool underWine() { return false; }
+
 }  // namespace testsupport

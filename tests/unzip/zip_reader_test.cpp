@@ -12,6 +12,7 @@
 
 #include "platform/files.h"
 #include "support/temp_dir.h"
+#include "support/this_system.h"
 #include "support/zip_builder.h"
 #include "support/zip_reader_handle.h"
 
@@ -438,9 +439,15 @@ TEST_F(ZipReaderTest, UnzipToFileComposesTargetsBelowTheRootFolder) {
     const std::string tooLong = "long/" + std::string(255, 'n');
     EXPECT_EQ(UnzipToFile(reader.get(), 0, tooLong.c_str()), ZIPRES_CANNOT_OPEN);
     EXPECT_FALSE(dir.exists("long"));
+    // On Windows the whole path must also stay below MAX_PATH, which the current folder
+    // in front of these 259 bytes passes.
     const std::string fits = "fits/" + std::string(254, 'n');
-    EXPECT_EQ(UnzipToFile(reader.get(), 0, fits.c_str()), ZIPRES_OK);
-    EXPECT_EQ(dir.read(fits), kText);
+    const testsupport::PerSystem<ZipResult> longName = {
+        ZIPRES_OK, ZIPRES_CANNOT_OPEN, "the A functions stop at MAX_PATH for the whole path"};
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, fits.c_str()), longName.here());
+    if (longName.here() == ZIPRES_OK) {
+        EXPECT_EQ(dir.read(fits), kText);
+    }
 
     // The root folder is the current folder at opening, not at unpacking.
     dir.makeFolder("later");

@@ -32,8 +32,8 @@ void loadVersionInfo(UpdateContext& context, const std::string& text) {
 class PatchStepTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"1.1.1.1.zip", "2.0.13.4.zip", "2.0.13.5.zip", "2.0.13.5.ZIP",
-                                 "2.0.13.6.zip", ".zip"})
+        for (const char* name :
+             {"1.1.1.1.zip", "2.0.13.4.zip", "2.0.13.5.zip", "2.0.13.6.zip", ".zip"})
             writeFile(packages.file(name), std::string("package ") + name);
         game.enter();
         platform::ui::refuseProgressDialog(false);
@@ -100,7 +100,11 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
         // Stored in another case than the path asks for, as on a Windows disk.
         if (!c.installed.empty()) writeFile("clientupdate.exe", c.installed);
 
-        LighttpdServer server(packages.path());
+        // Only the package the case expects: a Windows folder cannot hold "2.0.13.5.zip"
+        // beside "2.0.13.5.ZIP", and any other request meets 404.
+        TempDir served;
+        if (*c.fetched) writeFile(served.file(c.fetched), std::string("package ") + c.fetched);
+        LighttpdServer server(served.path());
         ASSERT_TRUE(server.running()) << server.errorLog();
         UpdateContext context;
         loadVersionInfo(context, c.versionTxt);
