@@ -4,6 +4,7 @@
 // failures set lastError().
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -110,7 +111,47 @@ struct FindEntry {
     std::string name;
     uint32_t attributes = 0;  // FILE_ATTR_DIRECTORY only for a real folder, never for a link
     bool isLink = false;
+    bool isRegularFile = false;  // a plain file: not a folder, link, FIFO or device
     uint64_t size = 0;
+};
+
+// An open folder, for walks that work relative to each folder instead of by path: an
+// operation costs the same at any depth, and a tree deeper than the path limit stays
+// reachable. An entry is named exactly as a search lists it (no look-up ignoring case),
+// and nothing here follows a symbolic link. A walk holds one open folder per level.
+// Movable, not copyable; failures set lastError().
+class Folder {
+public:
+    Folder() = default;
+    ~Folder();
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) noexcept;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    // The folder at `path`, found as every path is. False when it does not exist, is no
+    // folder, or is a link.
+    bool open(std::string_view path);
+    // The subfolder `name` of `parent`; false when it is no folder, or a link.
+    bool open(const Folder& parent, std::string_view name);
+    bool isOpen() const { return state_ != nullptr; }
+    void close();
+
+    // setAttributes of this folder itself.
+    bool setOwnAttributes(uint32_t attributes) const;
+    // setAttributes, deleteFile and removeDirectory of the entry `name` of this folder.
+    bool setAttributes(std::string_view name, uint32_t attributes) const;
+    bool deleteFile(std::string_view name) const;
+    bool removeDirectory(std::string_view name) const;
+    // fopen "rb" of the entry `name`, only when it is a regular file: a link, FIFO or
+    // device is refused, also one swapped in after a search described the entry.
+    // Null with lastError() on failure.
+    std::FILE* openFileStream(std::string_view name) const;
+
+private:
+    friend class FolderSearch;
+    struct State;  // the backend's
+    State* state_ = nullptr;
 };
 
 // A folder search over every entry of one folder (the "*.*" of Windows), in the
@@ -126,6 +167,8 @@ public:
 
     // Starts the search of `folder`; false (with lastError) when it cannot start.
     bool first(std::string_view folder, FindEntry& entry);
+    // Starts the search of an open folder, which stays open while the search runs.
+    bool first(const Folder& folder, FindEntry& entry);
     // The next entry; false at the end with lastError() == winerr::NO_MORE_FILES.
     bool next(FindEntry& entry);
     void close();

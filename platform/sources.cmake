@@ -22,6 +22,7 @@ set(PLATFORM_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_time_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_version_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/files_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/folder_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/folder_search_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/instance_lock_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/net_posix.cpp
@@ -51,6 +52,7 @@ set(PLATFORM_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/win32/file_time_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/file_version_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/files_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/win32/folder_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/folder_search_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/net_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/paths_win32.cpp

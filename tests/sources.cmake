@@ -43,8 +43,10 @@ set(TEST_SUPPORT_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/reference_file_version_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/this_system_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/time_zone_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/tree_removal_posix.cpp
   # Linux only (fork, namespaces, setpriv, Xvfb): for the Linux-only tests.
   ${CMAKE_CURRENT_LIST_DIR}/support/child_process.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/folder_tree.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/game_folder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/pid_namespace.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/private_network.cpp
@@ -60,6 +62,7 @@ set(TEST_SUPPORT_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/test_hooks_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/this_system_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/time_zone_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/tree_removal_win32.cpp
 )
 
 # Tests of behaviour every system shares.
@@ -99,6 +102,7 @@ set(TEST_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/config/catalogue_locale_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_mode_end_to_end_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_upload_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp/folder_tree_deletion_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/command_line_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/entry_point_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/hand_over_test.cpp

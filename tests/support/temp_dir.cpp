@@ -6,32 +6,13 @@
 #include <system_error>
 #include <vector>
 
+#include "support/tree_removal.h"
+
 namespace fs = std::filesystem;
 
 namespace testsupport {
 
 namespace {
-
-// Removes a tree without following links. Folders get their owner's rights back first,
-// and a file that will not go is made writable and tried again, since a test may have
-// taken those rights away (a read-only file cannot be deleted on Windows).
-void removeTree(const fs::path& path) {
-    std::error_code ignored;
-    const fs::file_status status = fs::symlink_status(path, ignored);
-    if (status.type() == fs::file_type::not_found) return;
-    if (status.type() == fs::file_type::directory) {
-        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
-        std::vector<fs::path> entries;
-        for (fs::directory_iterator it(path, ignored), end; !ignored && it != end;
-             it.increment(ignored))
-            entries.push_back(it->path());
-        for (const auto& entry : entries) removeTree(entry);
-    } else if (status.type() == fs::file_type::regular) {
-        if (fs::remove(path, ignored)) return;
-        fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ignored);
-    }
-    fs::remove(path, ignored);
-}
 
 // The folder temporary folders go into: TMPDIR (or /tmp) on Linux, the user's TEMP
 // folder on Windows.
