@@ -134,9 +134,12 @@ set(TEST_PROGRAM_COMMON_SOURCES
 )
 set(TEST_PROGRAM_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/programs/make_pe_image.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/programs/progress_dialog_driver.cpp
   ${CMAKE_CURRENT_LIST_DIR}/programs/record_args_posix.cpp
 )
 set(TEST_PROGRAM_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/programs/record_args_win32.cpp
+)
+# Shows the launcher's own dialog under a display, on either system.
+set(TEST_PROGRAM_DIALOG_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/programs/progress_dialog_driver.cpp
 )
