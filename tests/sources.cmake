@@ -125,6 +125,7 @@ set(TEST_LINUX_SOURCES
 )
 # Windows only: what Windows alone has.
 set(TEST_WINDOWS_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/process_terminator_windows_test.cpp
 )
 
 # Small programs the tests run. record_args is the stand-in client updater; on Windows
