@@ -1,10 +1,16 @@
-// The folders crash mode must never delete, on every system.
+// The folders crash mode must never delete, and what its deletion removes, on every
+// system.
 #include "ftp/crash_upload.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
 #include "support/this_system.h"
@@ -41,5 +47,79 @@ TEST(CrashUpload, RootAndTheProgramsFoldersAreNeverCrashFolders) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.folder);
         EXPECT_EQ(isDeletableCrashFolder(c.folder), c.deletable.here());
+    }
+}
+
+namespace {
+
+// Every entry at and below `path`, by path relative to `base`, sorted.
+void collectTree(const std::string& base, const std::string& relative,
+                 std::vector<std::string>& out) {
+    platform::FolderSearch search;
+    platform::FindEntry entry;
+    const std::string folder = base + "/" + relative;
+    if (!search.first(folder, entry)) return;
+    do {
+        if (entry.name == "." || entry.name == "..") continue;
+        const std::string name = relative + "/" + entry.name;
+        out.push_back(name);
+        if (entry.attributes & platform::FILE_ATTR_DIRECTORY) collectTree(base, name, out);
+    } while (search.next(entry));
+}
+
+std::vector<std::string> treeLeft(const TempDir& dir, const std::string& name) {
+    std::vector<std::string> left;
+    if (!dir.exists(name)) return left;
+    left.push_back(name);
+    collectTree(dir.path(), name, left);
+    std::sort(left.begin(), left.end());
+    return left;
+}
+
+}  // namespace
+
+// Crash mode's deletion of "crash" in the game folder, over what every system has
+// (links, FIFOs and a player's permissions: folder_tree_deletion_test.cpp). A read-only
+// folder keeps Windows from removing it until its attribute goes.
+TEST(FolderTreeDeletion, WhatGoesAndWhatStaysOnEverySystem) {
+    struct Case {
+        const char* name;
+        std::function<void(const TempDir&)> build;
+        bool recurse;
+        uint32_t result;
+        std::vector<std::string> left;  // "crash" and what is below it, sorted
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"read-only files and folders all go",
+         [](const TempDir& d) {
+             d.write("crash/a.txt", "a");
+             d.write("crash/sub/deeper/ra.zip", "z");
+             for (const char* name : {"crash/a.txt", "crash/sub/deeper/ra.zip", "crash/sub"})
+                 ASSERT_TRUE(platform::setAttributes(d.file(name), platform::FILE_ATTR_READONLY));
+         },
+         true, 0, {}},
+        {"a name beginning with a dot is kept and stops the deletion with its folder's error",
+         [](const TempDir& d) {
+             d.write("crash/a.txt", "a");
+             d.write("crash/c.txt", "c");
+             d.write("crash/b/.lock", "l");
+             d.write("crash/b/x.txt", "x");
+         },
+         true, platform::winerr::DIR_NOT_EMPTY, {"crash", "crash/b", "crash/b/.lock", "crash/c.txt"}},
+        {"without recursion the files go and the subfolders stay",
+         [](const TempDir& d) {
+             d.write("crash/a.txt", "a");
+             d.write("crash/sub/b.txt", "b");
+         },
+         false, 0, {"crash", "crash/sub", "crash/sub/b.txt"}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir game;
+        c.build(game);
+        EXPECT_EQ(deleteFolderTree(game.file("crash"), c.recurse), c.result);
+        EXPECT_EQ(treeLeft(game, "crash"), c.left);
     }
 }
