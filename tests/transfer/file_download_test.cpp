@@ -68,7 +68,7 @@ TEST_F(DownloadTest, FetchesWholeOrContinuesFromTheFilesSize) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LighttpdServer server(root.path());
-        ASSERT_TRUE(server.running());
+        ASSERT_TRUE(server.running()) << server.errorLog();
         fs::remove(target());
         if (c.already) writeFile(target(), body.substr(0, c.already));
 
@@ -93,7 +93,7 @@ TEST_F(DownloadTest, PortOverridesTheUrlOnlyWhenPositive) {
     TempDir root;
     writeFile(root.file("version.txt"), "[Current Version]\nUpdateFile=2.0.13.5.zip\n");
     LighttpdServer server(root.path());
-    ASSERT_TRUE(server.running());
+    ASSERT_TRUE(server.running()) << server.errorLog();
     const std::string right = server.url();
     const std::string wrong = "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/";
     struct Case {
@@ -241,7 +241,7 @@ TEST_F(DownloadTest, RangePastTheEndKeepsOnlyACompleteTarget) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LighttpdServer server(root.path());
-        ASSERT_TRUE(server.running());
+        ASSERT_TRUE(server.running()) << server.errorLog();
         writeFile(target(), c.already);
         CFileDownLoad download;
         aim(download, server.url(), "package.zip");

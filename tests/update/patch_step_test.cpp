@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +11,7 @@
 
 #include "config/update_context.h"
 #include "platform/ui.h"
+#include "support/environment.h"
 #include "support/file_bytes.h"
 #include "support/lighttpd_server.h"
 #include "support/pe_image.h"
@@ -29,25 +29,11 @@ void loadVersionInfo(UpdateContext& context, const std::string& text) {
     context.versionInfo.LoadFromMemory(text.data(), text.size());
 }
 
-// Puts a folder in front of PATH for the scope.
-class PathPrefix {
-public:
-    explicit PathPrefix(const std::string& folder) {
-        const char* old = std::getenv("PATH");
-        saved_ = old ? old : "";
-        setenv("PATH", (folder + ":" + saved_).c_str(), 1);
-    }
-    ~PathPrefix() { setenv("PATH", saved_.c_str(), 1); }
-
-private:
-    std::string saved_;
-};
-
 class PatchStepTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"1.1.1.1.zip", "2.0.13.4.zip", "2.0.13.5.zip", "2.0.13.5.ZIP",
-                                 "2.0.13.6.zip", ".zip"})
+        for (const char* name :
+             {"1.1.1.1.zip", "2.0.13.4.zip", "2.0.13.5.zip", "2.0.13.6.zip", ".zip"})
             writeFile(packages.file(name), std::string("package ") + name);
         game.enter();
         platform::ui::refuseProgressDialog(false);
@@ -114,8 +100,12 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
         // Stored in another case than the path asks for, as on a Windows disk.
         if (!c.installed.empty()) writeFile("clientupdate.exe", c.installed);
 
-        LighttpdServer server(packages.path());
-        ASSERT_TRUE(server.running());
+        // Only the package the case expects: a Windows folder cannot hold "2.0.13.5.zip"
+        // beside "2.0.13.5.ZIP", and any other request meets 404.
+        TempDir served;
+        if (*c.fetched) writeFile(served.file(c.fetched), std::string("package ") + c.fetched);
+        LighttpdServer server(served.path());
+        ASSERT_TRUE(server.running()) << server.errorLog();
         UpdateContext context;
         loadVersionInfo(context, c.versionTxt);
         context.downloadUrl = server.url();
@@ -167,7 +157,7 @@ TEST_F(PatchStepTest, FailedDownloadTellsTheUserTwiceAndClearsHandOver) {
 
 TEST_F(PatchStepTest, DialogThatCannotBeShownStillWaitsForTheWorker) {
     LighttpdServer server(packages.path());
-    ASSERT_TRUE(server.running());
+    ASSERT_TRUE(server.running()) << server.errorLog();
     UpdateContext context;
     loadVersionInfo(context, "[Current Version]\nUpdateFile=2.0.13.6.zip\n");
     context.downloadUrl = server.url();
