@@ -6,7 +6,8 @@
 # unpacks it and starts the new "ClientUpdate.exe" through ShellExecuteExA; the second
 # finds it current and starts it at once. The client updater is the tests' stand-in, a
 # Windows program with file version 2.0.13.5 that writes down its command line.
-# Everything lives in a temporary folder that is removed at the end.
+# Everything lives in a temporary folder that is removed at the end, but for the Wine
+# prefix, which stays in WINDOWS_BUILD (wine-demo-prefix) for the next run.
 #
 # Usage: scripts/demo-update-windows.sh WINDOWS_BUILD LINUX_BUILD
 #   WINDOWS_BUILD holds launcher.exe and record_args.exe (scripts/build-windows.sh
@@ -26,7 +27,7 @@ done
 command -v lighttpd >/dev/null || { echo "demo-update-windows: lighttpd is not installed" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/launcher-windows-demo.XXXXXX")
-wine_run=("$repo/scripts/wine-run.sh" --prefix "$work/wine-prefix")
+wine_run=("$repo/scripts/wine-run.sh" --prefix "$windows/wine-demo-prefix")
 server_pid=
 cleanup() {
   if [ -n "$server_pid" ]; then
@@ -52,9 +53,9 @@ mkdir -p "$game" "$www" "$release" "$settings" "$keys"
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 url=http://127.0.0.1:$port/
 
-step "Wine: a prefix of the demonstration's own, with a private X server (first start takes a while)"
+step "Wine: a prefix of the demonstration's own, with a private X server (made on the first run)"
 "${wine_run[@]}" start
-echo "prefix $work/wine-prefix ready"
+echo "prefix $windows/wine-demo-prefix ready"
 
 step "Operator: launcher-admin keygen; game folder with launcher.exe, the client updater 2.0.13.4, update.inf"
 public_key=$("$build/launcher-admin" keygen "$keys/release.key")
@@ -139,4 +140,4 @@ echo "the second only version.txt):"
 show "$log"
 [ "$(grep -c '2.0.13.5.zip' "$log")" = 1 ] || fail "the package was not fetched exactly once"
 
-step "Done; the Wine prefix and the temporary folder are removed"
+step "Done; Wine is stopped and the temporary folder removed"
