@@ -14,18 +14,19 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$repo/build-windows}
 
-bash "$repo/scripts/setup.sh"
-deps=$(bash "$repo/scripts/windows-deps.sh")
-echo "build-windows: dependencies in $deps"
-
 # A plain build is a release build: no tests, so no test hooks in the programs
-# (LAUNCHER_TEST_HOOKS). "test" builds the suite and the hooks.
+# (LAUNCHER_TEST_HOOKS). "test" and "programs" build with the tests and the hooks.
 mode=${1:-}
 case $mode in
   "") tests=OFF ;;
   test | programs) tests=ON ;;
   *) echo "usage: build-windows.sh [test | programs]" >&2; exit 2 ;;
 esac
+
+bash "$repo/scripts/setup.sh"
+deps=$(bash "$repo/scripts/windows-deps.sh")
+echo "build-windows: dependencies in $deps"
+
 cmake -S "$repo" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
   -DLAUNCHER_WINDOWS_DEPS="$deps" \
