@@ -18,7 +18,7 @@ using namespace testsupport;
 
 TEST(CrashModeUnderWine, ArchivesArriveInLowerCaseTheSettingsAreMarkedAndTheFolderGoes) {
     ASSERT_TRUE(std::filesystem::exists(windowsBuildFile("launcher.exe")))
-        << "build the Windows tests first (bash scripts/build-windows.sh test)";
+        << "build the Windows tests first (bash scripts/build-windows.sh programs)";
     std::string why;
     if (!privateNetworkAvailable(why))
         GTEST_SKIP() << "needs a private network namespace (unshare -rn) for port 21: " << why;

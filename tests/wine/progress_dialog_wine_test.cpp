@@ -46,7 +46,7 @@ TEST(ProgressDialogUnderWine, ShowsProgressIgnoresCloseKeysAndClosesWhenTheWorke
     const std::string program = windowsBuildFile("progress_dialog_controls.exe");
     ASSERT_TRUE(fs::exists(program))
         << program
-        << " is missing: build the Windows tests first (bash scripts/build-windows.sh test)";
+        << " is missing: build the Windows tests first (bash scripts/build-windows.sh programs)";
     for (const char* tool : {"Xvfb", "xdotool", "import"})
         if (findProgram(tool).empty())
             GTEST_SKIP() << tool << " is not installed (scripts/setup.sh installs it)";

@@ -77,7 +77,7 @@ protected:
         for (const char* file : {"launcher.exe", "record_args.exe"})
             ASSERT_TRUE(std::filesystem::exists(windowsBuildFile(file)))
                 << windowsBuildFile(file) << " is missing: build the Windows tests first "
-                << "(bash scripts/build-windows.sh test)";
+                << "(bash scripts/build-windows.sh programs)";
     }
 
     static std::string recorder() { return readFile(windowsBuildFile("record_args.exe")); }
