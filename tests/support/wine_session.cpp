@@ -1,7 +1,10 @@
 #include "support/wine_session.h"
 
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
+
+#include "support/file_bytes.h"
 
 namespace testsupport {
 
@@ -17,6 +20,18 @@ const int kStopSeconds = 60;
 
 std::string windowsBuildFile(const std::string& name) {
     return std::string(LAUNCHER_WINDOWS_BUILD_DIR) + "/" + name;
+}
+
+std::string windowsTestBuildProblem() {
+    const std::string hint = " (bash scripts/build-windows.sh programs, or test)";
+    for (const char* program : {"launcher.exe", "record_args.exe", "progress_dialog_controls.exe"})
+        if (!std::filesystem::exists(windowsBuildFile(program)))
+            return windowsBuildFile(program) + " is missing: build the Windows test build" + hint;
+    const std::string cache = readFile(windowsBuildFile("CMakeCache.txt"));
+    if (cache.find("\nLAUNCHER_TEST_HOOKS:BOOL=ON\n") == std::string::npos)
+        return std::string(LAUNCHER_WINDOWS_BUILD_DIR) +
+               " is not a test build: its launcher.exe has no test hooks" + hint;
+    return {};
 }
 
 std::string windowsPath(const std::string& linuxPath) {

@@ -16,6 +16,11 @@ namespace testsupport {
 // A file of the Windows build (LAUNCHER_WINDOWS_BUILD_DIR), such as "launcher.exe".
 std::string windowsBuildFile(const std::string& name);
 
+// Empty when the Windows build is a test build with the programs the tests run
+// (launcher.exe with its test hooks, record_args.exe, progress_dialog_controls.exe),
+// else what is wrong: a release launcher.exe would wait for a click on its messages.
+std::string windowsTestBuildProblem();
+
 // How a Windows program names a file of this machine: drive Z: is "/".
 std::string windowsPath(const std::string& linuxPath);
 

@@ -17,8 +17,7 @@
 using namespace testsupport;
 
 TEST(CrashModeUnderWine, ArchivesArriveInLowerCaseTheSettingsAreMarkedAndTheFolderGoes) {
-    ASSERT_TRUE(std::filesystem::exists(windowsBuildFile("launcher.exe")))
-        << "build the Windows tests first (bash scripts/build-windows.sh programs)";
+    ASSERT_EQ(windowsTestBuildProblem(), "");
     std::string why;
     if (!privateNetworkAvailable(why))
         GTEST_SKIP() << "needs a private network namespace (unshare -rn) for port 21: " << why;

@@ -44,9 +44,7 @@ Lines controls(Subprocess& driver, std::string* window = nullptr) {
 
 TEST(ProgressDialogUnderWine, ShowsProgressIgnoresCloseKeysAndClosesWhenTheWorkerEnds) {
     const std::string program = windowsBuildFile("progress_dialog_controls.exe");
-    ASSERT_TRUE(fs::exists(program))
-        << program
-        << " is missing: build the Windows tests first (bash scripts/build-windows.sh programs)";
+    ASSERT_EQ(windowsTestBuildProblem(), "");
     for (const char* tool : {"Xvfb", "xdotool", "import"})
         if (findProgram(tool).empty())
             GTEST_SKIP() << tool << " is not installed (scripts/setup.sh installs it)";

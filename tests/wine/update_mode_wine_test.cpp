@@ -73,12 +73,7 @@ protected:
         std::string messages() const { return records.read("messages.log"); }
     };
 
-    void SetUp() override {
-        for (const char* file : {"launcher.exe", "record_args.exe"})
-            ASSERT_TRUE(std::filesystem::exists(windowsBuildFile(file)))
-                << windowsBuildFile(file) << " is missing: build the Windows tests first "
-                << "(bash scripts/build-windows.sh programs)";
-    }
+    void SetUp() override { ASSERT_EQ(windowsTestBuildProblem(), ""); }
 
     static std::string recorder() { return readFile(windowsBuildFile("record_args.exe")); }
 
