@@ -1,30 +1,49 @@
 #!/usr/bin/env bash
-# Builds the Windows programs with MinGW-w64 into build-windows/ (BUILD_DIR overrides):
+# Builds the Windows programs with MinGW-w64 into build-windows/, or with the tests into
+# build-windows-tests/ (BUILD_DIR overrides):
 # installs what is missing, builds the dependencies once (they are cached, see
 # scripts/windows-deps.sh), then configures and builds the project.
 #
-#   bash scripts/build-windows.sh          build
-#   bash scripts/build-windows.sh test     build, then run the tests under wine
+#   bash scripts/build-windows.sh           build
+#   bash scripts/build-windows.sh test      build, then run the tests under wine
+#   bash scripts/build-windows.sh programs  the test build's programs only (launcher.exe
+#                                           with its test hooks, the stand-in updater
+#                                           record_args.exe, the dialog driver), which
+#                                           the Linux build's Wine tests and the
+#                                           demonstration run; no tests are run
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$repo/build-windows}
+# A plain build is a release build: no tests, so no test hooks in the programs
+# (LAUNCHER_TEST_HOOKS). "test" and "programs" build with the tests and the hooks.
+mode=${1:-}
+case $mode in
+  "") tests=OFF ;;
+  test | programs) tests=ON ;;
+  *) echo "usage: build-windows.sh [test | programs]" >&2; exit 2 ;;
+esac
+# The release build and the test build keep folders of their own.
+if [ $tests = ON ]; then
+  build=${BUILD_DIR:-$repo/build-windows-tests}
+else
+  build=${BUILD_DIR:-$repo/build-windows}
+fi
 
 bash "$repo/scripts/setup.sh"
 deps=$(bash "$repo/scripts/windows-deps.sh")
 echo "build-windows: dependencies in $deps"
 
-# A plain build is a release build: no tests, so no test hooks in the programs
-# (LAUNCHER_TEST_HOOKS). "test" builds the suite and the hooks.
-tests=OFF
-[ "${1:-}" = test ] && tests=ON
 cmake -S "$repo" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
   -DLAUNCHER_WINDOWS_DEPS="$deps" \
   -DLAUNCHER_TESTS=$tests -DLAUNCHER_TEST_HOOKS=$tests -DLAUNCHER_BENCH=OFF >/dev/null
-cmake --build "$build" -j"${JOBS:-2}"
+if [ "$mode" = programs ]; then
+  cmake --build "$build" -j"${JOBS:-2}" --target launcher launcher-admin record_args progress_dialog_controls
+else
+  cmake --build "$build" -j"${JOBS:-2}"
+fi
 echo "build-windows: $build/launcher.exe and $build/launcher-admin.exe"
 
-if [ "${1:-}" = test ]; then
+if [ "$mode" = test ]; then
   # One wineserver and one set of wine services for the whole run, detached from
   # ctest's pipes (see scripts/wine-run.sh); the prefix lives in the build folder.
   wine_run=("$repo/scripts/wine-run.sh" --prefix "$build/wine-prefix")

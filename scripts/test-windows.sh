@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# The Windows suite, for CI: builds build-windows/ with the tests and their hooks and
+# The Windows suite, for CI: builds build-windows-tests/ with the tests and their hooks and
 # runs every test under Wine, headless (scripts/build-windows.sh test), then checks that
 # the programs import Windows system DLLs only (the build links everything else
 # statically). Exits non-zero when a step fails, a test fails or times out, no test
 # ran, or a program imports a DLL a Windows machine does not have.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$repo/build-windows}
+build=${BUILD_DIR:-$repo/build-windows-tests}
 
 BUILD_DIR=$build bash "$repo/scripts/build-windows.sh" test
 

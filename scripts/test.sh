@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs every
-# test; then builds the fuzz targets with clang and runs each over its seeds. Installs
-# what is missing first.
+# Both platforms: builds the Windows test build (MinGW) and runs its suite under Wine;
+# builds everything for Linux with AddressSanitizer and UndefinedBehaviorSanitizer and
+# runs every test, the Wine end-to-end tests of the Windows programs among them; then
+# builds the fuzz targets with clang and runs each over its seeds. Installs what is
+# missing first.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 bash "$repo/scripts/setup.sh"
@@ -10,8 +12,14 @@ bash "$repo/scripts/setup.sh"
 bash "$repo/scripts/check_format.sh"
 python3 "$repo/scripts/check_sources.py"
 
+# The Windows suite under Wine, and the import check (scripts/test-windows.sh). The
+# test build has its own folder: build-windows/ stays the release build.
+windows=${WINDOWS_BUILD_DIR:-$repo/build-windows-tests}
+BUILD_DIR=$windows bash "$repo/scripts/test-windows.sh"
+
 build=${BUILD_DIR:-$repo/build-asan}
-cmake -S "$repo" -B "$build" -G Ninja -DLAUNCHER_SANITIZE=ON >/dev/null
+cmake -S "$repo" -B "$build" -G Ninja -DLAUNCHER_SANITIZE=ON \
+  -DLAUNCHER_WINDOWS_BUILD_DIR="$windows" >/dev/null
 cmake --build "$build"
 # Folders depend only downwards, in the includes and in the built objects.
 python3 "$repo/scripts/check_layering.py" --objects "$build"

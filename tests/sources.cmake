@@ -144,3 +144,18 @@ set(TEST_PROGRAM_WIN32_SOURCES
 set(TEST_PROGRAM_DIALOG_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/programs/progress_dialog_driver.cpp
 )
+# Windows only: the launcher's dialog, read back from its controls under Wine.
+set(TEST_PROGRAM_WIN32_DIALOG_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/programs/progress_dialog_controls.cpp
+)
+
+# Linux tests of the Windows build's programs under Wine (launcher_wine_tests, built
+# when LAUNCHER_WINDOWS_BUILD_DIR names a Windows test build), and their support.
+set(TEST_WINE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/wine/crash_mode_wine_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wine/progress_dialog_wine_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wine/update_mode_wine_test.cpp
+)
+set(TEST_SUPPORT_WINE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/support/wine_session.cpp
+)

@@ -1,6 +1,7 @@
 // A stand-in client updater for the tests. It appends its arguments, one per line and
 // then an empty line, to "args.txt" in its own folder, in one write so that copies
-// running side by side do not mix their records. While a file "wait" lies in that
+// running side by side do not mix their records; on Windows also its whole command
+// line, as one line of "command_lines.txt". While a file "wait" lies in that
 // folder it stays running (at most 20 seconds), so a test can find it among the
 // processes. It links nothing of the launcher's. The Windows build carries a file
 // version (record_args.rc), as the real updater does.
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) record += std::string(argv[i]) + "\n";
     record += "\n";
     if (!appendInOneWrite(folder + "args.txt", record)) return 3;
+    if (const std::string whole = wholeCommandLine(); !whole.empty())
+        if (!appendInOneWrite(folder + "command_lines.txt", whole + "\n")) return 3;
 
     const std::string waitFile = folder + "wait";
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);

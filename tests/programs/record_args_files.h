@@ -8,3 +8,7 @@ std::string ownFolder();
 
 // Appends `bytes` to the file in one write, creating it; false on failure.
 bool appendInOneWrite(const std::string& path, const std::string& bytes);
+
+// The command line as the system handed it over (GetCommandLineA), where the program
+// gets one as a whole; empty where it gets its arguments one by one.
+std::string wholeCommandLine();

@@ -18,3 +18,5 @@ bool appendInOneWrite(const std::string& path, const std::string& bytes) {
     close(fd);
     return written;
 }
+
+std::string wholeCommandLine() { return {}; }

@@ -25,3 +25,5 @@ bool appendInOneWrite(const std::string& path, const std::string& bytes) {
     CloseHandle(file);
     return ok;
 }
+
+std::string wholeCommandLine() { return GetCommandLineA(); }

@@ -24,6 +24,11 @@ GameFolder::GameFolder() : runtime_(ownRuntime_.path()) {
     dir_.copyIn(binaryPath("launcher"), "launcher");
 }
 
+GameFolder::GameFolder(const std::string& programFile, const std::string& installedName)
+    : programName_(installedName), runtime_(ownRuntime_.path()) {
+    dir_.copyIn(programFile, installedName);
+}
+
 void GameFolder::writeUpdateSettings(const std::string& url) const {
     dir_.write("update.ini",
                "[BOOT]\nVersionURL=" + url + "\nDownloadURL=" + url + "\nZipPath=Patch\n");

@@ -15,11 +15,14 @@ namespace testsupport {
 class GameFolder {
 public:
     GameFolder();
+    // With another build's program installed under `installedName`, such as the Windows
+    // build's "launcher.exe".
+    GameFolder(const std::string& programFile, const std::string& installedName);
 
     const TempDir& dir() const { return dir_; }
     std::string file(const std::string& name) const { return dir_.file(name); }
     const std::string& path() const { return dir_.path(); }
-    std::string program() const { return dir_.file("launcher"); }
+    std::string program() const { return dir_.file(programName_); }
 
     // "update.ini" naming `url` for "version.txt" and the package, with ZipPath "Patch".
     void writeUpdateSettings(const std::string& url) const;
@@ -44,6 +47,7 @@ public:
 
 private:
     TempDir dir_;
+    std::string programName_ = "launcher";
     TempDir ownRuntime_;
     std::string runtime_;
     std::string path_ = "/usr/bin:/bin";

@@ -1,0 +1,253 @@
+// Update mode of the Windows program under Wine: launcher.exe copied into a game folder
+// as it is installed, lighttpd on loopback on the Linux side, and a stand-in
+// "ClientUpdate.exe" of our own (a Windows program with file version 2.0.13.5 that
+// records its command line). Every test that runs the hand-over ends updater processes
+// by name, so it runs in a PID namespace of its own, with a wineserver of its own.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/text.h"
+#include "support/argument_records.h"
+#include "support/file_bytes.h"
+#include "support/game_folder.h"
+#include "support/lighttpd_server.h"
+#include "support/loopback_socket.h"
+#include "support/pid_namespace.h"
+#include "support/subprocess.h"
+#include "support/temp_dir.h"
+#include "support/wine_session.h"
+#include "support/zip_builder.h"
+
+using namespace testsupport;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The catalogue's built-in text, as a UTF-8 terminal shows it.
+const char kNetError[] = "連線失敗, 請檢查你的網路或防火牆設定";
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+class UpdateModeUnderWine : public ::testing::Test {
+protected:
+    // A player's installation: launcher.exe, the stand-in updater at 2.0.13.5, the
+    // version marker, and settings whose server address the arguments override.
+    struct Installation {
+        GameFolder game{windowsBuildFile("launcher.exe"), "launcher.exe"};
+        TempDir records;  // the launcher's message boxes, as its test hooks log them
+
+        Installation() {
+            game.dir().copyIn(windowsBuildFile("record_args.exe"), "ClientUpdate.exe");
+            game.dir().write("vcfile.res", "");
+            game.dir().write("update.ini",
+                             "[BOOT]\nVersionURL=http://127.0.0.1:1/unused/\n"
+                             "DownloadURL=http://127.0.0.1:1/unused/\nDownloadPort=1\n"
+                             "ZipPath=Patch\n");
+        }
+
+        ProgramOptions options() const {
+            ProgramOptions options = game.options();
+            options.environment.push_back(
+                {"LAUNCHER_TEST_MESSAGE_LOG", windowsPath(records.file("messages.log"))});
+            options.timeoutSeconds = 90;
+            return options;
+        }
+        ProgramResult run(const WineSession& wine, const std::vector<std::string>& arguments,
+                          const ProgramOptions& options) const {
+            return wine.run(game.program(), arguments, options);
+        }
+        std::string messages() const { return records.read("messages.log"); }
+    };
+
+    void SetUp() override { ASSERT_EQ(windowsTestBuildProblem(), ""); }
+
+    static std::string recorder() { return readFile(windowsBuildFile("record_args.exe")); }
+
+    // The server names `version`.zip, holding a new "ClientUpdate.exe" and notes.
+    static void publish(const TempDir& packages, const std::string& version,
+                        const std::string& newUpdater) {
+        packages.write("version.txt", "[Current Version]\nUpdateFile=" + version + ".zip\n");
+        packages.write(version + ".zip",
+                       buildZip({unixEntry("ClientUpdate.exe", newUpdater, 0100755),
+                                 unixEntry("Readme.txt", "new notes", 0100644)}));
+    }
+
+    // x y z PatchIP:URL PatchPort:P, as a player's shortcut might start it.
+    static std::vector<std::string> arguments(const LighttpdServer& server) {
+        return {"x", "y", "z", "PatchIP:" + server.url(),
+                "PatchPort:" + std::to_string(server.port())};
+    }
+    // What the client updater must be given: the launch code, the two words, the server.
+    static std::vector<std::string> forwarded(const LighttpdServer& server) {
+        return {"4718", "x", "y", "PatchIP:" + server.url(),
+                "PatchPort:" + std::to_string(server.port())};
+    }
+    static std::string forwardedLine(const LighttpdServer& server) {
+        std::string line;
+        for (const std::string& word : forwarded(server)) line += " " + word;
+        return line;
+    }
+
+    static std::vector<std::string> requests(LighttpdServer& server) {
+        std::vector<std::string> lines;
+        for (const auto& line : server.stopAndReadLog())
+            lines.push_back(line.request + " " + std::to_string(line.status));
+        return lines;
+    }
+};
+
+TEST_F(UpdateModeUnderWine, UpdaterIsReplacedWhenOutdatedAndStartedWithTheForwardedWords) {
+    if (rerunInOwnPidNamespace()) return;
+    WineSession wine;
+    ASSERT_EQ(wine.failure(), "");
+    const std::string newUpdater = recorder() + "release 2";
+    struct Case {
+        const char* name;
+        const char* published;  // the installed updater is 2.0.13.5
+        bool fetched;
+    };
+    const Case cases[] = {
+        {"outdated", "2.0.13.6", true},
+        {"current", "2.0.13.5", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Installation installed;
+        TempDir packages;
+        LighttpdServer server(packages.path());
+        ASSERT_TRUE(server.running()) << server.errorLog();
+        publish(packages, c.published, newUpdater);
+
+        const ProgramResult result = installed.run(wine, arguments(server), installed.options());
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(installed.messages(), "");
+        const GameFolder& game = installed.game;
+        EXPECT_EQ(game.dir().read("ClientUpdate.exe"), c.fetched ? newUpdater : recorder());
+        EXPECT_EQ(game.dir().exists("Readme.txt"), c.fetched);
+        EXPECT_FALSE(game.dir().exists("update.rar"));
+
+        // Started through ShellExecuteExA: exactly these words, each after one space.
+        EXPECT_EQ(waitForArgumentRecords(game.path(), 1, 20), ArgumentRecords{forwarded(server)});
+        const std::string commandLine = game.dir().read("command_lines.txt");
+        const std::string tail = forwardedLine(server) + "\n";
+        EXPECT_TRUE(commandLine.size() > tail.size() &&
+                    commandLine.compare(commandLine.size() - tail.size(), tail.size(), tail) == 0)
+            << commandLine;
+        std::vector<std::string> expected{"GET /version.txt HTTP/1.1 200"};
+        if (c.fetched) expected.push_back("GET /" + std::string(c.published) + ".zip HTTP/1.1 200");
+        EXPECT_EQ(requests(server), expected);
+    }
+}
+
+TEST_F(UpdateModeUnderWine, RunningUpdaterIsEndedBeforeItsFileIsReplaced) {
+    if (rerunInOwnPidNamespace()) return;
+    WineSession wine;
+    ASSERT_EQ(wine.failure(), "");
+    Installation installed;
+    const GameFolder& game = installed.game;
+    TempDir packages;
+    LighttpdServer server(packages.path());
+    ASSERT_TRUE(server.running()) << server.errorLog();
+    const std::string newUpdater = recorder() + "release 2";
+    publish(packages, "2.0.13.6", newUpdater);
+
+    // The installed updater runs, holding its file, for 20 s unless it is ended.
+    game.dir().write("wait", "");
+    SubprocessOptions quiet;
+    quiet.workingDirectory = game.path();
+    Subprocess running = wine.start(game.file("ClientUpdate.exe"), {"running"}, quiet);
+    ASSERT_TRUE(running.started()) << running.startError();
+    ASSERT_EQ(waitForArgumentRecords(game.path(), 1, 20).size(), 1u) << "the updater did not start";
+
+    const auto launched = Clock::now();
+    const ProgramResult result = installed.run(wine, arguments(server), installed.options());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    // Ended by the launcher (its own 20 s are far from over), not by the test.
+    EXPECT_TRUE(running.wait(5000)) << "the running updater was not ended";
+    EXPECT_LT(Clock::now() - launched, std::chrono::seconds(15));
+    EXPECT_EQ(installed.messages(), "") << "no \"Please reboot computer \" box";
+    EXPECT_EQ(game.dir().read("ClientUpdate.exe"), newUpdater);
+    EXPECT_FALSE(game.dir().exists("update.rar"));
+
+    // The new updater started after the old one: the second record.
+    const ArgumentRecords records = waitForArgumentRecords(game.path(), 2, 20);
+    EXPECT_EQ(records, (ArgumentRecords{{"running"}, forwarded(server)}));
+    std::filesystem::remove(game.file("wait"));
+}
+
+TEST_F(UpdateModeUnderWine, SecondCopyExits255AtOnceWhileTheFirstRuns) {
+    if (rerunInOwnPidNamespace()) return;
+    WineSession wine;
+    ASSERT_EQ(wine.failure(), "");
+    Installation installed;
+    const GameFolder& game = installed.game;
+    TempDir packages;
+    ZipEntryPlan stored;  // not deflated, so that the package keeps its size
+    stored.name = "ClientUpdate.exe";
+    stored.data = recorder() + "release 2";
+    const std::string newUpdater = stored.data;
+    packages.write("version.txt", "[Current Version]\nUpdateFile=2.0.13.6.zip\n");
+    packages.write("2.0.13.6.zip", buildZip({stored}));
+    // The package trickles in for about 6 s, so the first copy is still downloading.
+    const size_t kilobytesPerSecond = newUpdater.size() / 1024 / 6 + 1;
+    LighttpdServer server(packages.path(), "connection.kbytes-per-second = " +
+                                               std::to_string(kilobytesPerSecond) + "\n");
+    ASSERT_TRUE(server.running()) << server.errorLog();
+
+    SubprocessOptions firstOptions = installed.options();
+    Subprocess first = wine.start(game.program(), arguments(server), firstOptions);
+    ASSERT_TRUE(first.started()) << first.startError();
+    ASSERT_TRUE(waitUntil([&] { return game.dir().exists("update.rar"); }, 30000))
+        << "the first copy did not begin the download";
+
+    const auto started = Clock::now();
+    const ProgramResult second = installed.run(wine, arguments(server), installed.options());
+    EXPECT_EQ(second.exitCode, 255) << second.err;
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(5)) << "not at once";
+    EXPECT_FALSE(first.ended()) << "the first copy must still be running";
+
+    // The first copy is undisturbed.
+    ASSERT_TRUE(first.wait(60000)) << "the first copy did not end";
+    EXPECT_EQ(first.exitCode(), 0) << first.errors();
+    EXPECT_EQ(game.dir().read("ClientUpdate.exe"), newUpdater);
+    EXPECT_EQ(waitForArgumentRecords(game.path(), 1, 20), ArgumentRecords{forwarded(server)});
+    EXPECT_EQ(installed.messages(), "");
+}
+
+TEST_F(UpdateModeUnderWine, NoServerEndsWith254AndTheNetworkMessages) {
+    WineSession wine;
+    ASSERT_EQ(wine.failure(), "");
+    Installation installed;
+    const std::string url = "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/";
+    installed.game.writeUpdateSettings(url);
+    // A Traditional Chinese system: code page 950, as the catalogue's texts expect.
+    ProgramOptions options = installed.options();
+    for (auto& variable : options.environment)
+        if (variable.first == "LC_ALL") variable.second = "zh_TW.UTF-8";
+
+    const ProgramResult result = installed.run(wine, {}, options);
+    EXPECT_EQ(result.exitCode, 254) << result.err;
+    std::string shown;
+    ASSERT_TRUE(platform::convertText(installed.messages(), "CP950", "UTF-8", shown))
+        << installed.messages();
+    EXPECT_EQ(shown, "[Error] Download " + url + ":0 version.txt fail!!\n" +
+                         "[Version] Can't download version.txt\n " + kNetError + "\n");
+    EXPECT_FALSE(installed.game.dir().exists("update.rar"));
+    EXPECT_FALSE(installed.game.dir().exists("args.txt")) << "the updater must not start";
+}
+
+}  // namespace
