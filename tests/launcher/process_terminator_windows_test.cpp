@@ -27,6 +27,18 @@ size_t find(platform::ProcessList& list, uint32_t pid) {
     return i;
 }
 
+// terminateProcessByName, again while it meets a process whose base name reads empty: a
+// program another test of the shared prefix is just starting, whose modules Wine lists
+// before it can name them. The terminator refuses the whole search then, by design.
+int terminate(const std::string& name) {
+    int result = TERMINATE_BAD_NAME;
+    for (int attempt = 0; attempt < 50 && result == TERMINATE_BAD_NAME; ++attempt) {
+        if (attempt > 0) Sleep(100);
+        result = terminateProcessByName(name.c_str());
+    }
+    return result;
+}
+
 }  // namespace
 
 TEST(ProcessTerminatorWindows, EndsOneMatchingProcessPerCallInProcessIdOrderWithExitCodeZero) {
@@ -56,18 +68,18 @@ TEST(ProcessTerminatorWindows, EndsOneMatchingProcessPerCallInProcessIdOrderWith
     }
 
     // A folder in front of the name matches nothing.
-    EXPECT_EQ(terminateProcessByName(folder.file(name).c_str()), TERMINATE_NOT_FOUND);
+    EXPECT_EQ(terminate(folder.file(name)), TERMINATE_NOT_FOUND);
     std::string other = name;
     for (auto& ch : other) ch = char(std::islower(ch) ? std::toupper(ch) : std::tolower(ch));
-    EXPECT_EQ(terminateProcessByName(other.c_str()), TERMINATE_OK);
+    EXPECT_EQ(terminate(other), TERMINATE_OK);
     ASSERT_TRUE(copies[first].wait(5000));
     EXPECT_EQ(copies[first].exitCode(), 0);
     EXPECT_FALSE(copies[second].ended());
 
-    EXPECT_EQ(terminateProcessByName(name.c_str()), TERMINATE_OK);
+    EXPECT_EQ(terminate(name), TERMINATE_OK);
     ASSERT_TRUE(copies[second].wait(5000));
     EXPECT_EQ(copies[second].exitCode(), 0);
-    EXPECT_EQ(terminateProcessByName(name.c_str()), TERMINATE_NOT_FOUND);
+    EXPECT_EQ(terminate(name), TERMINATE_NOT_FOUND);
 }
 
 // The process that asks is in the list under its executable's base name.
