@@ -140,6 +140,172 @@ TEST(Files, FoldersCannotBeOpenedAsFiles) {
     }
 }
 
+// A FIFO, a device or a socket planted under a file's name: opening it must neither
+// wait for a peer nor hand out its endless or empty content as a file's. Each case runs
+// in a child, so an open that waits cannot hold the test.
+TEST(Files, OnlyRegularFilesOpenAndNothingWaitsForAPeer) {
+    TempDir dir;
+    dir.write("plain.txt", "plain");
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", dir.file("zero-link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("plain.txt").c_str(), dir.file("plain-link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("fifo").c_str(), dir.file("fifo-link").c_str()), 0);
+    struct Case {
+        const char* name;
+        std::string path;
+        unsigned access;
+        Disposition disposition;
+        bool opens;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"FIFO, read", dir.file("fifo"), AccessRead, Disposition::OpenExisting, false},
+        {"FIFO, write", dir.file("fifo"), AccessWrite, Disposition::OpenExisting, false},
+        {"FIFO, created over", dir.file("fifo"), AccessWrite, Disposition::CreateAlways, false},
+        {"FIFO through a link", dir.file("fifo-link"), AccessRead, Disposition::OpenExisting, false},
+        {"link to /dev/zero", dir.file("zero-link"), AccessRead, Disposition::OpenExisting, false},
+        {"/dev/null, write", "/dev/null", AccessWrite, Disposition::OpenAlways, false},
+        {"regular file", dir.file("plain.txt"), AccessRead, Disposition::OpenExisting, true},
+        {"link to a regular file", dir.file("plain-link"), AccessRead, Disposition::OpenExisting, true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::Subprocess child = testsupport::Subprocess::fork([&] {
+            File file;
+            const bool opened = file.open(c.path, c.access, c.disposition);
+            if (opened != c.opens) return 1;
+            if (!opened) return lastError() == winerr::ACCESS_DENIED ? 0 : 2;
+            char buffer[16] = {};
+            return file.read(buffer, sizeof buffer) == 5 ? 0 : 3;
+        });
+        ASSERT_TRUE(child.wait(5000)) << "the open waited for a peer";
+        EXPECT_EQ(child.exitCode(), 0);
+    }
+    std::string bytes;
+    EXPECT_FALSE(readWholeFile(dir.file("zero-link"), bytes));
+    EXPECT_TRUE(bytes.empty());
+}
+
+TEST(Files, ReadWholeFileHoldsNoMoreThanItsLimit) {
+    TempDir dir;
+    const std::string content(40000, 'x');
+    dir.write("f", content);
+    std::string bytes;
+    EXPECT_TRUE(readWholeFile(dir.file("f"), bytes, content.size()));
+    EXPECT_EQ(bytes.size(), content.size());
+    EXPECT_FALSE(readWholeFile(dir.file("f"), bytes, content.size() - 1));
+    EXPECT_EQ(lastError(), winerr::FILE_TOO_LARGE);
+    EXPECT_TRUE(bytes.empty());
+}
+
+TEST(Files, ReplaceFileSwapsInOneStepAsMoveFileExDoes) {
+    struct Case {
+        const char* name;
+        std::string before;  // "" no target, "file", "read-only", "folder", "link", "other case"
+        bool replaces;
+        uint32_t error;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"no target yet", "", true, winerr::SUCCESS},
+        {"a file", "file", true, winerr::SUCCESS},
+        {"the name in another case", "other case", true, winerr::SUCCESS},
+        {"a link: the link goes, not what it points to", "link", true, winerr::SUCCESS},
+        {"a read-only file", "read-only", false, winerr::ACCESS_DENIED},
+        {"a folder", "folder", false, winerr::ACCESS_DENIED},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.write("pointed-at", "pointed at");
+        dir.write("new", "new");
+        if (c.before == "file" || c.before == "read-only") dir.write("target", "old");
+        if (c.before == "read-only") ::chmod(dir.file("target").c_str(), 0444);
+        if (c.before == "other case") dir.write("TARGET", "old");
+        if (c.before == "folder") dir.makeFolder("target");
+        if (c.before == "link")
+            ::symlink(dir.file("pointed-at").c_str(), dir.file("target").c_str());
+
+        File reader;
+        const bool held = c.before == "file" &&
+                          reader.open(dir.file("target"), AccessRead, Disposition::OpenExisting);
+        setLastError(12345);
+        EXPECT_EQ(replaceFile(dir.file("new"), dir.file("target")), c.replaces);
+        if (!c.replaces) {
+            EXPECT_EQ(lastError(), c.error);
+            EXPECT_EQ(dir.read("new"), "new");
+            continue;
+        }
+        EXPECT_FALSE(dir.exists("new"));
+        const std::string name = c.before == "other case" ? "TARGET" : "target";
+        EXPECT_EQ(dir.read(name), "new");
+        struct stat st {};
+        ASSERT_EQ(::lstat(dir.file(name).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(dir.exists("target") + dir.exists("TARGET"), 1);
+        EXPECT_EQ(dir.read("pointed-at"), "pointed at");
+        if (held) {
+            // Who held the old file open keeps reading the old file.
+            char buffer[8] = {};
+            EXPECT_EQ(reader.read(buffer, sizeof buffer), 3);
+            EXPECT_EQ(std::string(buffer, 3), "old");
+        }
+    }
+}
+
+TEST(Files, IsSameFileComparesTheFileNotItsName) {
+    TempDir dir;
+    dir.write("update.rar", "package");
+    dir.write("other.rar", "package");
+    ASSERT_EQ(::link(dir.file("update.rar").c_str(), dir.file("hard-link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("update.rar").c_str(), dir.file("soft-link").c_str()), 0);
+    File archive;
+    ASSERT_TRUE(archive.open(dir.file("update.rar"), AccessRead, Disposition::OpenExisting));
+    struct Case {
+        std::string path;
+        bool same;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {dir.file("update.rar"), true},
+        {dir.file("UPDATE.RAR"), true},
+        {dir.path() + "/./Update.rar", true},
+        {dir.file("hard-link"), true},
+        {dir.file("soft-link"), false},  // replacing the link leaves the file alone
+        {dir.file("other.rar"), false},
+        {dir.file("missing.rar"), false},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(archive.isSameFile(c.path), c.same);
+    }
+    File closed;
+    EXPECT_FALSE(closed.isSameFile(dir.file("update.rar")));
+}
+
+TEST(Files, WriteFileReplacingKeepsTheModeAndLeavesNothingBehind) {
+    TempDir dir;
+    dir.write("settings.ini", "old");
+    ::chmod(dir.file("settings.ini").c_str(), 0640);
+    // A leftover of a write that was cut short, read-only at that.
+    dir.write(std::string("settings.ini") + kReplacementSuffix, "half");
+    ::chmod((dir.file("settings.ini") + kReplacementSuffix).c_str(), 0444);
+    EXPECT_TRUE(writeFileReplacing(dir.file("settings.ini"), "new settings"));
+    EXPECT_EQ(dir.read("settings.ini"), "new settings");
+    EXPECT_EQ(modeOf(dir.file("settings.ini")), 0640u);
+    EXPECT_FALSE(dir.exists(std::string("settings.ini") + kReplacementSuffix));
+
+    // A read-only file is not replaced, as CreateFileA would not overwrite it.
+    ::chmod(dir.file("settings.ini").c_str(), 0444);
+    EXPECT_FALSE(writeFileReplacing(dir.file("settings.ini"), "newer"));
+    EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
+    EXPECT_EQ(dir.read("settings.ini"), "new settings");
+    EXPECT_FALSE(dir.exists(std::string("settings.ini") + kReplacementSuffix));
+}
+
 TEST(Files, NewFilesTakeReadOnlyAndExecutableOptions) {
     TempDir dir;
     {
@@ -170,11 +336,11 @@ TEST(Files, OverwritingGivesTheFileTheNewReadOnlyAndExecuteBits) {
     };
     // clang-format off
     const Case cases[] = {
-        {"plain file becomes a program", Disposition::CreateAlways, 0644, {0, true}, 0755},
-        {"owner-only program stays owner-only", Disposition::CreateAlways, 0700, {0, true}, 0700},
-        {"program becomes a plain file", Disposition::CreateAlways, 0755, {0, false}, 0644},
-        {"read-only program", Disposition::CreateAlways, 0755, {FILE_ATTR_READONLY, true}, 0555},
-        {"open always keeps the mode", Disposition::OpenAlways, 0644, {FILE_ATTR_READONLY, true}, 0644},
+        {"plain file becomes a program", Disposition::CreateAlways, 0644, {0, true, {}}, 0755},
+        {"owner-only program stays owner-only", Disposition::CreateAlways, 0700, {0, true, {}}, 0700},
+        {"program becomes a plain file", Disposition::CreateAlways, 0755, {0, false, {}}, 0644},
+        {"read-only program", Disposition::CreateAlways, 0755, {FILE_ATTR_READONLY, true, {}}, 0555},
+        {"open always keeps the mode", Disposition::OpenAlways, 0644, {FILE_ATTR_READONLY, true, {}}, 0644},
     };
     // clang-format on
     TempDir dir;
