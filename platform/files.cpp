@@ -2,7 +2,10 @@
 
 #include "platform/files.h"
 
+#include <algorithm>
+
 #include "platform/errors.h"
+#include "platform/paths.h"
 
 namespace platform {
 
@@ -38,8 +41,21 @@ bool readWholeFile(std::string_view path, std::string& bytes, size_t maxBytes) {
     }
 }
 
+std::string replacementPathFor(std::string_view path) {
+    constexpr size_t kMaxName = 255;
+    const std::string_view suffix = kReplacementSuffix;
+    const size_t separator = lastSeparator(path);
+    const size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
+    size_t keep = std::min(path.size() - nameStart, kMaxName - suffix.size());
+    if (nameStart + keep + suffix.size() > maxPathLength())
+        keep = maxPathLength() > nameStart + suffix.size()
+                   ? maxPathLength() - nameStart - suffix.size()
+                   : 0;
+    return std::string(path.substr(0, nameStart + keep)) + std::string(suffix);
+}
+
 bool writeFileReplacing(std::string_view path, std::string_view contents) {
-    const std::string temporary = std::string(path) + kReplacementSuffix;
+    const std::string temporary = replacementPathFor(path);
     // A leftover of a write that was cut short, perhaps made read-only by nobody knows.
     setAttributes(temporary, FILE_ATTR_NORMAL);
     deleteFile(temporary);

@@ -116,11 +116,16 @@ bool readWholeFile(std::string_view path, std::string& bytes, size_t maxBytes = 
 bool replaceFile(std::string_view from, std::string_view to);
 
 // Suffix of the temporary file that stands beside a file while its replacement is
-// written (`path` + suffix); no file of the system's own ends with it.
+// written; no file of the system's own ends with it.
 inline constexpr char kReplacementSuffix[] = ".~launcher";
 
-// Writes `contents` to `path` through a temporary file beside it (`path` +
-// kReplacementSuffix, a leftover of an interrupted write removed first) that then
+// That temporary file for `path`: the same folder, the file's name followed by
+// kReplacementSuffix, the name cut short where the whole would not fit a file name
+// (255 characters) or the longest path.
+std::string replacementPathFor(std::string_view path);
+
+// Writes `contents` to `path` through a temporary file beside it (replacementPathFor,
+// a leftover of an interrupted write removed first) that then
 // replaces `path`: on any failure the old file stays as it was and the temporary file
 // is removed. The new file takes the old one's permissions.
 bool writeFileReplacing(std::string_view path, std::string_view contents);

@@ -17,7 +17,6 @@ namespace {
 
 const char kMarker[] = "vcfile.res";
 const char kDefaultPackage[] = "1.1.1.1.zip";
-const char kPackageTarget[] = "update.rar";
 
 // The worker object lives until the next step replaces it, after it has been joined.
 std::unique_ptr<DownloadThreadFile> worker;
@@ -37,7 +36,7 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
 
     int result = 1;
     if (!upToDate) {
-        setField(fileDownLoad.localName, kPackageTarget);
+        setField(fileDownLoad.localName, kPackageFile);
         setField(fileDownLoad.remotePath, package);
         setField(fileDownLoad.localDir, "");
         setField(fileDownLoad.url, context.downloadUrl);
@@ -46,7 +45,7 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
     }
     context.handOver = result;
     // Also a package left from an earlier run: the hand-over unpacks whatever is there.
-    if (result == 1) acceptPatchPackage(context, kPackageTarget);
+    if (result == 1) acceptPatchPackage(context, kPackageFile);
     return result;
 }
 

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "support/child_process.h"
+#include "support/small_disk.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "support/zip_reader_handle.h"
@@ -484,8 +486,7 @@ TEST_F(ZipReaderTest, ExistingReadOnlyTargetIsCannotOpenUntilMadeNormal) {
         platform::getAttributes(dir.file("ro.txt")).value_or(0) & platform::FILE_ATTR_READONLY,
         platform::FILE_ATTR_READONLY);
 
-    std::ofstream probe(dir.file("ro.txt"), std::ios::app);
-    if (probe.is_open()) GTEST_SKIP() << "this user may write read-only files (root)";
+    // Refused as CreateFileA refuses it, whoever runs it (root may write the file).
     EXPECT_EQ(UnzipToFile(reader.get(), 0, "ro.txt"), ZIPRES_CANNOT_OPEN);
     EXPECT_EQ(dir.read("ro.txt"), kText);
     ASSERT_TRUE(platform::setAttributes(dir.file("ro.txt"), platform::FILE_ATTR_NORMAL));
@@ -524,6 +525,58 @@ TEST_F(ZipReaderTest, UnixEntriesKeepTheirExecuteBits) {
         const auto permissions = fs::status(dir.file(cases[i].name)).permissions();
         EXPECT_EQ((permissions & fs::perms::owner_exec) != fs::perms::none, cases[i].executable);
     }
+}
+
+// The item is written beside its target and replaces it only when it ended well: on a
+// full disk the old file stays as it was, and no temporary file is left.
+TEST_F(ZipReaderTest, FullDiskLeavesTheOldTargetAsItWas) {
+    std::string why;
+    if (!testsupport::smallDiskAvailable(why)) GTEST_SKIP() << why;
+    const std::string big(256 * 1024, 'b');
+    testsupport::TempDir disk;
+    const int code = testsupport::runInChild([&] {
+        std::string reason;
+        if (!testsupport::mountSmallDisk(disk.path(), 128 * 1024, reason)) {
+            ADD_FAILURE() << reason;
+            return 1;
+        }
+        disk.write("target.bin", "the old file");
+        auto reader = openBytes(buildZip({entry("target.bin", big, true)}));
+        EXPECT_TRUE(reader);
+        if (!reader) return 1;
+        EXPECT_EQ(UnzipToFile(reader.get(), 0, disk.file("target.bin").c_str()),
+                  ZIPRES_WRITE_FAILED);
+        EXPECT_EQ(disk.read("target.bin"), "the old file");
+        EXPECT_FALSE(disk.exists(std::string("target.bin") + platform::kReplacementSuffix));
+        return testsupport::childResult();
+    });
+    EXPECT_EQ(code, 0);
+}
+
+// A temporary file of an interrupted run is replaced, never kept beside the target, and
+// a name as long as a file name may be still unpacks (its temporary name is cut short).
+TEST_F(ZipReaderTest, TemporaryFilesNeverOutliveTheirItem) {
+    auto reader = openBytes(buildZip({entry("a.txt", kText, true)}));
+    ASSERT_TRUE(reader);
+    const std::string leftover = std::string("a.txt") + platform::kReplacementSuffix;
+    dir.write(leftover, "left by a run that was killed");
+    fs::permissions(dir.file(leftover), fs::perms::owner_read);
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, "a.txt"), ZIPRES_OK);
+    EXPECT_EQ(dir.read("a.txt"), kText);
+    EXPECT_FALSE(dir.exists(leftover));
+
+    const std::string longName(255, 'n');
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, longName.c_str()), ZIPRES_OK);
+    EXPECT_EQ(dir.read(longName), kText);
+    // No target may take a temporary file's name.
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, "b.txt.~LAUNCHER"), ZIPRES_CANNOT_OPEN);
+    size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(platform::kReplacementSuffix),
+                  std::string::npos);
+        ++entries;
+    }
+    EXPECT_EQ(entries, 3u);  // the archive, a.txt and the long name
 }
 
 TEST_F(ZipReaderTest, ArchiveStaysReadableAfterItsNameIsGone) {
