@@ -7,7 +7,7 @@
 #include <string>
 
 #include "config/launch_arguments.h"
-#include "update/patch_step.h"
+#include "update/package_file.h"
 
 // "Update.rar" by design, a name Windows does not tell from the patch step's
 // "update.rar"; the very name the patch step wrote and checked, so that Linux, which

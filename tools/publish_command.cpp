@@ -16,7 +16,7 @@
 #include "unzip/zip_reader.h"
 #include "update/file_version.h"
 #include "update/package_signature.h"
-#include "update/patch_step.h"
+#include "update/package_file.h"
 
 namespace fs = std::filesystem;
 

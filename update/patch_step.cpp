@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "config/update_context.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -11,6 +12,7 @@
 #include "transfer/progress_bar_dlg.h"
 #include "transfer/thread.h"
 #include "update/file_version.h"
+#include "update/package_file.h"
 #include "update/package_verification.h"
 
 namespace {
@@ -41,11 +43,14 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
         setField(fileDownLoad.localDir, "");
         setField(fileDownLoad.url, context.downloadUrl);
         fileDownLoad.port = context.downloadPort;
+        fileDownLoad.maxFileSize = 0;
+        preparePackageDownload(fileDownLoad, package);
         result = fileDownLoad.Download();
     }
     context.handOver = result;
     // Also a package left from an earlier run: the hand-over unpacks whatever is there.
-    if (result == 1) acceptPatchPackage(context, kPackageFile);
+    if (result == 1 && !acceptPatchPackage(context, kPackageFile))
+        platform::deleteFile(kPackageSideFile);
     return result;
 }
 

@@ -4,11 +4,6 @@
 
 #include <string>
 
-// The downloaded package. The download, the signature check, the hand-over and the
-// deletion all name it exactly so: where names differ in case only (Linux), a stale
-// "Update.rar" beside it is another file, and the one unpacked must be the one checked.
-inline constexpr char kPackageFile[] = "update.rar";
-
 struct UpdateContext;
 namespace base {
 class Thread;
