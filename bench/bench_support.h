@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +33,25 @@ inline void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 inline double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The middle value (the mean of the two middle ones for an even count); 0 for none.
+inline double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// "load average 0.52 0.61 0.70": the machine's load, which each benchmark prints, since
+// a loaded machine moves every figure.
+inline std::string loadAverage() {
+    std::ifstream file("/proc/loadavg");
+    double one = 0, five = 0, fifteen = 0;
+    file >> one >> five >> fifteen;
+    char text[64];
+    std::snprintf(text, sizeof text, "load average %.2f %.2f %.2f", one, five, fifteen);
+    return text;
 }
 
 // Runs a program to its end, in `folder` when given; true when it exits with 0.

@@ -1,7 +1,8 @@
 // Uploads one large file to pyftpdlib on loopback with StoreFile and, in the same run,
-// with "curl -T" in active mode (--ftp-port), and prints the time ratio and our peak
-// memory. The server runs on a free port, since the client's port can be chosen here.
-// Usage: bench_ftp_upload [MEGABYTES]   (default 100)
+// with "curl -T" in active mode (--ftp-port), round after round, and prints the median
+// times, their ratio and how far an upload raises our peak memory. The server runs on a
+// free port, since the client's port can be chosen here.
+// Usage: bench_ftp_upload [MEGABYTES] [ROUNDS]   (default 100 MB, 7 rounds)
 
 #include <algorithm>
 #include <chrono>
@@ -54,8 +55,9 @@ double uploadWithCurl(const fs::path& local, const std::string& remote, unsigned
 
 int main(int argc, char** argv) {
     const uint64_t megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 100;
-    if (megabytes == 0) {
-        std::fprintf(stderr, "Usage: %s [MEGABYTES]\n", argv[0]);
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 7;
+    if (megabytes == 0 || rounds < 1) {
+        std::fprintf(stderr, "Usage: %s [MEGABYTES] [ROUNDS]\n", argv[0]);
         return 2;
     }
     const fs::path work =
@@ -85,32 +87,53 @@ int main(int argc, char** argv) {
         status = 1;
     }
 
-    // Two rounds, alternating, and the better time of each: a single run is at the mercy
-    // of whatever else the machine does.
-    double ours = 1e9, theirs = 1e9;
-    for (int round = 0; round < 2 && status == 0; ++round) {
-        const double a = uploadWithClient(sample, "ours.bin", port);
-        const double b = uploadWithCurl(sample, "curl.bin", port);
+    // Rounds alternate which side goes first, and the medians are compared: a single run
+    // is at the mercy of whatever else the machine does.
+    std::vector<double> ours, theirs;
+    long uploadPeak = 0;  // KiB an upload adds to the resident set, the most of any round
+    for (int round = 0; round < rounds && status == 0; ++round) {
+        double a = 0, b = 0;
+        auto ourRound = [&] {
+            bench::resetPeakMemory();
+            const long before = bench::statusKiB("VmRSS:");
+            a = uploadWithClient(sample, "ours.bin", port);
+            uploadPeak = std::max(uploadPeak, bench::statusKiB("VmHWM:") - before);
+        };
+        if (round % 2 == 0) {
+            ourRound();
+            b = uploadWithCurl(sample, "curl.bin", port);
+        } else {
+            b = uploadWithCurl(sample, "curl.bin", port);
+            ourRound();
+        }
         if (a < 0 || b < 0) {
             std::fprintf(stderr, "an upload failed (StoreFile %.2f, curl %.2f)\n", a, b);
             status = 1;
             break;
         }
-        ours = std::min(ours, a);
-        theirs = std::min(theirs, b);
+        ours.push_back(a);
+        theirs.push_back(b);
+        // Each round uploads the whole file again, not the rest of the last one.
+        fs::remove(root / "ours.bin");
+        fs::remove(root / "curl.bin");
     }
-    const long peak = bench::peakMemoryKiB();
     if (status == 0) {
+        // One more of each for the comparison of the bytes.
+        const bool uploaded = uploadWithClient(sample, "ours.bin", port) >= 0 &&
+                              uploadWithCurl(sample, "curl.bin", port) >= 0;
         const bool same =
-            fs::file_size(root / "ours.bin") == bytes &&
+            uploaded && fs::file_size(root / "ours.bin") == bytes &&
             bench::run("cmp", {"-s", sample.string(), (root / "ours.bin").string()}) &&
             bench::run("cmp", {"-s", sample.string(), (root / "curl.bin").string()});
+        const double mine = bench::median(ours), curl = bench::median(theirs);
         std::printf(
-            "upload of %.1f MB to pyftpdlib on loopback, active mode: StoreFile %.2f s "
-            "(%.1f MB/s), curl -T --ftp-port %.2f s (%.1f MB/s), ratio %.2f, "
-            "our peak memory %ld KiB, same bytes: %s\n",
-            double(bytes) / 1e6, ours, double(bytes) / 1e6 / ours, theirs,
-            double(bytes) / 1e6 / theirs, ours / theirs, peak, same ? "yes" : "NO");
+            "upload of %.1f MB to pyftpdlib on loopback, active mode, median of %d rounds: "
+            "StoreFile %.3f s (%.1f MB/s), curl -T --ftp-port %.3f s (%.1f MB/s), ratio %.2f; "
+            "an upload adds at most %ld KiB to our resident memory (peak %ld KiB); "
+            "same bytes: %s; %s\n",
+            double(bytes) / 1e6, rounds, mine, double(bytes) / 1e6 / mine, curl,
+            double(bytes) / 1e6 / curl, mine / curl, uploadPeak, bench::peakMemoryKiB(),
+            same ? "yes" : "NO", bench::loadAverage().c_str());
         if (!same) status = 1;
     }
     fs::remove_all(work);

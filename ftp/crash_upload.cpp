@@ -1,5 +1,7 @@
 #include "ftp/crash_upload.h"
 
+#include <memory>
+
 #include "config/dev_settings.h"
 #include "config/ini_file.h"
 #include "ftp/file_upload.h"
@@ -51,76 +53,135 @@ bool isDeletableCrashFolder(const std::string& folder) {
     return true;
 }
 
-void uploadCrashFolder(const std::string& folder) {
-    CFileUpload upload;
-    upload.SetServer(crashServerHost);
-    upload.SetCredentials(crashCredentials);
+namespace {
 
+// One folder of a walk. The walks below work relative to open folders, so a step costs
+// the same at any depth and reaches entries deeper than the path limit; they keep their
+// folders on the heap instead of in nested calls, so a tree of any depth fits (each
+// level holds one open folder).
+struct WalkLevel {
+    platform::Folder folder;
     platform::FolderSearch search;
-    platform::FindEntry entry;
-    if (search.first(folder, entry)) {
-        do {
-            if (entry.name.empty() || entry.name[0] == '.') continue;
-            const std::string path = platform::joinPath(folder, entry.name);
-            if (entry.attributes & platform::FILE_ATTR_DIRECTORY) {
-                uploadCrashFolder(path);
-                continue;
-            }
-            const std::string lowerName = platform::asciiLower(entry.name);
-            if (!isCrashArchiveName(lowerName)) continue;
-            // A link could point at any file the user can read, a FIFO would block the
-            // upload; a name with a line break would inject FTP commands.
-            if (entry.isLink || !platform::isRegularFile(path) || hasLineBreak(entry.name))
-                continue;
-            upload.SetFile(path, lowerName);
-            upload.Upload();
-        } while (search.next(entry));
-        search.close();
+    std::string name;       // in the folder above; the first level's is its path
+    bool started = false;   // the search was asked for its first entry
+    bool searched = false;  // and it started
+    size_t pathLength = 0;  // of the walk's path up to this folder
+    bool subfolderLeft = false;
+    std::unique_ptr<CFileUpload> upload;  // made at the folder's first archive
+
+    bool open(const WalkLevel* above) {
+        return above ? folder.open(above->folder, name) : folder.open(name);
     }
-    markNeedCheck();
+    // The folder's next entry, its first at the first call; false at the end of the
+    // search, or when the search cannot start (then `searched` stays false).
+    bool next(platform::FindEntry& entry) {
+        if (started) return search.next(entry);
+        started = true;
+        searched = folder.isOpen() && search.first(folder, entry);
+        return searched;
+    }
+};
+
+using Walk = std::vector<std::unique_ptr<WalkLevel>>;
+
+WalkLevel& enter(Walk& walk, const std::string& name, size_t pathLength) {
+    auto level = std::make_unique<WalkLevel>();
+    level->name = name;
+    level->pathLength = pathLength;
+    level->open(walk.empty() ? nullptr : walk.back().get());
+    walk.push_back(std::move(level));
+    return *walk.back();
+}
+
+}  // namespace
+
+void uploadCrashFolder(const std::string& folder) {
+    // The path names files to the client's observers: one string for the whole walk,
+    // each level adding its name and taking it off again.
+    std::string path = folder;
+    Walk walk;
+    enter(walk, folder, path.size());
+    platform::FindEntry entry;
+    while (!walk.empty()) {
+        WalkLevel& level = *walk.back();
+        path.resize(level.pathLength);
+        if (!level.next(entry)) {
+            // Also for a folder that could not be searched.
+            markNeedCheck();
+            walk.pop_back();
+            continue;
+        }
+        if (entry.name.empty() || entry.name[0] == '.') continue;
+        path = platform::joinPath(path, entry.name);
+        if (entry.attributes & platform::FILE_ATTR_DIRECTORY) {
+            enter(walk, entry.name, path.size());
+            continue;
+        }
+        const std::string lowerName = platform::asciiLower(entry.name);
+        // A link could point at any file the user can read, a FIFO would block the
+        // upload; a name with a line break would inject FTP commands. The file is opened
+        // relative to its folder, so nothing swapped in meanwhile is read either.
+        if (!isCrashArchiveName(lowerName) || !entry.isRegularFile || hasLineBreak(entry.name))
+            continue;
+        if (!level.upload) {
+            level.upload = std::make_unique<CFileUpload>();
+            level.upload->SetServer(crashServerHost);
+            level.upload->SetCredentials(crashCredentials);
+        }
+        level.upload->SetFile(level.folder, entry.name, path, lowerName);
+        level.upload->Upload();
+    }
 }
 
 uint32_t deleteFolderTree(const std::string& folder, bool recurse) {
-    // Only a real folder is walked: a link given here is never followed.
-    auto attributes = platform::getAttributes(folder);
-    if (!attributes || !(*attributes & platform::FILE_ATTR_DIRECTORY)) return 0;
-    // Without its write bit a folder's entries cannot be deleted.
-    platform::setAttributes(folder, platform::FILE_ATTR_NORMAL);
-
-    platform::FolderSearch search;
+    Walk walk;
+    // Only a real folder is walked: opening one never follows a link. Without its write
+    // bit a folder's entries cannot be deleted.
+    auto descend = [&walk](const std::string& name) {
+        WalkLevel& level = enter(walk, name, 0);
+        level.folder.setOwnAttributes(platform::FILE_ATTR_NORMAL);
+    };
+    descend(folder);
     platform::FindEntry entry;
-    if (!search.first(folder, entry)) return 0;
-    bool subfolderLeft = false;
-    do {
-        if (entry.name.empty() || entry.name[0] == '.') continue;
-        const std::string path = platform::joinPath(folder, entry.name);
-        if (entry.attributes & platform::FILE_ATTR_DIRECTORY) {
-            if (!recurse) {
-                subfolderLeft = true;
+    while (!walk.empty()) {
+        WalkLevel& level = *walk.back();
+        if (level.next(entry)) {
+            if (entry.name.empty() || entry.name[0] == '.') continue;
+            if (entry.attributes & platform::FILE_ATTR_DIRECTORY) {
+                if (recurse)
+                    descend(entry.name);
+                else
+                    level.subfolderLeft = true;
                 continue;
             }
-            uint32_t result = deleteFolderTree(path, true);
-            if (result != 0) {
-                search.close();
-                return result;
-            }
+            // A link is removed as a link; following it could delete outside the tree.
+            if ((!entry.isLink &&
+                 !level.folder.setAttributes(entry.name, platform::FILE_ATTR_NORMAL)) ||
+                !level.folder.deleteFile(entry.name))
+                return platform::lastError();
             continue;
         }
-        // A link is removed as a link; following it could delete outside the crash folder.
-        if ((!entry.isLink && !platform::setAttributes(path, platform::FILE_ATTR_NORMAL)) ||
-            !platform::deleteFile(path)) {
-            uint32_t error = platform::lastError();
-            search.close();
-            return error;
+        // The folder is done. One that could not be searched, or that keeps a
+        // subfolder, is left and counts as deleted; any failure ends the whole
+        // deletion with its error, as it ends every folder above.
+        if (!level.searched) {
+            walk.pop_back();
+            continue;
         }
-    } while (search.next(entry));
-    uint32_t error = platform::lastError();
-    search.close();
-    if (error != platform::winerr::NO_MORE_FILES) return error;
-    if (subfolderLeft) return 0;
-    if (!platform::setAttributes(folder, platform::FILE_ATTR_NORMAL) ||
-        !platform::removeDirectory(folder))
-        return platform::lastError();
+        const uint32_t error = platform::lastError();
+        level.search.close();
+        if (error != platform::winerr::NO_MORE_FILES) return error;
+        if (!level.subfolderLeft) {
+            if (!level.folder.setOwnAttributes(platform::FILE_ATTR_NORMAL))
+                return platform::lastError();
+            level.folder.close();
+            const WalkLevel* above = walk.size() > 1 ? walk[walk.size() - 2].get() : nullptr;
+            if (!(above ? above->folder.removeDirectory(level.name)
+                        : platform::removeDirectory(level.name)))
+                return platform::lastError();
+        }
+        walk.pop_back();
+    }
     return 0;
 }
 

@@ -25,9 +25,11 @@ int CFileUpload::Upload() {
 
     // A refused logon does not stop the attempt: the store then fails at the server.
     client.LogOn(logon);
-    client.StoreFile(
-        localPath, remoteName,
-        nsFTP::CTransferType{nsFTP::CTransferType::Image, nsFTP::CTransferType::NonPrint});
+    const nsFTP::CTransferType image{nsFTP::CTransferType::Image, nsFTP::CTransferType::NonPrint};
+    if (folder)
+        client.StoreFile(*folder, entryName, localPath, remoteName, image);
+    else
+        client.StoreFile(localPath, remoteName, image);
     client.LogOff();
     return 1;
 }

@@ -17,6 +17,16 @@ public:
     void SetServer(const std::string& host) { serverHost = host; }
     void SetCredentials(const std::string& text) { credentials = text; }
     void SetFile(const std::string& path, const std::string& name) {
+        folder = nullptr;
+        localPath = path;
+        remoteName = name;
+    }
+    // The entry `entry` of an open folder, which stays open until the upload is done;
+    // `path` names it to the client's observers.
+    void SetFile(const platform::Folder& within, const std::string& entry, const std::string& path,
+                 const std::string& name) {
+        folder = &within;
+        entryName = entry;
         localPath = path;
         remoteName = name;
     }
@@ -35,4 +45,6 @@ private:
     std::string credentials;
     std::string localPath;
     std::string remoteName;
+    const platform::Folder* folder = nullptr;  // set: the file is `entryName` in it
+    std::string entryName;
 };

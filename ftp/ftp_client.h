@@ -13,12 +13,21 @@
 #include "ftp/ftp_observer.h"
 #include "ftp/ftp_types.h"
 
+namespace platform {
+class Folder;
+}
+
 namespace nsFTP {
+
+class CFile;
 
 class CFTPClient {
 public:
     // Longest reply accepted; a server that sends more has lost us and the read fails.
     static constexpr size_t kMaxReplyBytes = 1 << 20;
+    // Bytes moved per step on a data connection. The server cannot tell the block size;
+    // larger blocks mean fewer waits and sends (curl uses this size).
+    static constexpr size_t kTransferBlockBytes = 64 * 1024;
 
     // Takes ownership of the control socket.
     explicit CFTPClient(nsSocket::IBlockingSocket* controlSocket);
@@ -45,6 +54,12 @@ public:
     // Data transfers.
     bool StoreFile(const std::string& localPath, const std::string& remoteName,
                    const CTransferType& type);
+    // StoreFile of the entry `name` of an open folder, opened relative to it: it reaches
+    // a file deeper than the path limit, and never one that is a link, FIFO or device.
+    // `localPath` names the file to the observers.
+    bool StoreFile(const platform::Folder& folder, const std::string& name,
+                   const std::string& localPath, const std::string& remoteName,
+                   const CTransferType& type);
     bool RetrieveFile(const std::string& remoteName, const std::string& localPath,
                       const CTransferType& type);
     bool RunDataCommand(DataCommand command, const std::string& path, const CTransferType& type,
@@ -62,6 +77,8 @@ public:
     void DetachObserver(IFtpObserver* observer);
 
 private:
+    bool StoreOpenFile(CFile& file, const std::string& localPath, const std::string& remoteName,
+                       const CTransferType& type);
     FtpResult SimpleCommand(const std::string& command, CFtpReply* replyOut = nullptr);
     bool FillPendingLines();
     void FailOversizedReply();
@@ -71,7 +88,7 @@ private:
     }
 
     unsigned timeoutSeconds = 30;
-    std::vector<char> buffer;
+    std::vector<char> buffer;  // replies; data moves through a block of each transfer's own
     std::deque<std::string> pendingLines;
     std::string unfinishedLine;  // received text whose line feed has not arrived yet
     std::unique_ptr<CTransferType> currentType;

@@ -5,6 +5,7 @@
 #include "ftp/ftp_client.h"
 #include "ftp/ftp_file.h"
 #include "platform/errors.h"
+#include "platform/files.h"
 
 namespace nsFTP {
 
@@ -46,6 +47,22 @@ bool CFTPClient::StoreFile(const std::string& localPath, const std::string& remo
         NotifyError(platform::systemErrorText(platform::lastError()), kSource, 650);
         return false;
     }
+    return StoreOpenFile(file, localPath, remoteName, type);
+}
+
+bool CFTPClient::StoreFile(const platform::Folder& folder, const std::string& name,
+                           const std::string& localPath, const std::string& remoteName,
+                           const CTransferType& type) {
+    CFile file;
+    if (!file.Open(folder, name)) {
+        NotifyError(platform::systemErrorText(platform::lastError()), kSource, 650);
+        return false;
+    }
+    return StoreOpenFile(file, localPath, remoteName, type);
+}
+
+bool CFTPClient::StoreOpenFile(CFile& file, const std::string& localPath,
+                               const std::string& remoteName, const CTransferType& type) {
     long long remoteSize = 0;
     long long offset = 0;
     if (RemoteFileSize(remoteName, remoteSize) == ResultOk) offset = remoteSize;
@@ -137,15 +154,18 @@ bool CFTPClient::OpenDataConnection(DataCommand command, const std::string& path
 }
 
 bool CFTPClient::SendFileData(ITransferNotification& source, IBlockingSocket& dataSocket) {
+    // Each block is read from the source just before it is sent, so memory stays flat
+    // whatever the file's size; the block lives only as long as the transfer.
+    std::vector<char> block(kTransferBlockBytes);
     transferring = true;
     try {
         size_t count = 0;
-        source.FillToSend(buffer, count);
+        source.FillToSend(block, count);
         while (!abortRequested && count != 0) {
-            int sent = dataSocket.SendAll(buffer.data(), static_cast<int>(count),
+            int sent = dataSocket.SendAll(block.data(), static_cast<int>(count),
                                           static_cast<int>(timeoutSeconds));
-            Notify([&](IFtpObserver& o) { o.DataSent(buffer, sent); });
-            source.FillToSend(buffer, count);
+            Notify([&](IFtpObserver& o) { o.DataSent(block, sent); });
+            source.FillToSend(block, count);
         }
     } catch (const CBlockingSocketException& e) {
         transferring = false;
@@ -162,17 +182,18 @@ bool CFTPClient::SendFileData(ITransferNotification& source, IBlockingSocket& da
 }
 
 bool CFTPClient::ReceiveFileData(ITransferNotification& sink, IBlockingSocket& dataSocket) {
+    std::vector<char> block(kTransferBlockBytes);
     transferring = true;
     Notify([](IFtpObserver& o) { o.ReceiveStarted(); });
     long total = 0;
     try {
-        const int size = static_cast<int>(buffer.size());
-        long count = dataSocket.Receive(buffer.data(), size, static_cast<int>(timeoutSeconds));
+        const int size = static_cast<int>(block.size());
+        long count = dataSocket.Receive(block.data(), size, static_cast<int>(timeoutSeconds));
         total = count;
         while (!abortRequested && count != 0) {
-            Notify([&](IFtpObserver& o) { o.DataReceived(buffer, count); });
-            sink.ConsumeReceived(buffer, count);
-            count = dataSocket.Receive(buffer.data(), size, static_cast<int>(timeoutSeconds));
+            Notify([&](IFtpObserver& o) { o.DataReceived(block, count); });
+            sink.ConsumeReceived(block, count);
+            count = dataSocket.Receive(block.data(), size, static_cast<int>(timeoutSeconds));
             total += count;
         }
     } catch (const CBlockingSocketException& e) {

@@ -1,6 +1,7 @@
 #include "ftp/ftp_file.h"
 
 #include "platform/file_stream.h"
+#include "platform/files.h"
 
 namespace nsFTP {
 
@@ -9,6 +10,12 @@ CFile::~CFile() { Close(); }
 bool CFile::Open(const std::string& path, const char* mode) {
     Close();
     file = platform::openFileStream(path, mode);
+    return file != nullptr;
+}
+
+bool CFile::Open(const platform::Folder& folder, const std::string& name) {
+    Close();
+    file = folder.openFileStream(name);
     return file != nullptr;
 }
 

@@ -6,6 +6,10 @@
 
 #include "ftp/ftp_observer.h"
 
+namespace platform {
+class Folder;
+}
+
 namespace nsFTP {
 
 // A local file as the source or sink of a transfer.
@@ -18,6 +22,8 @@ public:
 
     // fopen with the path and mode text; false (with the system's last error) on failure.
     bool Open(const std::string& path, const char* mode);
+    // The regular file `name` of an open folder, for reading ("rb"); never a link.
+    bool Open(const platform::Folder& folder, const std::string& name);
     void Close();
     bool IsOpen() const { return file != nullptr; }
     // The file's length, -1 when it cannot be told.

@@ -21,8 +21,9 @@ bool unpackEntry(CZipReader* reader, int index, unsigned retryPauseMs) {
     GetItem(reader, index, &item);
     for (int attempt = 0; attempt < kUnpackAttempts; ++attempt) {
         if (attempt > 0) platform::sleepMs(retryPauseMs);
-        // Ended again on every attempt: an updater started in between goes too.
-        for (const char* name : kUpdaterProcesses) terminateProcessByName(name);
+        // Ended again on every attempt: an updater started in between goes too. One
+        // reading of the process list serves the three names.
+        terminateProcessesByName(kUpdaterProcesses);
         // So that a read-only file can be replaced.
         if (item.name[0] != '\0') platform::setAttributes(item.name, platform::FILE_ATTR_NORMAL);
         if (countsAsDone(UnzipToFile(reader, index, item.name))) return true;

@@ -2,6 +2,9 @@
 // Ends a running process chosen by the file name of its executable, so that the file
 // can be replaced.
 
+#include <span>
+#include <vector>
+
 // Result codes. The Windows-only failures (605-607, 700, 702-704) keep their numbers
 // for callers that show them; the process listing here cannot produce them.
 constexpr int TERMINATE_OK = 0;
@@ -25,3 +28,8 @@ constexpr int kMaxProcessName = 260;
 // name equals `name` ignoring ASCII case, and returns without waiting for it. `name`
 // is a bare file name such as "ClientUpdate.exe"; one with a folder matches nothing.
 int terminateProcessByName(const char* name);
+
+// terminateProcessByName of each name, in order, over one reading of the process list:
+// the processes running at the moment of the call, each name ending the first of its
+// own. The result codes, one per name, are those of terminateProcessByName.
+std::vector<int> terminateProcessesByName(std::span<const char* const> names);

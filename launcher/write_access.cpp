@@ -4,7 +4,10 @@
 
 bool testWriteAccess() {
     platform::File probe;
-    if (!probe.open("YouCantPass.tmp", platform::AccessWrite, platform::Disposition::CreateAlways))
+    platform::CreateOptions options;
+    options.share = platform::ShareRead;
+    if (!probe.open("YouCantPass.tmp", platform::AccessWrite, platform::Disposition::CreateAlways,
+                    options))
         return true;
     probe.close();
     return !platform::deleteFile("YouCantPass.tmp");

@@ -7,15 +7,16 @@
 
 namespace platform {
 
-// A regular file, not a link, folder, FIFO or device (lstat).
+// A regular file, not a link, folder, FIFO or device (lstat; the attributes on Windows).
 bool isRegularFile(std::string_view path);
 
 // The path itself is a symbolic link (lstat); a trailing separator does not lead
 // through it.
 bool isSymbolicLink(std::string_view path);
 
-// The absolute path with every link and "." or ".." resolved (realpath); empty when
-// the path cannot be resolved.
+// The absolute path with every link and "." or ".." resolved (realpath; on Windows
+// GetFinalPathNameByHandleA without its "\\?\" prefix); empty when the path cannot be
+// resolved.
 std::string canonicalPath(std::string_view path);
 
 }  // namespace platform

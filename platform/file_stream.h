@@ -9,8 +9,9 @@
 
 namespace platform {
 
-// fopen with a Windows-style path, close-on-exec. Opening for reading never blocks
-// (a FIFO opens at once and reads as empty). Null with lastError() on failure.
+// fopen with a Windows-style path, never inherited by programs we start. Opening for
+// reading never blocks (a FIFO opens at once and reads as empty). Null with lastError()
+// on failure.
 std::FILE* openFileStream(std::string_view path, const char* mode);
 
 // fseek and ftell with 64-bit offsets, so files beyond 2 GiB work on every system.

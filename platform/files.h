@@ -4,6 +4,7 @@
 // failures set lastError().
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,12 +27,15 @@ constexpr uint32_t FILE_ATTR_NORMAL = 0x80;
 // PathFileExistsA: a file or folder of that name exists.
 bool pathExists(std::string_view path);
 
-// GetFileAttributesA; nullopt stands for INVALID_FILE_ATTRIBUTES. Read-only means no
-// write permission bit; directory comes from lstat.
+// GetFileAttributesA; nullopt stands for INVALID_FILE_ATTRIBUTES. A symbolic link (a
+// junction on Windows) is never a directory here. Windows reports every attribute it
+// keeps (archive, hidden, ...); on Linux read-only means no write permission bit, the
+// directory bit comes from lstat, and nothing else is reported.
 std::optional<uint32_t> getAttributes(std::string_view path);
 
-// SetFileAttributesA: read-only clears the write bits, NORMAL (or no read-only bit)
-// gives the owner's write bit back. Never changes anything through a symbolic link.
+// SetFileAttributesA. On Linux read-only clears the write bits and NORMAL (or no
+// read-only bit) gives the owner's write bit back. A symbolic link's attributes are
+// accepted and ignored: nothing is ever changed through one.
 bool setAttributes(std::string_view path, uint32_t attributes);
 
 bool deleteFile(std::string_view path);       // DeleteFileA (also removes a symbolic link)
@@ -45,7 +49,12 @@ enum class Disposition {
     OpenAlways,    // opens, or creates when missing; never truncates
 };
 
-enum Access : unsigned { AccessRead = 1, AccessWrite = 2 };
+// AccessExecute is GENERIC_EXECUTE on Windows; elsewhere it adds nothing.
+enum Access : unsigned { AccessRead = 1, AccessWrite = 2, AccessExecute = 4 };
+
+// What others may do with the file while this handle is open (FILE_SHARE_*). Windows
+// enforces it; Linux has no mandatory sharing and ignores it.
+enum Share : unsigned { ShareNone = 0, ShareRead = 1, ShareWrite = 2, ShareDelete = 4 };
 
 enum class SeekFrom { Begin, Current, End };
 
@@ -58,9 +67,12 @@ struct CreateOptions {
     // CreateAlways over it would have left; empty for none. Systems whose files carry
     // only the attributes ignore it.
     std::string replaces;
+    // As the C library's fopen shares a file unless a caller asks for less.
+    unsigned share = ShareRead | ShareWrite;
 };
 
-// A file handle (CreateFileA and friends). Opened close-on-exec; movable, not copyable.
+// A file handle (CreateFileA and friends). Opened close-on-exec (not inherited);
+// movable, not copyable. `options.share` applies to every disposition.
 // Only regular files open (links to them are followed): a folder, FIFO, device or
 // socket of that name is refused with ACCESS_DENIED, at once and without waiting for
 // a peer, so a FIFO or device planted under a file's name reads as no file at all.
@@ -135,11 +147,53 @@ struct FindEntry {
     std::string name;
     uint32_t attributes = 0;  // FILE_ATTR_DIRECTORY only for a real folder, never for a link
     bool isLink = false;
+    bool isRegularFile = false;  // a plain file: not a folder, link, FIFO or device
     uint64_t size = 0;
 };
 
-// A folder search over every entry of one folder (the "*.*" of Windows), "." and ".."
-// first, then the other names in byte order. A symbolic link is an entry of its own.
+// An open folder, for walks that work relative to each folder instead of by path: an
+// operation costs the same at any depth, and a tree deeper than the path limit stays
+// reachable. An entry is named exactly as a search lists it (no look-up ignoring case),
+// and nothing here follows a symbolic link. A walk holds one open folder per level.
+// Movable, not copyable; failures set lastError().
+class Folder {
+public:
+    Folder() = default;
+    ~Folder();
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) noexcept;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    // The folder at `path`, found as every path is. False when it does not exist, is no
+    // folder, or is a link.
+    bool open(std::string_view path);
+    // The subfolder `name` of `parent`; false when it is no folder, or a link.
+    bool open(const Folder& parent, std::string_view name);
+    bool isOpen() const { return state_ != nullptr; }
+    void close();
+
+    // setAttributes of this folder itself.
+    bool setOwnAttributes(uint32_t attributes) const;
+    // setAttributes, deleteFile and removeDirectory of the entry `name` of this folder.
+    bool setAttributes(std::string_view name, uint32_t attributes) const;
+    bool deleteFile(std::string_view name) const;
+    bool removeDirectory(std::string_view name) const;
+    // fopen "rb" of the entry `name`, only when it is a regular file: a link, FIFO or
+    // device is refused, also one swapped in after a search described the entry.
+    // Null with lastError() on failure.
+    std::FILE* openFileStream(std::string_view name) const;
+
+private:
+    friend class FolderSearch;
+    struct State;  // the backend's
+    State* state_ = nullptr;
+};
+
+// A folder search over every entry of one folder (the "*.*" of Windows), in the
+// system's order: on Linux "." and ".." first, then the other names in byte order; on
+// Windows as FindFirstFileA lists them (NTFS: by name, ignoring case). A symbolic link
+// (or junction) is an entry of its own, and a search started on one lists nothing.
 class FolderSearch {
 public:
     FolderSearch() = default;
@@ -149,6 +203,8 @@ public:
 
     // Starts the search of `folder`; false (with lastError) when it cannot start.
     bool first(std::string_view folder, FindEntry& entry);
+    // Starts the search of an open folder, which stays open while the search runs.
+    bool first(const Folder& folder, FindEntry& entry);
     // The next entry; false at the end with lastError() == winerr::NO_MORE_FILES.
     bool next(FindEntry& entry);
     void close();
@@ -160,6 +216,7 @@ private:
 
 // Converts a local calendar time to a FILETIME in UTC with the system's time zone
 // (SystemTimeToFileTime + LocalFileTimeToFileTime). False for an invalid date or time.
+// Windows applies the zone's current bias; Linux the bias of that date.
 bool localTimeToFileTime(int year, int month, int day, int hour, int minute, int second,
                          FileTime& out);
 

@@ -70,12 +70,13 @@ constexpr int kNoData = 11004;                      // WSANO_DATA
 int lastError();
 void setLastError(int code);
 
-// socket(AF_INET, type, 0), close-on-exec. kInvalidSocket on failure.
+// socket(AF_INET, type, 0), never inherited by programs we start. kInvalidSocket on
+// failure.
 SocketHandle createSocket(int type);
 bool connectSocket(SocketHandle socket, const Ipv4Address& address);
 bool bindSocket(SocketHandle socket, const Ipv4Address& address);
 bool listenSocket(SocketHandle socket, int backlog);
-// accept; the new socket is close-on-exec. kInvalidSocket on failure.
+// accept; the new socket is not inherited either. kInvalidSocket on failure.
 SocketHandle acceptSocket(SocketHandle socket, Ipv4Address& peer);
 // One send without blocking (the caller waits first); a peer that has gone raises an
 // error here instead of a signal. Bytes sent, 0 when the buffer is full, -1 on failure.

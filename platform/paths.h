@@ -1,9 +1,9 @@
 #pragma once
 // Path handling with Windows rules: both separators, names compared without
-// regard to ASCII case. Every service of the layer takes paths this way: a component
-// that does not exist under its exact name names the entry of its folder that matches
-// it ignoring ASCII case (the first in byte order); one that matches nothing stays as
-// written, so a new file gets the name as given.
+// regard to case. Every service of the layer takes paths this way. Windows does so
+// itself; on Linux a component that does not exist under its exact name names the
+// entry of its folder that matches it ignoring ASCII case (the first in byte order), and
+// one that matches nothing stays as written, so a new file gets the name as given.
 
 #include <cstddef>
 #include <string>
@@ -48,8 +48,9 @@ std::string executablePath();
 namespace platform {
 
 // OpenFile's search for a bare file name: the program's folder, then the current
-// folder, then each folder of PATH. The path of the first existing file (not folder)
-// of that name, compared without regard to case, or empty when there is none.
+// folder, (on Windows the system and the Windows folder,) then each folder of PATH. The
+// path of the first existing file (not folder) of that name, compared without regard
+// to case, or empty when there is none.
 std::string searchFile(std::string_view name);
 
 }  // namespace platform

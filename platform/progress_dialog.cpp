@@ -1,5 +1,3 @@
-#include <memory>
-
 #include "platform/progress_backend.h"
 #include "platform/ui.h"
 #include "platform/ui_backend.h"
@@ -8,8 +6,8 @@ namespace platform::ui {
 
 namespace {
 
-// Touched on the main thread only.
-std::unique_ptr<detail::ProgressView> view;
+// Touched on the main thread only. The backend owns the view while the dialog is shown.
+detail::ProgressView* view = nullptr;
 bool ended = false;
 int endResult = 0;
 bool refused = false;
@@ -19,16 +17,19 @@ ProgressDialogState shownState;
 
 int runProgressDialog(const std::string& fileName, const std::function<void()>& shown) {
     if (refused || view) return -1;
-    view = detail::backendProgressView(fileName);
-    if (!view) return -1;
     ended = false;
     endResult = 0;
-    shownState = {fileName, "", 0};
-    shown();
-    serviceCallsUntil([] { return ended; });
-    view.reset();
+    const bool ran = detail::backendRunProgressDialog(
+        fileName,
+        [&](detail::ProgressView& shownView) {
+            view = &shownView;
+            shownState = {fileName, "", 0};
+            shown();
+        },
+        [] { return ended; });
+    view = nullptr;
     shownState = {};
-    return endResult;
+    return ran ? endResult : -1;
 }
 
 bool progressDialogShown() { return view && !ended; }

@@ -7,12 +7,16 @@
 
 namespace platform {
 
-// The "ANSI code page": the codeset of the user's locale, read once at start-up.
+// The "ANSI code page", read once at start-up: "CP" and its number on Windows (GetACP),
+// the codeset of the user's locale on Linux.
 std::string ansiCodeset();
 
-// Converts text between two codesets (iconv names such as "UTF-8", "CP950").
-// A character the target cannot hold becomes '?'; invalid input bytes too.
-// False only when the conversion itself is not available.
+// Converts text between two codesets (names such as "UTF-8", "CP950", "UTF-16LE").
+// A character the target cannot hold becomes '?'; invalid input bytes too. Windows
+// converts as MultiByteToWideChar/WideCharToMultiByte without flags do: a best-fit
+// character where the code page has one (é becomes e in CP950), U+FFFD for an invalid
+// byte, which only a UTF target keeps. False only when the conversion itself is not
+// available.
 bool convertText(std::string_view text, const char* fromCodeset, const char* toCodeset,
                  std::string& out);
 

@@ -1,6 +1,7 @@
 #pragma once
 // The user-interface facade the subsystems call; each platform chooses the backend
-// behind it (on Linux GTK 3 when a display is available, standard error otherwise).
+// behind it (Windows: the dialog of template 130 and MessageBoxA; Linux: GTK 3 when a
+// display is available, standard error otherwise).
 // Texts arrive in the ANSI code page.
 
 #include <string>

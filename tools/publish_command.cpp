@@ -8,13 +8,13 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/file_version.h"
 #include "platform/files.h"
 #include "platform/strings.h"
 #include "tools/admin_commands.h"
 #include "tools/secret_key_file.h"
 #include "tools/zip_writer.h"
 #include "unzip/zip_reader.h"
-#include "update/file_version.h"
 #include "update/package_signature.h"
 #include "update/package_file.h"
 
@@ -215,7 +215,7 @@ int runPublish(const std::vector<std::string>& given) {
         return 1;
     }
     std::string version;
-    if (!readFileVersion(updater->path.string(), version) || version.empty()) {
+    if (!platform::readPeFileVersion(updater->path.string(), version) || version.empty()) {
         std::fprintf(stderr,
                      "launcher-admin publish: %s has no file version; the package is named "
                      "after it\n",

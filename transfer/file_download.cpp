@@ -231,11 +231,17 @@ int CFileDownLoad::Download() {
     char path[1024];
     std::snprintf(path, sizeof path, "%s%s", localDir, localName);
 
-    // An existing target is continued, never truncated. Something under its name that
-    // is no regular file (a FIFO, a device) counts as no target: it goes, and a new
+    // An existing target is continued, never truncated. While it is being written only
+    // deleting it is shared; a new one is not shared at all. Something under its name
+    // that is no regular file (a FIFO, a device) counts as no target: it goes, and a new
     // file takes its place.
     file.close();
-    bool opened = file.open(path, platform::AccessWrite, platform::Disposition::OpenExisting);
+    constexpr unsigned kAccess = platform::AccessWrite | platform::AccessExecute;
+    platform::CreateOptions existing;
+    existing.share = platform::ShareDelete;
+    platform::CreateOptions created;
+    created.share = platform::ShareNone;
+    bool opened = file.open(path, kAccess, platform::Disposition::OpenExisting, existing);
     if (!opened) {
         // A regular file that could not be opened (read-only, say) stays, and the
         // attempts fail on it as before.
@@ -243,7 +249,7 @@ int CFileDownLoad::Download() {
         if (attributes && !(*attributes & platform::FILE_ATTR_DIRECTORY) &&
             !platform::isRegularFile(path))
             platform::deleteFile(path);
-        opened = file.open(path, platform::AccessWrite, platform::Disposition::CreateAlways);
+        opened = file.open(path, kAccess, platform::Disposition::CreateAlways, created);
     }
 
     int result = 0;
@@ -266,8 +272,7 @@ int CFileDownLoad::Download() {
             // run would fail on the same partial file.
             if (error.code == CURLE_RANGE_ERROR) {
                 file.close();
-                opened =
-                    file.open(path, platform::AccessWrite, platform::Disposition::CreateAlways);
+                opened = file.open(path, kAccess, platform::Disposition::CreateAlways, created);
             }
         } catch (...) {
         }

@@ -251,7 +251,12 @@ CZipReader* Open(const char* path, const char* password) {
     if (reader->rootFolder.empty()) return nullptr;
     if (!platform::isSeparator(reader->rootFolder.back())) reader->rootFolder += '\\';
 
-    if (!reader->file.open(path, platform::AccessRead, platform::Disposition::OpenExisting))
+    // Shared for reading only: an item whose target is this very archive cannot be
+    // created while it is open.
+    platform::CreateOptions shareReading;
+    shareReading.share = platform::ShareRead;
+    if (!reader->file.open(path, platform::AccessRead, platform::Disposition::OpenExisting,
+                           shareReading))
         return nullptr;
     reader->io.file = &reader->file;
     zlib_filefunc64_def table = reader->io.table();
@@ -391,6 +396,7 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     options.attributes = item.attributes;
     options.executable = reader->cachedExecutable;
     options.replaces = path;
+    options.share = platform::ShareNone;
     platform::File out;
     if (!out.open(temporary, platform::AccessWrite, platform::Disposition::CreateNew, options))
         return ZIPRES_CANNOT_OPEN;

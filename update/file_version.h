@@ -1,6 +1,5 @@
 #pragma once
-// The file version of a Windows executable (GetFileVersionInfo/VerQueryValue), read by
-// our own portable reader of the PE version resource.
+// The file version of the installed client updater, as the system reads it.
 
 #include <string>
 

@@ -77,23 +77,12 @@ std::optional<uint32_t> getAttributes(std::string_view path) {
     return attributes ? attributes : FILE_ATTR_NORMAL;
 }
 
-bool setAttributes(std::string_view path, uint32_t attributes) {
-    std::string name;
-    if (!resolvePath(path, name)) return false;
-    // O_PATH with O_NOFOLLOW pins the entry itself, so a link swapped in between the
-    // check and the change cannot redirect the change to its target.
-    int fd = ::open(name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return failWithErrnoFor(name);
+bool changeAttributes(int pinned, uint32_t attributes) {
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-        failWithErrno();
-        ::close(fd);
-        return false;
-    }
+    if (fstat(pinned, &st) != 0) return failWithErrno();
     // A link has no attributes of its own here; the change is accepted and ignored.
     // A read-only folder still takes new entries on Windows, so folders only ever
     // get their write bit back.
-    bool ok = true;
     if (!S_ISLNK(st.st_mode)) {
         mode_t mode = st.st_mode & 07777;
         if ((attributes & FILE_ATTR_READONLY) && !S_ISDIR(st.st_mode))
@@ -101,13 +90,25 @@ bool setAttributes(std::string_view path, uint32_t attributes) {
         else if (!(attributes & FILE_ATTR_READONLY) && hasNoWriteBits(st))
             mode |= S_IWUSR;
         if (mode != (st.st_mode & 07777)) {
+            // An O_PATH descriptor takes no fchmod; its /proc link names the same entry.
             char procPath[64];
-            std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
-            if (chmod(procPath, mode) != 0) ok = failWithErrno();
+            std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", pinned);
+            if (chmod(procPath, mode) != 0) return failWithErrno();
         }
     }
+    setLastError(winerr::SUCCESS);
+    return true;
+}
+
+bool setAttributes(std::string_view path, uint32_t attributes) {
+    std::string name;
+    if (!resolvePath(path, name)) return false;
+    // O_PATH with O_NOFOLLOW pins the entry itself, so a link swapped in between the
+    // check and the change cannot redirect the change to its target.
+    int fd = ::open(name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return failWithErrnoFor(name);
+    const bool ok = changeAttributes(fd, attributes);
     ::close(fd);
-    if (ok) setLastError(winerr::SUCCESS);
     return ok;
 }
 

@@ -9,13 +9,13 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
 
 namespace platform {
 
 struct FolderSearch::State {
     int folderFd = -1;
+    bool ownsFolder = false;  // opened by the search (from a path), closed with it
     std::vector<std::string> names;
     size_t position = 0;
 };
@@ -33,6 +33,7 @@ void describe(int folderFd, const std::string& name, FindEntry& entry) {
         return;
     }
     entry.isLink = S_ISLNK(st.st_mode);
+    entry.isRegularFile = S_ISREG(st.st_mode);
     if (S_ISDIR(st.st_mode)) entry.attributes |= FILE_ATTR_DIRECTORY;
     if (!entry.isLink && (st.st_mode & 0222) == 0) entry.attributes |= FILE_ATTR_READONLY;
     if (!entry.attributes) entry.attributes = FILE_ATTR_NORMAL;
@@ -45,36 +46,41 @@ FolderSearch::~FolderSearch() { close(); }
 
 void FolderSearch::close() {
     if (!state_) return;
-    if (state_->folderFd >= 0) ::close(state_->folderFd);
+    if (state_->ownsFolder && state_->folderFd >= 0) ::close(state_->folderFd);
     delete state_;
     state_ = nullptr;
 }
 
 bool FolderSearch::first(std::string_view folder, FindEntry& entry) {
     close();
-    std::string name;
-    if (!resolvePath(folder, name)) return false;
-    if (name.empty()) name.push_back('.');
-    // O_NOFOLLOW: a search started on a link does not list the folder behind it.
-    int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        // A link (ELOOP) or a file (ENOTDIR) is not a folder to search; a missing
-        // folder is a missing path, as for the "folder\\*.*" pattern of Windows.
-        setLastError(errno == ELOOP || errno == ENOTDIR ? winerr::DIRECTORY
-                     : errno == ENOENT                  ? winerr::PATH_NOT_FOUND
-                                                        : windowsErrorFromErrno(errno));
+    Folder opened;
+    if (!opened.open(folder) || !first(opened, entry)) return false;
+    // The search keeps the folder's descriptor for itself.
+    state_->ownsFolder = true;
+    opened.state_->fd = -1;
+    return true;
+}
+
+bool FolderSearch::first(const Folder& folder, FindEntry& entry) {
+    close();
+    if (!folder.state_) {
+        setLastError(winerr::INVALID_HANDLE);
         return false;
     }
-    int listFd = dup(fd);
+    const int folderFd = folder.state_->fd;
+    // The listing reads through a descriptor of its own, which closedir closes; it
+    // shares the folder's position, so it starts from the beginning.
+    int listFd = dup(folderFd);
+    if (listFd < 0 && errno == EMFILE && raiseDescriptorLimit()) listFd = dup(folderFd);
     DIR* dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
     if (!dir) {
         setLastError(windowsErrorFromErrno(errno));
         if (listFd >= 0) ::close(listFd);
-        ::close(fd);
         return false;
     }
+    rewinddir(dir);
     auto* state = new State;
-    state->folderFd = fd;
+    state->folderFd = folderFd;
     state->names.push_back(".");
     state->names.push_back("..");
     while (dirent* d = readdir(dir)) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
 #include "platform/native_handle.h"
 
 namespace platform {
@@ -34,6 +35,20 @@ void writeToStandardError(std::string_view text);
 
 // The one table from errno values to Windows error codes.
 uint32_t windowsErrorFromErrno(int err);
+
+// An open folder is a descriptor of it.
+struct Folder::State {
+    int fd = -1;
+};
+
+// setAttributes of what `pinned` (a descriptor opened with O_PATH | O_NOFOLLOW, or of an
+// open folder) names; a link is left alone. Sets lastError().
+bool changeAttributes(int pinned, uint32_t attributes);
+
+// A walk holds one descriptor per level, so a deep tree can outgrow the soft limit on
+// open descriptors: this raises it to the hard limit. True when it was raised and an
+// open that failed with EMFILE is worth trying again.
+bool raiseDescriptorLimit();
 
 }  // namespace platform
 

@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -25,46 +27,20 @@ namespace platform {
 
 namespace {
 
-std::string procPath(uint32_t pid, const char* leaf) {
-    return "/proc/" + std::to_string(pid) + "/" + leaf;
-}
-
 std::string lastComponent(std::string_view path) {
     auto cut = lastSeparator(path);
     return std::string(cut == std::string::npos ? path : path.substr(cut + 1));
-}
-
-bool isAllDigits(const char* s) {
-    if (*s == '\0') return false;
-    for (; *s; ++s)
-        if (*s < '0' || *s > '9') return false;
-    return true;
 }
 
 // argv[0] of a process: the bytes of /proc/PID/cmdline up to the first NUL. A first
 // argument longer than this is not a program name we would look for.
 constexpr size_t kMaxFirstArgument = 65536;
 
-std::string readFirstArgument(uint32_t pid) {
-    int fd = ::open(procPath(pid, "cmdline").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
-    std::string arg;
-    char buffer[4096];
-    bool complete = false;
-    while (!complete && arg.size() <= kMaxFirstArgument) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            complete = true;
-            break;
-        }
-        auto* end = static_cast<char*>(memchr(buffer, '\0', size_t(n)));
-        arg.append(buffer, end ? size_t(end - buffer) : size_t(n));
-        if (end) complete = true;
-    }
-    ::close(fd);
-    if (!complete || arg.size() > kMaxFirstArgument) return {};
-    return arg;
+bool isAllDigits(const char* s) {
+    if (*s == '\0') return false;
+    for (; *s; ++s)
+        if (*s < '0' || *s > '9') return false;
+    return true;
 }
 
 long pidfdOpen(uint32_t pid) {
@@ -165,38 +141,131 @@ std::vector<std::string> splitParameters(std::string_view parameters) {
 
 }  // namespace
 
-bool listProcessIds(std::vector<uint32_t>& ids) {
-    ids.clear();
-    DIR* dir = ::opendir("/proc");
-    if (!dir) return false;
+// One pass costs a readlink of each process's executable and, unless the process has no
+// memory (a kernel thread, one that has ended) or belongs to another user, one read of
+// its command line. The owner is looked at only where the executable could not be read
+// (another user's process, as a rule) or the first argument matched.
+struct ProcessList::State {
+    int proc = -1;  // /proc, which every read is relative to
+    std::vector<uint32_t> ids;
+    size_t named = SIZE_MAX;  // the process whose names are below
+    bool executableRead = false;
+    bool executableReadable = false;
+    bool hasMemory = false;
+    int own = -1;  // whether it runs as our user; -1 not looked at yet
+    std::string executable;
+    bool firstArgumentRead = false;
+    std::string firstArgument;
+
+    // "PID/leaf", relative to /proc.
+    const char* entry(size_t index, const char* leaf) {
+        std::snprintf(path, sizeof path, "%u/%s", ids[index], leaf);
+        return path;
+    }
+    void select(size_t index) {
+        if (named == index) return;
+        named = index;
+        executableRead = firstArgumentRead = false;
+        own = -1;
+    }
+
+    char path[48];
+};
+
+ProcessList::ProcessList() : state_(new State) {}
+
+ProcessList::~ProcessList() {
+    if (state_->proc >= 0) ::close(state_->proc);
+    delete state_;
+}
+
+bool ProcessList::read() {
+    state_->ids.clear();
+    state_->named = SIZE_MAX;
+    if (state_->proc < 0) state_->proc = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (state_->proc < 0) return false;
+    const int listFd = ::openat(state_->proc, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0) ::close(listFd);
+        return false;
+    }
     while (dirent* entry = ::readdir(dir)) {
         if (!isAllDigits(entry->d_name)) continue;
         unsigned long value = std::strtoul(entry->d_name, nullptr, 10);
         if (value == 0 || value > UINT32_MAX) continue;
-        ids.push_back(uint32_t(value));
+        state_->ids.push_back(uint32_t(value));
     }
     ::closedir(dir);
-    std::sort(ids.begin(), ids.end());
+    std::sort(state_->ids.begin(), state_->ids.end());
     return true;
 }
 
-ProcessNames processNames(uint32_t pid) {
-    ProcessNames names;
-    names.executable = "Unknown";
-    std::string exe(4096, '\0');
-    ssize_t n = ::readlink(procPath(pid, "exe").c_str(), exe.data(), exe.size());
-    if (n > 0 && size_t(n) < exe.size()) {
-        exe.resize(size_t(n));
-        // The kernel marks an executable whose file was replaced or removed.
-        constexpr std::string_view deleted = " (deleted)";
-        if (exe.size() > deleted.size() && exe.ends_with(deleted))
-            exe.resize(exe.size() - deleted.size());
-        names.executable = lastComponent(exe);
+size_t ProcessList::size() const { return state_->ids.size(); }
+
+uint32_t ProcessList::id(size_t index) const { return state_->ids[index]; }
+
+std::string_view ProcessList::executableName(size_t index) {
+    State& s = *state_;
+    s.select(index);
+    if (s.executableRead) return s.executable;
+    s.executableRead = true;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlinkat(s.proc, s.entry(index, "exe"), target, sizeof target);
+    // A kernel thread or a process that has ended has no executable (ENOENT), and no
+    // command line either.
+    s.hasMemory = n >= 0 || errno != ENOENT;
+    s.executableReadable = n > 0 && size_t(n) < sizeof target;
+    if (!s.executableReadable) {
+        s.executable = "Unknown";
+        return s.executable;
     }
-    struct stat st {};
-    if (::stat(procPath(pid, "").c_str(), &st) == 0 && st.st_uid == ::geteuid())
-        names.firstArgument = lastComponent(readFirstArgument(pid));
-    return names;
+    std::string_view path(target, size_t(n));
+    // The kernel marks an executable whose file was replaced or removed.
+    constexpr std::string_view deleted = " (deleted)";
+    if (path.size() > deleted.size() && path.ends_with(deleted)) path.remove_suffix(deleted.size());
+    s.executable = lastComponent(path);
+    return s.executable;
+}
+
+std::string_view ProcessList::firstArgumentName(size_t index) {
+    State& s = *state_;
+    executableName(index);
+    if (s.firstArgumentRead) return s.firstArgument;
+    s.firstArgumentRead = true;
+    s.firstArgument.clear();
+    if (!s.hasMemory || (!s.executableReadable && !isOwnProcess(index))) return s.firstArgument;
+    const int fd = ::openat(s.proc, s.entry(index, "cmdline"), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return s.firstArgument;
+    char buffer[4096];
+    bool complete = false;
+    while (!complete && s.firstArgument.size() <= kMaxFirstArgument) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            complete = true;
+            break;
+        }
+        const auto* end = static_cast<const char*>(std::memchr(buffer, '\0', size_t(n)));
+        s.firstArgument.append(buffer, end ? size_t(end - buffer) : size_t(n));
+        if (end) complete = true;
+    }
+    ::close(fd);
+    if (!complete || s.firstArgument.size() > kMaxFirstArgument)
+        s.firstArgument.clear();
+    else
+        s.firstArgument = lastComponent(s.firstArgument);
+    return s.firstArgument;
+}
+
+bool ProcessList::isOwnProcess(size_t index) {
+    State& s = *state_;
+    s.select(index);
+    if (s.own < 0) {
+        struct stat st {};
+        s.own = ::fstatat(s.proc, s.entry(index, ""), &st, 0) == 0 && st.st_uid == ::geteuid();
+    }
+    return s.own == 1;
 }
 
 ProcessHandle::~ProcessHandle() { close(); }

@@ -15,6 +15,7 @@
 #include "config/ini_file.h"
 #include "platform/paths.h"
 #include "support/child_process.h"
+#include "support/folder_tree.h"
 #include "support/private_network.h"
 #include "support/scripted_ftp_server.h"
 #include "support/temp_dir.h"
@@ -166,6 +167,35 @@ TEST(CrashUpload, OnlyRegularFilesWithSafeNamesAreUploadedAndLinksAreNeverFollow
         EXPECT_FALSE(game.exists("crash"));
         EXPECT_EQ(game.read("secret.txt"), "not for the server");
         EXPECT_EQ(game.read("outside/ra_out.zip"), "outside the crash folder");
+    });
+}
+
+// 2,100 levels of "d/" are 4,200 bytes, deeper than any path the system takes: the walk
+// still reaches the archive down there, depth first, and the tree goes afterwards.
+TEST(CrashUpload, ArchiveDeeperThanThePathLimitIsUploaded) {
+    SKIP_WITHOUT_PRIVATE_NETWORK();
+    inPrivateNetwork([] {
+        TempDir game;
+        game.enter();
+        {
+            testsupport::FolderTreeBuilder tree(game.file("crash"));
+            tree.file("ra_top.zip", "top");
+            for (int level = 0; level < 2100; ++level) tree.down("d");
+            tree.file("RA_DEEP.ZIP", "deep");
+            ASSERT_TRUE(tree.ok());
+        }
+        freshDevSettings();
+
+        ScriptedFtpServer server(21);
+        runCrashUpload(crashTokens("crash"));
+        ASSERT_TRUE(server.waitForSessions(2));
+
+        EXPECT_EQ(storedNames(server), (Strings{"ra_deep.zip", "ra_top.zip"}));
+        const auto transfers = server.transfers();
+        ASSERT_EQ(transfers.size(), 2u);
+        EXPECT_EQ(transfers[0].data, "deep");
+        EXPECT_EQ(transfers[1].data, "top");
+        EXPECT_EQ(testsupport::entriesLeft(game.file("crash")), 0);
     });
 }
 

@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +22,7 @@
 #include "support/pid_namespace.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace {
 
@@ -53,6 +61,15 @@ private:
     std::string path_;
     std::vector<testsupport::Subprocess> copies_;
 };
+
+// The name a process is known by through its first argument, as the terminator reads it.
+std::string firstArgumentOf(int pid) {
+    platform::ProcessList list;
+    if (!list.read()) return {};
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list.id(i) == uint32_t(pid)) return std::string(list.firstArgumentName(i));
+    return {};
+}
 
 }  // namespace
 
@@ -106,31 +123,97 @@ TEST(ProcessTerminator, EndsOneMatchingProcessPerCallInProcessIdOrder) {
 TEST(ProcessTerminator, MatchesAWindowsProgramByItsFirstArgument) {
     if (testsupport::rerunInOwnPidNamespace()) return;
     // Under Wine the executable is the Wine loader; the program's own path is argv[0],
-    // with either separator.
+    // with either separator. Anyone can give a program that argument, so only a process
+    // of our own user is known by it.
     struct Case {
         const char* label;
         std::string firstArgument;
+        bool anotherUser;
+        int expected;
     };
     const std::string name = "VeltoraUpdate.exe";
     // clang-format off
     const Case cases[] = {
-        {"backslashes", "C:\\Games\\Veltora\\" + name},
-        {"slashes", "/home/player/.wine/drive_c/" + name},
+        {"backslashes", "C:\\Games\\Veltora\\" + name, false, TERMINATE_OK},
+        {"slashes", "/home/player/.wine/drive_c/" + name, false, TERMINATE_OK},
+        {"another user's process", "C:\\Games\\" + name, true, TERMINATE_NOT_FOUND},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        testsupport::SubprocessOptions options;
-        options.argument0 = c.firstArgument;
-        testsupport::Subprocess sleeper("/bin/sleep", {"30"}, options);
+        if (c.anotherUser && !testsupport::runningAsRoot()) continue;  // needs a second user
+        testsupport::Subprocess sleeper = testsupport::Subprocess::fork([&] {
+            if (c.anotherUser && !testsupport::dropRootPrivileges()) return 126;
+            ::execl("/bin/sleep", c.firstArgument.c_str(), "30", static_cast<char*>(nullptr));
+            return 127;
+        });
         ASSERT_TRUE(sleeper.started()) << sleeper.startError();
-        // posix_spawn may return before the new program's arguments are readable.
+        // The new program's arguments are readable only once it has started.
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (platform::processNames(uint32_t(sleeper.pid())).firstArgument != name &&
+        while (firstArgumentOf(sleeper.pid()) != name &&
                std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        EXPECT_EQ(terminateProcessByName(platform::asciiLower(name).c_str()), TERMINATE_OK);
-        EXPECT_TRUE(sleeper.wait(5000));
-        EXPECT_EQ(sleeper.signal(), SIGKILL);
+        EXPECT_EQ(terminateProcessByName(platform::asciiLower(name).c_str()), c.expected);
+        if (c.expected == TERMINATE_OK) {
+            EXPECT_TRUE(sleeper.wait(5000));
+            EXPECT_EQ(sleeper.signal(), SIGKILL);
+        } else {
+            EXPECT_FALSE(sleeper.ended());
+        }
     }
+}
+
+// Wine starts as its loader and only then writes the Windows program's path over its
+// first argument (and the first 15 bytes of the name into the kernel's task name): each
+// call reads the process list afresh, so the updater is found once it goes by its name.
+TEST(ProcessTerminator, FindsAnUpdaterByTheNameItGaveItselfAfterItStarted) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
+    const std::string name = "VeltoraUpdate2.exe";  // longer than a task name's 15 bytes
+    testsupport::SubprocessOptions options;
+    options.standardInput = testsupport::Redirect::pipe();
+    testsupport::Subprocess updater = testsupport::Subprocess::fork(
+        [&] {
+            std::string go;
+            std::getline(std::cin, go);
+            // Over the whole command line, as setproctitle does: it begins at argv[0].
+            std::ifstream own("/proc/self/cmdline", std::ios::binary);
+            const std::string arguments((std::istreambuf_iterator<char>(own)),
+                                        std::istreambuf_iterator<char>());
+            const std::string windowsPath = "C:\\Games\\" + name;
+            if (arguments.size() <= windowsPath.size()) return 2;
+            std::memset(program_invocation_name, 0, arguments.size());
+            std::memcpy(program_invocation_name, windowsPath.data(), windowsPath.size());
+            ::prctl(PR_SET_NAME, name.substr(0, 15).c_str());
+            std::cout << "renamed" << std::endl;
+            for (;;) ::pause();
+        },
+        options);
+    ASSERT_TRUE(updater.started()) << updater.startError();
+
+    EXPECT_EQ(terminateProcessByName(name.c_str()), TERMINATE_NOT_FOUND);
+    ASSERT_TRUE(updater.writeLine("go"));
+    ASSERT_TRUE(updater.waitForLine("renamed", 5000)) << updater.errors();
+    EXPECT_EQ(terminateProcessByName(name.c_str()), TERMINATE_OK);
+    ASSERT_TRUE(updater.wait(5000));
+    EXPECT_EQ(updater.signal(), SIGKILL);
+}
+
+// The hand-over's three names over one reading of the process list: each name ends the
+// first process of its own, and gets its own result.
+TEST(ProcessTerminator, SeveralNamesInOnePassEachEndTheirFirstProcess) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
+    RunningCopies client("ClientUpdate.exe");
+    client.start();
+    client.start();
+    RunningCopies veltora("VeltoraUpdate.exe");
+    veltora.start();
+    const size_t first = client.pid(0) < client.pid(1) ? 0 : 1;
+
+    const char* const names[] = {"CLIENTUPDATE.EXE", "VeltoraUpdate.exe", "VeltoraUpdate2.exe", ""};
+    EXPECT_EQ(
+        terminateProcessesByName(names),
+        (std::vector<int>{TERMINATE_OK, TERMINATE_OK, TERMINATE_NOT_FOUND, TERMINATE_BAD_NAME}));
+    EXPECT_TRUE(client.ended(first));
+    EXPECT_TRUE(veltora.ended(0));
+    EXPECT_TRUE(client.running(1 - first));
 }

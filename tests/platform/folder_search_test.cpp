@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -103,4 +104,45 @@ TEST(FolderSearch, FailuresToStart) {
         EXPECT_EQ(lastError(), c.error);
         EXPECT_FALSE(search.next(entry));
     }
+}
+
+// An open folder works on its entries by their exact names and never through a link:
+// a walk holding one reads and deletes only what lies inside.
+TEST(Folder, EntriesAreReachedRelativeToTheFolderAndNoLinkIsFollowed) {
+    TempDir outside;
+    outside.write("precious.txt", "keep");
+    TempDir dir;
+    dir.write("crash/sub/ra.zip", "archive");
+    ASSERT_EQ(symlink(outside.file("precious.txt").c_str(), dir.file("crash/sub/link").c_str()), 0);
+    ASSERT_EQ(symlink(outside.path().c_str(), dir.file("crash/sub/linked-folder").c_str()), 0);
+    ASSERT_EQ(mkfifo(dir.file("crash/sub/pipe").c_str(), 0600), 0);
+
+    Folder crash, sub, linked;
+    ASSERT_TRUE(crash.open(dir.file("crash")));
+    ASSERT_TRUE(sub.open(crash, "sub"));
+    EXPECT_FALSE(linked.open(sub, "linked-folder"));
+    EXPECT_EQ(lastError(), winerr::DIRECTORY);
+    EXPECT_FALSE(linked.open(dir.file("crash/sub/linked-folder/")));
+    EXPECT_FALSE(linked.open(sub, "../sub"));
+
+    std::FILE* archive = sub.openFileStream("ra.zip");
+    ASSERT_NE(archive, nullptr);
+    char text[16] = {};
+    EXPECT_EQ(std::fread(text, 1, sizeof text, archive), 7u);
+    std::fclose(archive);
+    // A link or a FIFO is refused, and the FIFO at once.
+    for (const char* name : {"link", "pipe"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(sub.openFileStream(name), nullptr);
+    }
+
+    EXPECT_TRUE(sub.setAttributes("link", FILE_ATTR_READONLY));
+    EXPECT_TRUE(sub.deleteFile("link"));
+    struct stat st;
+    ASSERT_EQ(stat(outside.file("precious.txt").c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & 0200, 0u);
+    EXPECT_EQ(outside.read("precious.txt"), "keep");
+    EXPECT_FALSE(sub.removeDirectory("linked-folder"));
+    EXPECT_EQ(lastError(), winerr::DIRECTORY);
+    EXPECT_TRUE(outside.exists("precious.txt"));
 }

@@ -1,0 +1,260 @@
+#include <shlwapi.h>
+
+#include <utility>
+
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/win32/win32_detail.h"
+
+namespace platform {
+
+namespace {
+
+// The attributes SetFileAttributesA takes; NORMAL only alone.
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                      FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
+                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE;
+
+// The attributes CreateFileA gives a new file.
+constexpr DWORD kCreationAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+DWORD attributesToSet(uint32_t attributes) {
+    DWORD wanted = attributes & kSettableAttributes;
+    if (wanted & ~DWORD(FILE_ATTRIBUTE_NORMAL)) wanted &= ~DWORD(FILE_ATTRIBUTE_NORMAL);
+    return wanted ? wanted : FILE_ATTRIBUTE_NORMAL;
+}
+
+bool isLinkedFolder(DWORD attributes, DWORD reparseTag) {
+    return isLinkAttributes(attributes, reparseTag) && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+bool systemPath(std::string_view path, std::string& out) {
+    out.clear();
+    if (path.size() > maxPathLength()) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    // A NUL would cut the name short at the system call and name another file.
+    if (path.find('\0') != std::string_view::npos) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    out.assign(path);
+    return true;
+}
+
+bool isLinkAttributes(DWORD attributes, DWORD reparseTag) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(reparseTag);
+}
+
+DWORD entryAttributes(DWORD attributes, DWORD reparseTag) {
+    if (isLinkAttributes(attributes, reparseTag)) attributes &= ~DWORD(FILE_ATTRIBUTE_DIRECTORY);
+    return attributes;
+}
+
+bool readEntry(const std::string& path, DWORD& attributes, DWORD& reparseTag) {
+    reparseTag = 0;
+    attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // Only a search tells the reparse tag. One that cannot be read counts as a link,
+        // so a walk never enters what it cannot tell apart.
+        std::string name = path;
+        while (name.size() > 1 && isSeparator(name.back())) name.pop_back();
+        WIN32_FIND_DATAA data;
+        HANDLE search = FindFirstFileA(name.c_str(), &data);
+        if (search != INVALID_HANDLE_VALUE) {
+            reparseTag = data.dwReserved0;
+            FindClose(search);
+        } else {
+            reparseTag = IO_REPARSE_TAG_SYMLINK;
+        }
+        SetLastError(ERROR_SUCCESS);
+    }
+    return true;
+}
+
+bool pathExists(std::string_view path) {
+    std::string name;
+    return systemPath(path, name) && PathFileExistsA(name.c_str());
+}
+
+std::optional<uint32_t> getAttributes(std::string_view path) {
+    std::string name;
+    DWORD attributes = 0;
+    DWORD tag = 0;
+    if (!systemPath(path, name) || !readEntry(name, attributes, tag)) return std::nullopt;
+    return entryAttributes(attributes, tag);
+}
+
+bool setAttributes(std::string_view path, uint32_t attributes) {
+    std::string name;
+    DWORD current = 0;
+    DWORD tag = 0;
+    if (!systemPath(path, name) || !readEntry(name, current, tag)) return false;
+    // A link's own attributes do not matter here, and a change must never reach what it
+    // points to: accepted and ignored, as on Linux.
+    if (isLinkAttributes(current, tag)) {
+        SetLastError(ERROR_SUCCESS);
+        return true;
+    }
+    return SetFileAttributesA(name.c_str(), attributesToSet(attributes)) != 0;
+}
+
+bool deleteFile(std::string_view path) {
+    std::string name;
+    if (!systemPath(path, name)) return false;
+    DWORD attributes = 0;
+    DWORD tag = 0;
+    // A link to a folder goes as a folder entry; what it points to stays.
+    if (readEntry(name, attributes, tag) && isLinkedFolder(attributes, tag))
+        return RemoveDirectoryA(name.c_str()) != 0;
+    return DeleteFileA(name.c_str()) != 0;
+}
+
+bool createDirectory(std::string_view path) {
+    std::string name;
+    return systemPath(path, name) && CreateDirectoryA(name.c_str(), nullptr) != 0;
+}
+
+bool removeDirectory(std::string_view path) {
+    std::string name;
+    if (!systemPath(path, name)) return false;
+    DWORD attributes = 0;
+    DWORD tag = 0;
+    // RemoveDirectoryA would take a link to a folder too; only a real, empty folder goes.
+    if (readEntry(name, attributes, tag) && isLinkAttributes(attributes, tag)) {
+        SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
+    return RemoveDirectoryA(name.c_str()) != 0;
+}
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = std::exchange(other.handle_, kNoHandle);
+    }
+    return *this;
+}
+
+bool File::open(std::string_view path, unsigned access, Disposition disposition,
+                const CreateOptions& options) {
+    close();
+    std::string name;
+    if (!systemPath(path, name)) return false;
+    DWORD desired = 0;
+    if (access & AccessRead) desired |= GENERIC_READ;
+    if (access & AccessWrite) desired |= GENERIC_WRITE;
+    if (access & AccessExecute) desired |= GENERIC_EXECUTE;
+    DWORD share = 0;
+    if (options.share & ShareRead) share |= FILE_SHARE_READ;
+    if (options.share & ShareWrite) share |= FILE_SHARE_WRITE;
+    if (options.share & ShareDelete) share |= FILE_SHARE_DELETE;
+    DWORD creation = OPEN_EXISTING;
+    switch (disposition) {
+        case Disposition::OpenExisting:
+            creation = OPEN_EXISTING;
+            break;
+        case Disposition::CreateAlways:
+            creation = CREATE_ALWAYS;
+            break;
+        case Disposition::CreateNew:
+            creation = CREATE_NEW;
+            break;
+        case Disposition::OpenAlways:
+            creation = OPEN_ALWAYS;
+            break;
+    }
+    DWORD attributes = options.attributes & kCreationAttributes;
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+    // No security attributes: the handle is not inherited by programs we start.
+    HANDLE handle =
+        CreateFileA(name.c_str(), desired, share, nullptr, creation, attributes, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    handle_ = nativeOf(handle);
+    return true;
+}
+
+void File::close() {
+    if (handle_ != kNoHandle) {
+        CloseHandle(handleOf(handle_));
+        handle_ = kNoHandle;
+    }
+}
+
+int64_t File::size() const {
+    LARGE_INTEGER size;
+    if (handle_ == kNoHandle) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return -1;
+    }
+    if (!GetFileSizeEx(handleOf(handle_), &size)) return -1;
+    return size.QuadPart;
+}
+
+int64_t File::seek(int64_t offset, SeekFrom from) {
+    const DWORD method = from == SeekFrom::Begin     ? FILE_BEGIN
+                         : from == SeekFrom::Current ? FILE_CURRENT
+                                                     : FILE_END;
+    LARGE_INTEGER distance;
+    distance.QuadPart = offset;
+    LARGE_INTEGER position;
+    if (!SetFilePointerEx(handleOf(handle_), distance, &position, method)) return -1;
+    return position.QuadPart;
+}
+
+int64_t File::tell() const {
+    LARGE_INTEGER zero;
+    zero.QuadPart = 0;
+    LARGE_INTEGER position;
+    if (!SetFilePointerEx(handleOf(handle_), zero, &position, FILE_CURRENT)) return -1;
+    return position.QuadPart;
+}
+
+int64_t File::read(void* buffer, size_t count) {
+    // ReadFile counts in 32 bits.
+    const DWORD wanted = count > (1u << 30) ? DWORD(1u << 30) : DWORD(count);
+    DWORD got = 0;
+    if (!ReadFile(handleOf(handle_), buffer, wanted, &got, nullptr)) return -1;
+    return got;
+}
+
+int64_t File::write(const void* data, size_t count) {
+    const char* p = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < count) {
+        const size_t left = count - done;
+        const DWORD piece = left > (1u << 30) ? DWORD(1u << 30) : DWORD(left);
+        DWORD written = 0;
+        if (!WriteFile(handleOf(handle_), p + done, piece, &written, nullptr) || written == 0) {
+            if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_DISK_FULL);
+            return done ? static_cast<int64_t>(done) : -1;
+        }
+        done += written;
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool File::setTimes(const FileTime* creation, const FileTime* access, const FileTime* write) {
+    auto toFiletime = [](const FileTime* time, FILETIME& out) -> const FILETIME* {
+        if (!time) return nullptr;
+        out.dwLowDateTime = DWORD(*time & 0xFFFFFFFFu);
+        out.dwHighDateTime = DWORD(*time >> 32);
+        return &out;
+    };
+    FILETIME c, a, w;
+    return SetFileTime(handleOf(handle_), toFiletime(creation, c), toFiletime(access, a),
+                       toFiletime(write, w)) != 0;
+}
+
+}  // namespace platform
