@@ -30,7 +30,12 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
     const std::string package = context.versionInfo.GetString("UpdateFile", kDefaultPackage);
 
     bool upToDate = false;
-    if (!platform::searchFile(kMarker).empty()) {
+    // OpenFile(OF_READ): the marker counts only when it can be opened for reading.
+    const std::string marker = platform::searchFile(kMarker);
+    platform::File readable;
+    if (!marker.empty() &&
+        readable.open(marker, platform::AccessRead, platform::Disposition::OpenExisting)) {
+        readable.close();
         std::string installed;
         // Any difference, older or newer, fetches the package.
         if (readFileVersion(clientUpdatePath, installed)) upToDate = installed + ".zip" == package;

@@ -1,6 +1,7 @@
 #include "update/patch_step.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -66,7 +67,7 @@ protected:
 };
 
 TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
-    enum class Marker { None, Current, CurrentOtherCase, OnPath };
+    enum class Marker { None, Current, CurrentOtherCase, OnPath, Unreadable };
     struct Case {
         const char* name;
         Marker marker;
@@ -106,6 +107,8 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
          "[Current Version]\nUpdateFile=2.0.13.5.zip\n", ""},
         {"marker on PATH", Marker::OnPath, current,
          "[Current Version]\nUpdateFile=2.0.13.5.zip\n", ""},
+        {"a marker that cannot be opened for reading", Marker::Unreadable, current,
+         "[Current Version]\nUpdateFile=2.0.13.5.zip\n", "2.0.13.5.zip"},
         {"no marker, same version", Marker::None, current,
          "[Current Version]\nUpdateFile=2.0.13.5.zip\n", "2.0.13.5.zip"},
     };
@@ -119,6 +122,10 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
         if (c.marker == Marker::Current) writeFile("vcfile.res", "");
         if (c.marker == Marker::CurrentOtherCase) writeFile("VCFile.RES", "");
         if (c.marker == Marker::OnPath) writeFile(pathFolder.file("vcfile.res"), "");
+        // A FIFO opens for no one here; a file without read permission would, for root.
+        if (c.marker == Marker::Unreadable) {
+            ASSERT_EQ(::mkfifo("vcfile.res", 0600), 0);
+        }
         // Stored in another case than the path asks for, as on a Windows disk.
         if (!c.installed.empty()) writeFile("clientupdate.exe", c.installed);
 
