@@ -15,8 +15,8 @@
 #include "tools/secret_key_file.h"
 #include "tools/zip_writer.h"
 #include "unzip/zip_reader.h"
-#include "update/package_signature.h"
 #include "update/package_file.h"
+#include "update/package_signature.h"
 
 namespace fs = std::filesystem;
 

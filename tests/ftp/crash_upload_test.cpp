@@ -362,26 +362,28 @@ TEST(CrashUpload, ArgumentsThatCouldHarmDoNothingAtAll) {
         const char* name;
         Strings tokens;  // the crash folder "crash" lies in the game folder
         bool runs;
+        bool marks;  // "KilnDev.ini" is written
     };
     const std::string longUser(300, 'u');
     const std::string credentials511 = longUser + ":" + std::string(511 - 301, 'p');
     const std::string credentials512 = credentials511 + "p";
     // clang-format off
     const std::vector<Case> cases = {
-        {"no folder argument", {"launcher", "crash", "127.0.0.1", "user:pw"}, false},
-        {"empty folder", crashTokens(""), false},
-        {"the game folder as .", crashTokens("."), false},
-        {"the game folder as ./", crashTokens("./"), false},
-        {"the folder above the game", crashTokens(".."), false},
-        {"two folders above", crashTokens("../.."), false},
-        {"the game folder by a link", crashTokens("../gamelink"), false},
-        {"the game folder by a link and a slash", crashTokens("../gamelink/"), false},
-        {"the crash folder itself as a link", crashTokens("crashlink"), false},
-        {"line feed in the host", crashTokens("crash", "user:pw", "127.0.0.1\nDELE x"), false},
-        {"carriage return in the credentials", crashTokens("crash", "user:pw\rDELE x"), false},
-        {"credentials of 512 characters", crashTokens("crash", credentials512), false},
-        {"credentials of 511 characters", crashTokens("crash", credentials511), true},
-        {"a sound folder", crashTokens("crash"), true},
+        {"no folder argument", {"launcher", "crash", "127.0.0.1", "user:pw"}, false, false},
+        {"empty folder", crashTokens(""), false, false},
+        {"the game folder as .", crashTokens("."), false, false},
+        {"the game folder as ./", crashTokens("./"), false, false},
+        {"the folder above the game", crashTokens(".."), false, false},
+        {"two folders above", crashTokens("../.."), false, false},
+        {"the game folder by a link", crashTokens("../gamelink"), false, false},
+        {"the game folder by a link and a slash", crashTokens("../gamelink/"), false, false},
+        {"the crash folder itself as a link", crashTokens("crashlink"), false, false},
+        {"line feed in the host", crashTokens("crash", "user:pw", "127.0.0.1\nDELE x"), false, false},
+        {"carriage return in the credentials", crashTokens("crash", "user:pw\rDELE x"), false, false},
+        {"credentials of 512 characters", crashTokens("crash", credentials512), false, false},
+        {"credentials of 511 characters", crashTokens("crash", credentials511), true, true},
+        {"a sound folder", crashTokens("crash"), true, true},
+        {"a folder that does not exist", crashTokens("nowhere"), false, true},
     };
     // clang-format on
     inPrivateNetwork([&] {
@@ -405,7 +407,7 @@ TEST(CrashUpload, ArgumentsThatCouldHarmDoNothingAtAll) {
             EXPECT_EQ(sessions - sessionsBefore, c.runs ? 1u : 0u);
             sessionsBefore = sessions;
             EXPECT_EQ(top.exists("a/b/game/crash/ra1.zip"), !c.runs);
-            EXPECT_EQ(top.exists("a/b/game/KilnDev.ini"), c.runs);
+            EXPECT_EQ(top.exists("a/b/game/KilnDev.ini"), c.marks);
             EXPECT_TRUE(top.exists("a/b/game/keep.txt"));
             if (c.runs) {
                 const Strings last = server.sessions().back();
