@@ -52,6 +52,7 @@ set(PLATFORM_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/win32/file_time_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/file_version_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/files_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/win32/folder_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/folder_search_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/net_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/paths_win32.cpp

@@ -81,7 +81,11 @@ def object_edges(build):
     defined = {}
     undefined = {}
     for path in sorted(objects.rglob("*.o")):
-        folder = path.relative_to(objects).parts[0]
+        relative = path.relative_to(objects)
+        # An object left in a reused build folder by a source that has since moved.
+        if not (repo / relative.with_suffix("")).is_file():
+            continue
+        folder = relative.parts[0]
         listing = subprocess.run(["nm", "--format=posix", str(path)], check=True,
                                  capture_output=True, text=True).stdout
         for line in listing.splitlines():

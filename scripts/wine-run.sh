@@ -18,6 +18,12 @@
 # here with their standard streams detached, before the program runs: for good with
 # "start" (end them with "stop"), or with a short linger when a program is run
 # without "start".
+#
+# Wine needs an X server for any window (the progress dialog, message boxes): "start"
+# also starts a private Xvfb for the prefix when Xvfb is installed (never the user's own
+# display: runs stay headless), and every program run through the prefix while it is up
+# uses it. "stop" ends it. Without "start", programs get no display and cannot show
+# windows.
 set -euo pipefail
 
 prefix=${WINEPREFIX:-}
@@ -41,6 +47,8 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 # The wineserver serving the prefix: "PID SERVER_FOLDER" (the folder is its working
 # folder), so that a run can tell it is up without asking wine.
 server_file=$WINEPREFIX.server
+# The prefix's private X server: "PID :DISPLAY".
+display_file=$WINEPREFIX.display
 
 # Runs a command in a session of its own with no stream of ours: neither the standard
 # ones nor any other descriptor (the prefix lock, a make job server's pipe).
@@ -52,6 +60,60 @@ detached() {
     done
     exec setsid "$@" </dev/null >/dev/null 2>&1
   )
+}
+
+display_running() {
+  local pid display
+  [ -r "$display_file" ] && read -r pid display <"$display_file" && [ -n "$display" ] &&
+    [ "$(cat /proc/$pid/comm 2>/dev/null)" = Xvfb ] && echo "$display"
+}
+
+# Starts Xvfb for the prefix unless one runs; it picks a free display itself and
+# writes its number once it is ready.
+start_display() {
+  local pid number fifo
+  display_running >/dev/null && return
+  command -v Xvfb >/dev/null || return 0
+  fifo=$(mktemp -u "$WINEPREFIX.displayfd.XXXXXX")
+  mkfifo "$fifo"
+  (
+    for fd in /proc/$BASHPID/fd/*; do
+      fd=${fd##*/}
+      [ "$fd" -gt 2 ] && eval "exec $fd>&-" 2>/dev/null
+    done
+    exec setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+      3>"$fifo" </dev/null >/dev/null 2>&1
+  ) &
+  pid=$!
+  number=$(timeout 10 head -n1 "$fifo" || true)
+  rm -f "$fifo"
+  if [ -z "$number" ]; then
+    kill "$pid" 2>/dev/null || true
+    echo "wine-run.sh: Xvfb did not start; programs get no display" >&2
+    return 0
+  fi
+  echo "$pid :$number" >"$display_file"
+  display_new=1
+}
+
+stop_display() {
+  local pid display
+  if display_running >/dev/null; then
+    read -r pid display <"$display_file"
+    kill "$pid" 2>/dev/null || true
+  fi
+  rm -f "$display_file"
+}
+
+# The prefix's display for every wine process, or none (never the user's).
+use_display() {
+  local display
+  if display=$(display_running); then
+    export DISPLAY=$display
+  else
+    unset DISPLAY
+  fi
+  unset WAYLAND_DISPLAY
 }
 
 server_running() {
@@ -104,14 +166,27 @@ ensure_wine() {
 case $1 in
   start)
     # A server that was started with a linger keeps it; "stop" ends it either way.
+    # The display comes first: wine's services open their windows when they start.
+    display_new=
+    start_display
+    use_display
+    # Services that started without the new display (a run without "start") could not
+    # host windows: start them again.
+    if [ -n "$display_new" ]; then
+      wineserver -k >/dev/null 2>&1 || true
+      wineserver -w >/dev/null 2>&1 || true
+      rm -f "$server_file"
+    fi
     ensure_wine ""
     ;;
   stop)
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
     rm -f "$server_file"
+    stop_display
     ;;
   *)
+    use_display
     server_running || ensure_wine "${WINE_RUN_LINGER:-30}"
     exec wine "$@"
     ;;

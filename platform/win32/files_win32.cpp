@@ -21,17 +21,17 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
 constexpr DWORD kCreationAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
-DWORD attributesToSet(uint32_t attributes) {
-    DWORD wanted = attributes & kSettableAttributes;
-    if (wanted & ~DWORD(FILE_ATTRIBUTE_NORMAL)) wanted &= ~DWORD(FILE_ATTRIBUTE_NORMAL);
-    return wanted ? wanted : FILE_ATTRIBUTE_NORMAL;
-}
-
 bool isLinkedFolder(DWORD attributes, DWORD reparseTag) {
     return isLinkAttributes(attributes, reparseTag) && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace
+
+DWORD attributesToSet(uint32_t attributes) {
+    DWORD wanted = attributes & kSettableAttributes;
+    if (wanted & ~DWORD(FILE_ATTRIBUTE_NORMAL)) wanted &= ~DWORD(FILE_ATTRIBUTE_NORMAL);
+    return wanted ? wanted : FILE_ATTRIBUTE_NORMAL;
+}
 
 bool systemPath(std::string_view path, std::string& out) {
     out.clear();

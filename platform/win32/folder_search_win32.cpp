@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -7,6 +9,7 @@ namespace platform {
 
 struct FolderSearch::State {
     HANDLE search = INVALID_HANDLE_VALUE;
+    Folder owned;  // the folder of a search started from a path
 };
 
 namespace {
@@ -16,6 +19,8 @@ void describe(const WIN32_FIND_DATAA& data, FindEntry& entry) {
     entry.name = data.cFileName;
     entry.isLink = isLinkAttributes(data.dwFileAttributes, data.dwReserved0);
     entry.attributes = entryAttributes(data.dwFileAttributes, data.dwReserved0);
+    entry.isRegularFile = !entry.isLink && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                          !(data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE);
     if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY))
         entry.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
@@ -32,21 +37,23 @@ void FolderSearch::close() {
 }
 
 // The entries come in the file system's order (NTFS: by name, ignoring case), as
-// FindFirstFileA gives them.
+// FindFirstFileA gives them. A search started on a link does not list the folder
+// behind it: the folder is opened first, which refuses links.
 bool FolderSearch::first(std::string_view folder, FindEntry& entry) {
     close();
-    std::string name;
-    if (!systemPath(folder, name)) return false;
-    // A search started on a link does not list the folder behind it.
-    DWORD attributes = 0;
-    DWORD tag = 0;
-    if (!name.empty() && readEntry(name, attributes, tag) && isLinkAttributes(attributes, tag)) {
-        SetLastError(ERROR_DIRECTORY);
+    Folder opened;
+    if (!opened.open(folder) || !first(opened, entry)) return false;
+    state_->owned = std::move(opened);
+    return true;
+}
+
+bool FolderSearch::first(const Folder& folder, FindEntry& entry) {
+    close();
+    if (!folder.state_) {
+        SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    std::string pattern = name;
-    if (!pattern.empty() && !isSeparator(pattern.back())) pattern.push_back('\\');
-    pattern += "*.*";
+    const std::string pattern = joinPath(folder.state_->path, "*.*");
     if (pattern.size() > maxPathLength()) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;

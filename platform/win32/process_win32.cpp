@@ -1,6 +1,6 @@
 // The NT procedure of the process-status functions (EnumProcesses, EnumProcessModules,
 // GetModuleBaseNameA: psapi, in kernel32 since Windows 7), OpenProcess and
-// TerminateProcess, and ShellExecuteExA.
+// TerminateProcess, the owner of a process from its token, and ShellExecuteExA.
 
 #include "platform/win32/win32_detail.h"
 // After <windows.h>:
@@ -8,13 +8,37 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/process.h"
 
 namespace platform {
 
-bool listProcessIds(std::vector<uint32_t>& ids) {
-    ids.clear();
+// The names of one process are read when first asked for and kept until another's are.
+struct ProcessList::State {
+    std::vector<uint32_t> ids;
+    size_t named = SIZE_MAX;  // the process whose names are below
+    bool executableRead = false;
+    std::string executable;
+    int own = -1;  // whether it runs as our user; -1 not looked at yet
+
+    void select(size_t index) {
+        if (named == index) return;
+        named = index;
+        executableRead = false;
+        own = -1;
+    }
+};
+
+ProcessList::ProcessList() : state_(new State) {}
+
+ProcessList::~ProcessList() { delete state_; }
+
+bool ProcessList::read() {
+    state_->ids.clear();
+    state_->named = SIZE_MAX;
     // EnumProcesses cannot say how many there are: a full table may have been cut.
     std::vector<DWORD> table(1024);
     for (;;) {
@@ -22,31 +46,83 @@ bool listProcessIds(std::vector<uint32_t>& ids) {
         if (!EnumProcesses(table.data(), DWORD(table.size() * sizeof(DWORD)), &bytes)) return false;
         const size_t count = bytes / sizeof(DWORD);
         if (count < table.size()) {
-            ids.assign(table.begin(), table.begin() + count);
+            state_->ids.assign(table.begin(), table.begin() + count);
             break;
         }
         table.resize(table.size() * 2);
     }
-    std::sort(ids.begin(), ids.end());
+    std::sort(state_->ids.begin(), state_->ids.end());
     return true;
 }
 
-ProcessNames processNames(uint32_t pid) {
-    ProcessNames names;
-    names.executable = "Unknown";
+size_t ProcessList::size() const { return state_->ids.size(); }
+
+uint32_t ProcessList::id(size_t index) const { return state_->ids[index]; }
+
+std::string_view ProcessList::executableName(size_t index) {
+    State& s = *state_;
+    s.select(index);
+    if (s.executableRead) return s.executable;
+    s.executableRead = true;
+    s.executable = "Unknown";
     // Query and read rights, as the terminator's design opens a process to name it; one
-    // that refuses them keeps the name "Unknown".
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (process == nullptr) return names;
+    // that refuses them keeps the name "Unknown". A base name that cannot be read comes
+    // back empty, which the terminator refuses as it refuses a name of the wrong length.
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, s.ids[index]);
+    if (process == nullptr) return s.executable;
     HMODULE first = nullptr;
     DWORD needed = 0;
     if (EnumProcessModules(process, &first, sizeof first, &needed) && needed >= sizeof first) {
         char name[MAX_PATH + 1] = {};
         const DWORD n = GetModuleBaseNameA(process, first, name, MAX_PATH);
-        names.executable.assign(name, n);
+        s.executable.assign(name, n);
     }
     CloseHandle(process);
-    return names;
+    return s.executable;
+}
+
+// Windows keeps a process's command line in its own memory; the process list names a
+// process by its executable alone.
+std::string_view ProcessList::firstArgumentName(size_t) { return {}; }
+
+namespace {
+
+// The user a token belongs to, as a SID in `buffer`; null when it cannot be read.
+PSID tokenUser(HANDLE token, std::vector<BYTE>& buffer) {
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    if (size == 0) return nullptr;
+    buffer.resize(size);
+    if (!GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return nullptr;
+    return reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+}
+
+bool runsAsUs(uint32_t pid) {
+    bool same = false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr) return false;
+    HANDLE theirs = nullptr;
+    HANDLE ours = nullptr;
+    if (OpenProcessToken(process, TOKEN_QUERY, &theirs) &&
+        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &ours)) {
+        std::vector<BYTE> theirBuffer, ourBuffer;
+        PSID theirUser = tokenUser(theirs, theirBuffer);
+        PSID ourUser = tokenUser(ours, ourBuffer);
+        same = theirUser && ourUser && EqualSid(theirUser, ourUser);
+    }
+    if (theirs) CloseHandle(theirs);
+    if (ours) CloseHandle(ours);
+    CloseHandle(process);
+    return same;
+}
+
+}  // namespace
+
+bool ProcessList::isOwnProcess(size_t index) {
+    State& s = *state_;
+    s.select(index);
+    if (s.own < 0) s.own = runsAsUs(s.ids[index]) ? 1 : 0;
+    return s.own == 1;
 }
 
 ProcessHandle::~ProcessHandle() { close(); }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
 #include "platform/native_handle.h"
 
 namespace platform {
@@ -31,5 +32,19 @@ DWORD entryAttributes(DWORD attributes, DWORD reparseTag);
 
 // GetFileAttributesA, and for a reparse point its tag; false with the last error set.
 bool readEntry(const std::string& path, DWORD& attributes, DWORD& reparseTag);
+
+// The attributes SetFileAttributesA is given for setAttributes' `attributes`.
+DWORD attributesToSet(uint32_t attributes);
+
+// An open folder: a handle of the folder itself, which keeps it from being replaced
+// while a walk stands in it, and its path. Windows has no call of the A family that
+// works relative to a handle, so its entries are reached by this path, each opened
+// with FILE_FLAG_OPEN_REPARSE_POINT so that no link or junction is ever followed; a
+// path past maxPathLength() is refused (FILENAME_EXCED_RANGE), so a tree deeper than
+// that is not reached below the limit.
+struct Folder::State {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::string path;
+};
 
 }  // namespace platform

@@ -1,13 +1,13 @@
 #include "ftp/blocking_socket.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 
 #include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
+
+#include "support/loopback_socket.h"
 
 using nsSocket::CBlockingSocket;
 using nsSocket::CBlockingSocketException;
@@ -101,9 +101,8 @@ TEST(BlockingSocket, ReceiveAfterPeerCloseReturnsZero) {
 TEST(BlockingSocket, SendAllDeliversEveryByteOverPartialSends) {
     Pair pair;
     // A small send buffer and a slow reader make the kernel take each send in parts.
-    int small = 4096;
-    ::setsockopt(static_cast<int>(pair.client.Handle()), SOL_SOCKET, SO_SNDBUF, &small,
-                 sizeof small);
+    ASSERT_TRUE(testsupport::loopback::setSendBufferSize(
+        testsupport::loopback::Socket(pair.client.Handle()), 4096));
     std::string payload(3 * 1024 * 1024, '\0');
     for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7 + i / 4093);
     std::string received;
@@ -147,12 +146,14 @@ TEST(BlockingSocket, AcceptGivesUpAfterItsTimeOut) {
     EXPECT_EQ(connection.Handle(), 0u);
 }
 
-TEST(BlockingSocket, EverySocketIsCloseOnExec) {
+// Close-on-exec on Linux, not inheritable on Windows: a started updater gets none.
+TEST(BlockingSocket, NoSocketIsInheritedByChildren) {
     Pair pair;
     for (auto handle :
          {pair.listener.socket.Handle(), pair.client.Handle(), pair.server.Handle()}) {
-        int flags = ::fcntl(static_cast<int>(handle), F_GETFD);
-        EXPECT_TRUE(flags & FD_CLOEXEC) << "descriptor " << handle;
+        EXPECT_FALSE(
+            testsupport::loopback::inheritedByChildren(testsupport::loopback::Socket(handle)))
+            << "handle " << handle;
         EXPECT_GT(handle, 2u) << "a socket took a standard stream's place";
     }
 }

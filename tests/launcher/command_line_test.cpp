@@ -7,8 +7,6 @@
 
 #include "config/launch_arguments.h"
 #include "launcher/win_main.h"
-#include "platform/system.h"
-#include "support/child_process.h"
 
 using Tokens = std::vector<std::string>;
 
@@ -75,32 +73,5 @@ TEST(CommandLine, SplitModeChoiceAndArguments) {
         EXPECT_EQ(parsed.forward2, c.arguments.forward2);
         EXPECT_EQ(parsed.patchIp, c.arguments.patchIp);
         EXPECT_EQ(parsed.patchPort, c.arguments.patchPort);
-    }
-}
-
-// The process's command line is rebuilt from its arguments; splitting it must give
-// every argument back unchanged, whatever blanks or backslashes it holds.
-TEST(CommandLine, ProcessArgumentsSurviveTheRoundTrip) {
-    const std::vector<Tokens> argumentLists = {
-        {"/game/launcher"},
-        {"/my game/launcher", "PatchIP:10.0.0.1", "x"},
-        {"launcher", "", "", "a"},
-        {"launcher", "two  spaces", " lead", "trail ", "\ttab\t", "   "},
-        {"launcher", "C:\\Game\\", "C:\\My Game\\", "back\\\\slashes"},
-        {"launcher", "crash", "127.0.0.1", "user:pass word", "C:\\Crash Dumps"},
-        {"launcher", "\xe4\xb8\xad\xe6\x96\x87", "\xa4\\"},
-    };
-    for (const auto& arguments : argumentLists) {
-        SCOPED_TRACE(testing::PrintToString(arguments));
-        // initProcess sets the locale: keep it out of this process.
-        int rc = testsupport::runInChild([&] {
-            std::vector<char*> argv;
-            for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            platform::initProcess(static_cast<int>(arguments.size()), argv.data());
-            EXPECT_EQ(splitCommandLine(), arguments);
-            return testsupport::childResult();
-        });
-        EXPECT_EQ(rc, 0);
     }
 }

@@ -1,35 +1,30 @@
+// The file services of the platform layer, the same on every system wherever the
+// behaviour is meant to be the same; the rows where Linux and Windows differ on purpose
+// say so and why (PerSystem). What only Linux has (modes, links, the errno tables) is
+// in files_linux_test.cpp.
+
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <ctime>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/file_stream.h"
 #include "platform/net.h"
 #include "platform/paths.h"
-#include "platform/posix/posix_detail.h"
-#include "support/child_process.h"
-#include "support/subprocess.h"
+#include "support/as_player.h"
+#include "support/file_times.h"
 #include "support/temp_dir.h"
-#include "support/unprivileged.h"
+#include "support/this_system.h"
+#include "support/time_zone.h"
 
 using namespace platform;
+using testsupport::PerSystem;
 using testsupport::TempDir;
-
-namespace {
-
-mode_t modeOf(const std::string& path) {
-    struct stat st {};
-    lstat(path.c_str(), &st);
-    return st.st_mode & 07777;
-}
-
-}  // namespace
 
 TEST(Files, DispositionsCreateTruncateAndReportAsWindowsDoes) {
     struct Case {
@@ -82,7 +77,10 @@ TEST(Files, ReadWriteSeekAndSize) {
     EXPECT_EQ(file.seek(3, SeekFrom::Current), 5);
     EXPECT_EQ(file.tell(), 5);
     EXPECT_EQ(file.seek(-1, SeekFrom::Begin), -1);
-    EXPECT_EQ(lastError(), winerr::INVALID_PARAMETER);
+    const PerSystem<uint32_t> negativeSeek = {winerr::INVALID_PARAMETER, 131,
+                                              "Windows' own ERROR_NEGATIVE_SEEK (131); Linux "
+                                              "maps EINVAL"};
+    EXPECT_EQ(lastError(), negativeSeek.here());
 
     // readAt delivers all the bytes asked for or fails.
     char exact[4] = {};
@@ -140,50 +138,30 @@ TEST(Files, FoldersCannotBeOpenedAsFiles) {
     }
 }
 
-// A FIFO, a device or a socket planted under a file's name: opening it must neither
-// wait for a peer nor hand out its endless or empty content as a file's. Each case runs
-// in a child, so an open that waits cannot hold the test.
-TEST(Files, OnlyRegularFilesOpenAndNothingWaitsForAPeer) {
-    TempDir dir;
-    dir.write("plain.txt", "plain");
-    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
-    ASSERT_EQ(::symlink("/dev/zero", dir.file("zero-link").c_str()), 0);
-    ASSERT_EQ(::symlink(dir.file("plain.txt").c_str(), dir.file("plain-link").c_str()), 0);
-    ASSERT_EQ(::symlink(dir.file("fifo").c_str(), dir.file("fifo-link").c_str()), 0);
+// A device under a file's name is no file: it neither opens nor hands out its endless or
+// empty content as a file's (FIFOs and links to devices are in files_linux_test.cpp).
+TEST(Files, DevicesDoNotOpenAsFiles) {
+    const PerSystem<const char*> nullDevice = {"/dev/null", "NUL", "each system's own name"};
     struct Case {
         const char* name;
-        std::string path;
         unsigned access;
         Disposition disposition;
-        bool opens;
     };
     // clang-format off
     const Case cases[] = {
-        {"FIFO, read", dir.file("fifo"), AccessRead, Disposition::OpenExisting, false},
-        {"FIFO, write", dir.file("fifo"), AccessWrite, Disposition::OpenExisting, false},
-        {"FIFO, created over", dir.file("fifo"), AccessWrite, Disposition::CreateAlways, false},
-        {"FIFO through a link", dir.file("fifo-link"), AccessRead, Disposition::OpenExisting, false},
-        {"link to /dev/zero", dir.file("zero-link"), AccessRead, Disposition::OpenExisting, false},
-        {"/dev/null, write", "/dev/null", AccessWrite, Disposition::OpenAlways, false},
-        {"regular file", dir.file("plain.txt"), AccessRead, Disposition::OpenExisting, true},
-        {"link to a regular file", dir.file("plain-link"), AccessRead, Disposition::OpenExisting, true},
+        {"read", AccessRead, Disposition::OpenExisting},
+        {"write", AccessWrite, Disposition::OpenAlways},
+        {"created over", AccessWrite, Disposition::CreateAlways},
     };
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        testsupport::Subprocess child = testsupport::Subprocess::fork([&] {
-            File file;
-            const bool opened = file.open(c.path, c.access, c.disposition);
-            if (opened != c.opens) return 1;
-            if (!opened) return lastError() == winerr::ACCESS_DENIED ? 0 : 2;
-            char buffer[16] = {};
-            return file.read(buffer, sizeof buffer) == 5 ? 0 : 3;
-        });
-        ASSERT_TRUE(child.wait(5000)) << "the open waited for a peer";
-        EXPECT_EQ(child.exitCode(), 0);
+        File file;
+        EXPECT_FALSE(file.open(nullDevice.here(), c.access, c.disposition));
+        EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
     }
-    std::string bytes;
-    EXPECT_FALSE(readWholeFile(dir.file("zero-link"), bytes));
+    std::string bytes = "stale";
+    EXPECT_FALSE(readWholeFile(nullDevice.here(), bytes));
     EXPECT_TRUE(bytes.empty());
 }
 
@@ -199,54 +177,89 @@ TEST(Files, ReadWholeFileHoldsNoMoreThanItsLimit) {
     EXPECT_TRUE(bytes.empty());
 }
 
+namespace {
+
+// The names in a folder.
+std::vector<std::string> entriesOf(const std::string& folder) {
+    std::vector<std::string> names;
+    FolderSearch search;
+    FindEntry entry;
+    for (bool more = search.first(folder, entry); more; more = search.next(entry))
+        if (entry.name != "." && entry.name != "..") names.push_back(entry.name);
+    return names;
+}
+
+}  // namespace
+
+// A link as the target is in files_linux_test.cpp.
 TEST(Files, ReplaceFileSwapsInOneStepAsMoveFileExDoes) {
     struct Case {
         const char* name;
-        std::string before;  // "" no target, "file", "read-only", "folder", "link", "other case"
-        bool replaces;
-        uint32_t error;
+        std::string
+            before;  // "" no target, "file", "held open", "read-only", "folder", "other case"
+        PerSystem<bool> replaces;
+        PerSystem<uint32_t> error;
     };
+    const PerSystem<bool> heldOpenReplaces = {
+        true, false, "Windows will not replace a file held open without delete sharing"};
+    const PerSystem<uint32_t> heldOpenError = {winerr::SUCCESS, winerr::SHARING_VIOLATION,
+                                               heldOpenReplaces.why};
+    // Windows itself may give the entry the new name's case.
+    const PerSystem<std::string> otherCaseName = {
+        "TARGET", "TARGET", "Wine, as Linux, keeps the existing entry's name"};
     // clang-format off
     const Case cases[] = {
-        {"no target yet", "", true, winerr::SUCCESS},
-        {"a file", "file", true, winerr::SUCCESS},
-        {"the name in another case", "other case", true, winerr::SUCCESS},
-        {"a link: the link goes, not what it points to", "link", true, winerr::SUCCESS},
-        {"a read-only file", "read-only", false, winerr::ACCESS_DENIED},
-        {"a folder", "folder", false, winerr::ACCESS_DENIED},
+        {"no target yet", "", testsupport::same(true), testsupport::same(winerr::SUCCESS)},
+        {"a file", "file", testsupport::same(true), testsupport::same(winerr::SUCCESS)},
+        {"a file held open", "held open", heldOpenReplaces, heldOpenError},
+        {"the name in another case", "other case", testsupport::same(true), testsupport::same(winerr::SUCCESS)},
+        {"a read-only file", "read-only", testsupport::same(false), testsupport::same(winerr::ACCESS_DENIED)},
+        {"a folder", "folder", testsupport::same(false), testsupport::same(winerr::ACCESS_DENIED)},
     };
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        dir.write("pointed-at", "pointed at");
-        dir.write("new", "new");
-        if (c.before == "file" || c.before == "read-only") dir.write("target", "old");
-        if (c.before == "read-only") ::chmod(dir.file("target").c_str(), 0444);
-        if (c.before == "other case") dir.write("TARGET", "old");
-        if (c.before == "folder") dir.makeFolder("target");
-        if (c.before == "link")
-            ::symlink(dir.file("pointed-at").c_str(), dir.file("target").c_str());
+        dir.makeFolder("in");
+        const std::string folder = dir.file("in");
+        const std::string target = folder + "/target";
+        testsupport::writeFile(folder + "/new", "new");
+        if (c.before == "file" || c.before == "held open" || c.before == "read-only")
+            testsupport::writeFile(target, "old");
+        if (c.before == "read-only") {
+            ASSERT_TRUE(setAttributes(target, FILE_ATTR_READONLY));
+        }
+        if (c.before == "other case") testsupport::writeFile(folder + "/TARGET", "old");
+        if (c.before == "folder") {
+            ASSERT_TRUE(createDirectory(target));
+        }
 
         File reader;
-        const bool held = c.before == "file" &&
-                          reader.open(dir.file("target"), AccessRead, Disposition::OpenExisting);
+        if (c.before == "held open") {
+            ASSERT_TRUE(reader.open(target, AccessRead, Disposition::OpenExisting));
+        }
         setLastError(12345);
-        EXPECT_EQ(replaceFile(dir.file("new"), dir.file("target")), c.replaces);
-        if (!c.replaces) {
-            EXPECT_EQ(lastError(), c.error);
-            EXPECT_EQ(dir.read("new"), "new");
+        EXPECT_EQ(replaceFile(folder + "/new", target), c.replaces.here());
+        if (!c.replaces.here()) {
+            EXPECT_EQ(lastError(), c.error.here());
+            EXPECT_EQ(testsupport::readFile(folder + "/new"), "new");
+            if (c.before != "folder") {
+                EXPECT_EQ(testsupport::readFile(target), "old");
+            }
+            reader.close();
+            setAttributes(target, FILE_ATTR_NORMAL);
             continue;
         }
-        EXPECT_FALSE(dir.exists("new"));
-        const std::string name = c.before == "other case" ? "TARGET" : "target";
-        EXPECT_EQ(dir.read(name), "new");
-        struct stat st {};
-        ASSERT_EQ(::lstat(dir.file(name).c_str(), &st), 0);
-        EXPECT_TRUE(S_ISREG(st.st_mode));
-        EXPECT_EQ(dir.exists("target") + dir.exists("TARGET"), 1);
-        EXPECT_EQ(dir.read("pointed-at"), "pointed at");
-        if (held) {
+        // One entry is left, the new file, under the name the folder knew (Linux keeps
+        // the existing entry's case, as a name is found ignoring case).
+        const std::vector<std::string> left = entriesOf(folder);
+        ASSERT_EQ(left.size(), 1u);
+        if (c.before == "other case") {
+            EXPECT_EQ(left[0], otherCaseName.here());
+        }
+        EXPECT_EQ(testsupport::readFile(folder + "/" + left[0]), "new");
+        EXPECT_EQ(getAttributes(target).value_or(FILE_ATTR_DIRECTORY) & FILE_ATTR_DIRECTORY, 0u);
+        if (reader.isOpen()) {
             // Who held the old file open keeps reading the old file.
             char buffer[8] = {};
             EXPECT_EQ(reader.read(buffer, sizeof buffer), 3);
@@ -255,12 +268,11 @@ TEST(Files, ReplaceFileSwapsInOneStepAsMoveFileExDoes) {
     }
 }
 
+// Hard and symbolic links are in files_linux_test.cpp.
 TEST(Files, IsSameFileComparesTheFileNotItsName) {
     TempDir dir;
     dir.write("update.rar", "package");
     dir.write("other.rar", "package");
-    ASSERT_EQ(::link(dir.file("update.rar").c_str(), dir.file("hard-link").c_str()), 0);
-    ASSERT_EQ(::symlink(dir.file("update.rar").c_str(), dir.file("soft-link").c_str()), 0);
     File archive;
     ASSERT_TRUE(archive.open(dir.file("update.rar"), AccessRead, Disposition::OpenExisting));
     struct Case {
@@ -272,8 +284,6 @@ TEST(Files, IsSameFileComparesTheFileNotItsName) {
         {dir.file("update.rar"), true},
         {dir.file("UPDATE.RAR"), true},
         {dir.path() + "/./Update.rar", true},
-        {dir.file("hard-link"), true},
-        {dir.file("soft-link"), false},  // replacing the link leaves the file alone
         {dir.file("other.rar"), false},
         {dir.file("missing.rar"), false},
     };
@@ -286,35 +296,29 @@ TEST(Files, IsSameFileComparesTheFileNotItsName) {
     EXPECT_FALSE(closed.isSameFile(dir.file("update.rar")));
 }
 
-TEST(Files, WriteFileReplacingKeepsTheModeAndLeavesNothingBehind) {
+// The mode the new file keeps is in files_linux_test.cpp.
+TEST(Files, WriteFileReplacingLeavesNothingBehindAndSparesAReadOnlyFile) {
     TempDir dir;
     dir.write("settings.ini", "old");
-    ::chmod(dir.file("settings.ini").c_str(), 0640);
+    const std::string leftover = dir.file("settings.ini") + kReplacementSuffix;
     // A leftover of a write that was cut short, read-only at that.
-    dir.write(std::string("settings.ini") + kReplacementSuffix, "half");
-    ::chmod((dir.file("settings.ini") + kReplacementSuffix).c_str(), 0444);
+    testsupport::writeFile(leftover, "half");
+    ASSERT_TRUE(setAttributes(leftover, FILE_ATTR_READONLY));
     EXPECT_TRUE(writeFileReplacing(dir.file("settings.ini"), "new settings"));
     EXPECT_EQ(dir.read("settings.ini"), "new settings");
-    EXPECT_EQ(modeOf(dir.file("settings.ini")), 0640u);
-    EXPECT_FALSE(dir.exists(std::string("settings.ini") + kReplacementSuffix));
+    EXPECT_FALSE(pathExists(leftover));
 
     // A read-only file is not replaced, as CreateFileA would not overwrite it.
-    ::chmod(dir.file("settings.ini").c_str(), 0444);
+    ASSERT_TRUE(setAttributes(dir.file("settings.ini"), FILE_ATTR_READONLY));
     EXPECT_FALSE(writeFileReplacing(dir.file("settings.ini"), "newer"));
     EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
     EXPECT_EQ(dir.read("settings.ini"), "new settings");
-    EXPECT_FALSE(dir.exists(std::string("settings.ini") + kReplacementSuffix));
+    EXPECT_FALSE(pathExists(leftover));
+    setAttributes(dir.file("settings.ini"), FILE_ATTR_NORMAL);
 }
 
-TEST(Files, NewFilesTakeReadOnlyAndExecutableOptions) {
+TEST(Files, NewFilesTakeTheReadOnlyOption) {
     TempDir dir;
-    {
-        File file;
-        CreateOptions options;
-        options.executable = true;
-        ASSERT_TRUE(file.open(dir.file("tool"), AccessWrite, Disposition::CreateAlways, options));
-    }
-    EXPECT_NE(modeOf(dir.file("tool")) & S_IXUSR, 0u);
     {
         File file;
         CreateOptions options;
@@ -322,51 +326,9 @@ TEST(Files, NewFilesTakeReadOnlyAndExecutableOptions) {
         ASSERT_TRUE(file.open(dir.file("ro"), AccessWrite, Disposition::CreateAlways, options));
         EXPECT_EQ(file.write("abc", 3), 3);  // the creator may still write
     }
-    EXPECT_EQ(modeOf(dir.file("ro")) & 0222, 0u);
-    EXPECT_EQ(modeOf(dir.file("ro")) & S_IXUSR, 0u);
-}
-
-TEST(Files, OverwritingGivesTheFileTheNewReadOnlyAndExecuteBits) {
-    struct Case {
-        const char* label;
-        Disposition disposition;
-        mode_t before;
-        CreateOptions options;
-        mode_t after;
-    };
-    // clang-format off
-    const Case cases[] = {
-        {"plain file becomes a program", Disposition::CreateAlways, 0644, {0, true, {}}, 0755},
-        {"owner-only program stays owner-only", Disposition::CreateAlways, 0700, {0, true, {}}, 0700},
-        {"program becomes a plain file", Disposition::CreateAlways, 0755, {0, false, {}}, 0644},
-        {"read-only program", Disposition::CreateAlways, 0755, {FILE_ATTR_READONLY, true, {}}, 0555},
-        {"open always keeps the mode", Disposition::OpenAlways, 0644, {FILE_ATTR_READONLY, true, {}}, 0644},
-    };
-    // clang-format on
-    TempDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        const std::string path = dir.file("target");
-        dir.write("target", "old");
-        ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
-        {
-            File file;
-            ASSERT_TRUE(file.open(path, AccessWrite, c.disposition, c.options));
-            EXPECT_EQ(file.write("new", 3), 3);
-        }
-        EXPECT_EQ(modeOf(path) & 0777, c.after);
-        EXPECT_EQ(testsupport::readFile(path), "new");
-        ::chmod(path.c_str(), 0644);
-    }
-}
-
-TEST(Files, HandlesAreNotInheritedByChildren) {
-    TempDir dir;
-    File file;
-    ASSERT_TRUE(file.open(dir.file("secret-handle"), AccessWrite, Disposition::CreateAlways));
-    auto result = testsupport::runProgram("/bin/sh", {"-c", "ls -l /proc/$$/fd/"});
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out.find("secret-handle"), std::string::npos) << result.out;
+    EXPECT_EQ(getAttributes(dir.file("ro")).value_or(0) & FILE_ATTR_READONLY, FILE_ATTR_READONLY);
+    EXPECT_EQ(dir.read("ro"), "abc");
+    ASSERT_TRUE(setAttributes(dir.file("ro"), FILE_ATTR_NORMAL));
 }
 
 TEST(Files, RunningExecutableCannotBeOpenedForWriting) {
@@ -376,68 +338,101 @@ TEST(Files, RunningExecutableCannotBeOpenedForWriting) {
     EXPECT_EQ(lastError(), winerr::SHARING_VIOLATION);
 }
 
-namespace {
+// What the attributes do, as a player meets them: a read-only file can be neither
+// written nor deleted until it is made normal again. Wine (where the Windows suite runs)
+// reports the archive attribute with every file and keeps none on a folder.
+TEST(Files, AttributesReadBackAndGuardTheFile) {
+    TempDir dir;
+    testsupport::openFolderToPlayer(dir.path());
+    const PerSystem<uint32_t> readOnlyHidden = {
+        FILE_ATTR_READONLY, FILE_ATTR_READONLY | FILE_ATTR_HIDDEN | FILE_ATTR_ARCHIVE,
+        "hidden, system and archive have no Linux meaning: accepted and ignored"};
+    const PerSystem<uint32_t> normal = {FILE_ATTR_NORMAL, FILE_ATTR_ARCHIVE,
+                                        "a file carries the archive attribute on Windows"};
+    testsupport::asPlayer([&] {
+        dir.write("f", "x");
+        dir.makeFolder("d");
+        ASSERT_TRUE(setAttributes(dir.file("f"), FILE_ATTR_READONLY | FILE_ATTR_HIDDEN));
+        EXPECT_EQ(getAttributes(dir.file("f")), readOnlyHidden.here());
+        File file;
+        // Root under Wine writes read-only files as root does on Linux: only a player
+        // meets the guard.
+        if (std::ofstream(dir.file("f"), std::ios::app).is_open()) {
+            std::printf("this user may write read-only files: their guard is not checked\n");
+        } else {
+            EXPECT_FALSE(file.open(dir.file("f"), AccessWrite, Disposition::OpenExisting));
+            EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
+        }
+        // Windows will not delete a read-only file either.
+        EXPECT_FALSE(deleteFile(dir.file("f")));
+        EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
+        EXPECT_EQ(dir.read("f"), "x");
 
-void checkAttributes(const TempDir& dir) {
-    dir.write("f", "x");
-    dir.makeFolder("d");
+        ASSERT_TRUE(setAttributes(dir.file("f"), FILE_ATTR_NORMAL));
+        EXPECT_EQ(getAttributes(dir.file("f")), normal.here());
+        EXPECT_TRUE(file.open(dir.file("f"), AccessWrite, Disposition::OpenExisting));
+        file.close();
+        EXPECT_TRUE(deleteFile(dir.file("f")));
 
-    ASSERT_TRUE(setAttributes(dir.file("f"), FILE_ATTR_READONLY | FILE_ATTR_HIDDEN));
-    EXPECT_EQ(modeOf(dir.file("f")) & 0222, 0u);
-    EXPECT_EQ(getAttributes(dir.file("f")), FILE_ATTR_READONLY);
+        // A read-only folder still takes new entries, as on Windows. Windows keeps the
+        // attribute on it without acting on it; Linux would have to take the folder's
+        // write bits, so it keeps nothing, and neither does Wine.
+        ASSERT_TRUE(setAttributes(dir.file("d"), FILE_ATTR_READONLY));
+        EXPECT_EQ(getAttributes(dir.file("d")), FILE_ATTR_DIRECTORY);
+        EXPECT_TRUE(file.open(dir.file("d/new"), AccessWrite, Disposition::CreateNew));
+        file.close();
+        EXPECT_TRUE(deleteFile(dir.file("d/new")));
+        ASSERT_TRUE(setAttributes(dir.file("d"), FILE_ATTR_NORMAL));
+        EXPECT_EQ(getAttributes(dir.file("d")), FILE_ATTR_DIRECTORY);
+        EXPECT_FALSE(getAttributes(dir.file("missing")).has_value());
+        EXPECT_EQ(lastError(), winerr::FILE_NOT_FOUND);
+    });
+}
+
+// Linux deletes a file that is open; Windows only when every handle to it shares
+// deleting, and the layer's files share reading and writing by default.
+TEST(Files, OpenFilesAndDeletion) {
+    TempDir dir;
+    dir.write("open.txt", "x");
+    const PerSystem<bool> deletable = {
+        true, false, "Windows keeps a file that is open without sharing deletion"};
     File file;
-    EXPECT_FALSE(file.open(dir.file("f"), AccessWrite, Disposition::OpenExisting));
-    EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
-    // Windows will not delete a read-only file either.
-    EXPECT_FALSE(deleteFile(dir.file("f")));
-    EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
-
-    ASSERT_TRUE(setAttributes(dir.file("f"), FILE_ATTR_NORMAL));
-    EXPECT_NE(modeOf(dir.file("f")) & S_IWUSR, 0u);
-    EXPECT_EQ(getAttributes(dir.file("f")), FILE_ATTR_NORMAL);
-    EXPECT_TRUE(deleteFile(dir.file("f")));
-
-    chmod(dir.file("d").c_str(), 0555);
-    EXPECT_EQ(getAttributes(dir.file("d")), FILE_ATTR_DIRECTORY | FILE_ATTR_READONLY);
-    ASSERT_TRUE(setAttributes(dir.file("d"), FILE_ATTR_NORMAL));
-    EXPECT_NE(modeOf(dir.file("d")) & S_IWUSR, 0u);
-    EXPECT_FALSE(getAttributes(dir.file("missing")).has_value());
-    EXPECT_EQ(lastError(), winerr::FILE_NOT_FOUND);
+    ASSERT_TRUE(file.open(dir.file("open.txt"), AccessRead, Disposition::OpenExisting));
+    EXPECT_EQ(deleteFile(dir.file("open.txt")), deletable.here());
+    if (!deletable.here()) {
+        EXPECT_EQ(lastError(), winerr::SHARING_VIOLATION);
+    }
+    file.close();
+    CreateOptions sharing;
+    sharing.share = ShareRead | ShareWrite | ShareDelete;
+    dir.write("shared.txt", "x");
+    ASSERT_TRUE(file.open(dir.file("shared.txt"), AccessRead, Disposition::OpenExisting, sharing));
+    EXPECT_TRUE(deleteFile(dir.file("shared.txt")));
 }
 
-}  // namespace
-
-TEST(Files, AttributesMapToWriteBits) {
+// What a handle shares is enforced on Windows alone: the open archive shares reading
+// only, so an entry that would overwrite it fails there; Linux has no mandatory sharing.
+TEST(Files, ShareModesHoldOnWindowsOnly) {
     TempDir dir;
-    chmod(dir.path().c_str(), 0777);
-    // Root ignores write bits; check as a player would meet them.
-    EXPECT_EQ(testsupport::runInChild([&] {
-                  if (!testsupport::dropRootPrivileges()) return 2;
-                  checkAttributes(dir);
-                  return testsupport::childResult();
-              }),
-              0);
-}
-
-TEST(Files, LinksAreEntriesOfTheirOwn) {
-    TempDir dir;
-    dir.write("target.txt", "keep");
-    dir.makeFolder("folder");
-    ASSERT_EQ(symlink(dir.file("target.txt").c_str(), dir.file("file-link").c_str()), 0);
-    ASSERT_EQ(symlink(dir.file("folder").c_str(), dir.file("folder-link").c_str()), 0);
-    const mode_t before = modeOf(dir.file("target.txt"));
-
-    // Never through a link: the target keeps its mode.
-    EXPECT_TRUE(setAttributes(dir.file("file-link"), FILE_ATTR_READONLY));
-    EXPECT_EQ(modeOf(dir.file("target.txt")), before);
-    EXPECT_EQ(getAttributes(dir.file("folder-link")), FILE_ATTR_NORMAL);
-
-    EXPECT_FALSE(removeDirectory(dir.file("folder-link")));
-    EXPECT_EQ(lastError(), winerr::DIRECTORY);
-    EXPECT_TRUE(deleteFile(dir.file("file-link")));
-    EXPECT_TRUE(deleteFile(dir.file("folder-link")));
-    EXPECT_EQ(dir.read("target.txt"), "keep");
-    EXPECT_TRUE(dir.exists("folder"));
+    dir.write("Update.rar", "archive");
+    const PerSystem<bool> writable = {true, false, "Linux has no mandatory sharing"};
+    File archive;
+    CreateOptions readersOnly;
+    readersOnly.share = ShareRead;
+    ASSERT_TRUE(
+        archive.open(dir.file("Update.rar"), AccessRead, Disposition::OpenExisting, readersOnly));
+    File reader;
+    EXPECT_TRUE(reader.open(dir.file("update.rar"), AccessRead, Disposition::OpenExisting));
+    reader.close();
+    File writer;
+    EXPECT_EQ(writer.open(dir.file("update.rar"), AccessWrite, Disposition::OpenExisting),
+              writable.here());
+    if (!writable.here()) {
+        EXPECT_EQ(lastError(), winerr::SHARING_VIOLATION);
+    }
+    writer.close();
+    archive.close();
+    EXPECT_TRUE(writer.open(dir.file("update.rar"), AccessWrite, Disposition::OpenExisting));
 }
 
 TEST(Files, FolderCreationAndRemovalErrors) {
@@ -464,75 +459,40 @@ TEST(Files, FolderCreationAndRemovalErrors) {
     EXPECT_FALSE(dir.exists("d"));
 }
 
-namespace {
-
-// Sets TZ for one scope.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) old_ = old, hadOld_ = true;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (hadOld_)
-            setenv("TZ", old_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::string old_;
-    bool hadOld_ = false;
-};
-
-}  // namespace
-
 TEST(Files, LocalTimeToFileTime) {
+    testsupport::UtcTimeZone utc;
     // 2020-01-02 03:04:05 UTC.
     constexpr FileTime kUtc = kFileTimeUnixEpoch + 1577934245ULL * 10000000ULL;
-    constexpr FileTime kHour = 3600ULL * 10000000ULL;
     struct Case {
-        const char* zone;
         int y, mo, d, h, mi, s;
         bool valid;
         FileTime expected;
         // clang-format off
     } cases[] = {
-        {"UTC0", 2020, 1, 2, 3, 4, 5, true, kUtc},
-        {"CST-8", 2020, 1, 2, 11, 4, 5, true, kUtc},  // Taipei: UTC+8
-        {"UTC0", 2000, 2, 29, 0, 0, 0, true, kFileTimeUnixEpoch + 951782400ULL * 10000000ULL},
-        {"UTC0", 1601, 1, 1, 0, 0, 0, true, 0},
-        {"UTC0", 2021, 2, 29, 0, 0, 0, false, 0},
-        {"UTC0", 1900, 2, 29, 0, 0, 0, false, 0},
-        {"UTC0", 2020, 4, 31, 0, 0, 0, false, 0},
-        {"UTC0", 2020, 13, 1, 0, 0, 0, false, 0},
-        {"UTC0", 2020, 0, 1, 0, 0, 0, false, 0},
-        {"UTC0", 2020, 1, 0, 0, 0, 0, false, 0},
-        {"UTC0", 2020, 1, 1, 24, 0, 0, false, 0},
-        {"UTC0", 2020, 1, 1, 0, 60, 0, false, 0},
-        {"UTC0", 2020, 1, 1, 0, 0, 60, false, 0},
-        {"UTC0", 1600, 12, 31, 0, 0, 0, false, 0},
+        {2020, 1, 2, 3, 4, 5, true, kUtc},
+        {2000, 2, 29, 0, 0, 0, true, kFileTimeUnixEpoch + 951782400ULL * 10000000ULL},
+        {1601, 1, 1, 0, 0, 0, true, 0},
+        {2021, 2, 29, 0, 0, 0, false, 0},
+        {1900, 2, 29, 0, 0, 0, false, 0},
+        {2020, 4, 31, 0, 0, 0, false, 0},
+        {2020, 13, 1, 0, 0, 0, false, 0},
+        {2020, 0, 1, 0, 0, 0, false, 0},
+        {2020, 1, 0, 0, 0, 0, false, 0},
+        {2020, 1, 1, 24, 0, 0, false, 0},
+        {2020, 1, 1, 0, 60, 0, false, 0},
+        {2020, 1, 1, 0, 0, 60, false, 0},
+        {1600, 12, 31, 0, 0, 0, false, 0},
     };
     // clang-format on
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.zone << " " << c.y << "-" << c.mo << "-" << c.d << " "
-                                        << c.h << ":" << c.mi << ":" << c.s);
-        ScopedTimeZone zone(c.zone);
+        SCOPED_TRACE(testing::Message() << c.y << "-" << c.mo << "-" << c.d << " " << c.h << ":"
+                                        << c.mi << ":" << c.s);
         FileTime out = 42;
         EXPECT_EQ(localTimeToFileTime(c.y, c.mo, c.d, c.h, c.mi, c.s, out), c.valid);
         if (c.valid) {
             EXPECT_EQ(out, c.expected);
         }
     }
-    // Summer time is the zone's to decide: 12:00 in July in Central Europe is 10:00 UTC.
-    ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
-    FileTime summer = 0, winter = 0;
-    ASSERT_TRUE(localTimeToFileTime(2020, 7, 1, 12, 0, 0, summer));
-    ASSERT_TRUE(localTimeToFileTime(2020, 1, 1, 12, 0, 0, winter));
-    EXPECT_EQ(summer % (24 * kHour), 10 * kHour + kFileTimeUnixEpoch % (24 * kHour));
-    EXPECT_EQ(winter % (24 * kHour), 11 * kHour + kFileTimeUnixEpoch % (24 * kHour));
 }
 
 TEST(Files, SetTimesChangesOnlyWhatIsGiven) {
@@ -542,127 +502,60 @@ TEST(Files, SetTimesChangesOnlyWhatIsGiven) {
     FileTime write = 0;
     ASSERT_TRUE(localTimeToFileTime(2001, 2, 3, 4, 5, 6, write));
     FileTime access = write + 10000000ULL * 60 + 5;  // a minute later, and 500 ns
-    FileTime creation = 0;
+    FileTime creation = write - 10000000ULL * 3600;  // an hour earlier
     ASSERT_TRUE(file.setTimes(&creation, &access, &write));
-    struct stat st {};
-    ASSERT_EQ(stat(dir.file("t").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtim.tv_sec, static_cast<time_t>((write - kFileTimeUnixEpoch) / 10000000));
-    EXPECT_EQ(st.st_atim.tv_sec - st.st_mtim.tv_sec, 60);
-    EXPECT_EQ(st.st_atim.tv_nsec, 500);
+    testsupport::FileTimes times;
+    ASSERT_TRUE(testsupport::readFileTimes(dir.file("t"), times));
+    EXPECT_EQ(times.write, write);
+    EXPECT_EQ(times.access, access);
+    // Creation time is settable on Windows only; Wine keeps none on a Linux file system
+    // (it reports the write time), so the Windows suite cannot see it.
+    const PerSystem<bool> reportsCreation = {false, true, "Linux has no settable creation time"};
+    EXPECT_EQ(times.creation.has_value(), reportsCreation.here());
+    if (times.creation && !testsupport::underWine()) {
+        EXPECT_EQ(*times.creation, creation);
+    }
 
     ASSERT_TRUE(file.setTimes(nullptr, nullptr, nullptr));
-    struct stat again {};
-    ASSERT_EQ(stat(dir.file("t").c_str(), &again), 0);
-    EXPECT_EQ(again.st_mtim.tv_sec, st.st_mtim.tv_sec);
-    EXPECT_EQ(again.st_atim.tv_sec, st.st_atim.tv_sec);
+    testsupport::FileTimes again;
+    ASSERT_TRUE(testsupport::readFileTimes(dir.file("t"), again));
+    EXPECT_EQ(again.write, times.write);
+    EXPECT_EQ(again.access, times.access);
+    EXPECT_EQ(again.creation, times.creation);
 }
 
-TEST(Errors, ErrnoTableAndTexts) {
-    struct Case {
-        int err;
-        uint32_t code;
-        // clang-format off
-    } cases[] = {
-        {0, winerr::SUCCESS},
-        {ENOENT, winerr::FILE_NOT_FOUND},
-        {ENOTDIR, winerr::PATH_NOT_FOUND},
-        {EACCES, winerr::ACCESS_DENIED},
-        {EPERM, winerr::ACCESS_DENIED},
-        {ENOTEMPTY, winerr::DIR_NOT_EMPTY},
-        {EBUSY, winerr::SHARING_VIOLATION},
-        {ETXTBSY, winerr::SHARING_VIOLATION},
-        {EEXIST, winerr::ALREADY_EXISTS},
-        {ENOSPC, winerr::DISK_FULL},
-        {ENAMETOOLONG, winerr::FILENAME_EXCED_RANGE},
-        {EROFS, winerr::WRITE_PROTECT},
-        {EMFILE, winerr::TOO_MANY_OPEN_FILES},
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.err);
-        EXPECT_EQ(windowsErrorFromErrno(c.err), c.code);
-        EXPECT_FALSE(systemErrorText(c.code).empty());
-    }
-    EXPECT_EQ(systemErrorText(10061), "Connection refused");
-    EXPECT_EQ(systemErrorText(winerr::NO_MORE_FILES), "There are no more files.");
-    EXPECT_EQ(systemErrorText(99999), "Unknown error 99999");
-}
-
-// One table serves both the socket layer's error numbers and their texts, so every
-// number the socket layer can report has a text, and each errno comes back as the
-// number Windows gives for it.
-TEST(Errors, SocketErrnoTableAndTexts) {
+// Every code the layer reports, file and socket alike, has a text of the system's own
+// (strerror's on Linux, FormatMessageA's on Windows).
+TEST(Errors, EveryReportedCodeHasASystemText) {
     namespace wsa = net::wsa;
-    struct Case {
-        int err;
-        int code;
-        // clang-format off
-    } cases[] = {
-        {0, 0},
-        {EINTR, wsa::kInterrupted},
-        {EACCES, wsa::kAccessDenied},
-        {EPERM, wsa::kAccessDenied},
-        {EAGAIN, wsa::kWouldBlock},
-        {EPFNOSUPPORT, wsa::kProtocolFamilyNotSupported},
-        {ECONNRESET, wsa::kConnectionReset},
-        {EPIPE, wsa::kConnectionReset},
-        {ENOMEM, wsa::kNoBufferSpace},
-        {ETIMEDOUT, wsa::kTimedOut},
-        {ECONNREFUSED, wsa::kConnectionRefused},
-        {ENAMETOOLONG, wsa::kNameTooLong},
-        {EHOSTUNREACH, wsa::kHostUnreachable},
-        {ENOENT, wsa::kInvalidArgument},  // no socket meaning
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.err);
-        EXPECT_EQ(net::errorFromErrno(c.err), c.code);
-    }
-    const int numbers[] = {
+    const uint32_t codes[] = {
+        winerr::SUCCESS,
+        winerr::FILE_NOT_FOUND,
+        winerr::PATH_NOT_FOUND,
+        winerr::ACCESS_DENIED,
+        winerr::DIR_NOT_EMPTY,
+        winerr::SHARING_VIOLATION,
+        winerr::ALREADY_EXISTS,
+        winerr::DISK_FULL,
+        winerr::FILENAME_EXCED_RANGE,
+        winerr::WRITE_PROTECT,
+        winerr::TOO_MANY_OPEN_FILES,
+        winerr::NO_MORE_FILES,
         wsa::kInterrupted,
-        wsa::kBadHandle,
         wsa::kAccessDenied,
-        wsa::kBadAddress,
-        wsa::kInvalidArgument,
-        wsa::kTooManySockets,
         wsa::kWouldBlock,
-        wsa::kInProgress,
-        wsa::kAlreadyInProgress,
-        wsa::kNotSocket,
-        wsa::kDestinationRequired,
-        wsa::kMessageTooLong,
-        wsa::kWrongProtocolType,
-        wsa::kBadProtocolOption,
-        wsa::kProtocolNotSupported,
-        wsa::kSocketTypeNotSupported,
-        wsa::kOperationNotSupported,
-        wsa::kProtocolFamilyNotSupported,
-        wsa::kAddressFamilyNotSupported,
-        wsa::kAddressInUse,
-        wsa::kAddressNotAvailable,
-        wsa::kNetworkDown,
-        wsa::kNetworkUnreachable,
-        wsa::kNetworkReset,
-        wsa::kConnectionAborted,
         wsa::kConnectionReset,
-        wsa::kNoBufferSpace,
-        wsa::kAlreadyConnected,
-        wsa::kNotConnected,
-        wsa::kShutDown,
         wsa::kTimedOut,
         wsa::kConnectionRefused,
         wsa::kNameTooLong,
-        wsa::kHostDown,
         wsa::kHostUnreachable,
         wsa::kHostNotFound,
         wsa::kTryAgain,
         wsa::kNoRecovery,
         wsa::kNoData,
     };
-    for (int number : numbers) {
-        SCOPED_TRACE(number);
-        EXPECT_EQ(systemErrorText(uint32_t(number)).find("Unknown error"), std::string::npos);
+    for (uint32_t code : codes) {
+        SCOPED_TRACE(code);
+        EXPECT_FALSE(systemErrorText(code).empty());
     }
-    EXPECT_EQ(systemErrorText(uint32_t(wsa::kNameTooLong)), "File name too long");
-    EXPECT_EQ(systemErrorText(uint32_t(wsa::kConnectionReset)), "Connection reset by peer");
 }

@@ -5,36 +5,45 @@
 #include <string>
 #include <vector>
 
+#include "support/this_system.h"
+
 using platform::convertText;
+using testsupport::PerSystem;
+using testsupport::same;
 
 TEST(Text, ConvertsAndReplacesWhatTheTargetCannotHold) {
+    // Windows converts as WideCharToMultiByte and MultiByteToWideChar do.
+    const char* const kBestFit = "Windows writes a best-fit character where the code page has one";
+    const char* const kPerUnit = "Windows replaces each UTF-16 unit, so a pair becomes two";
+    const char* const kReplacement = "Windows reads an invalid byte as U+FFFD, which UTF-16 holds";
+    using Text = PerSystem<std::string>;
     struct Case {
         const char* name;
         std::string text;
         const char* from;
         const char* to;
-        std::string expected;
+        Text expected;
         // clang-format off
     } cases[] = {
-        {"Chinese into Big5", "\xe4\xb8\xad\xe6\x96\x87", "UTF-8", "CP950", "\xa4\xa4\xa4\xe5"},
-        {"Big5 back to UTF-8", "\xa4\xa4\xa4\xe5", "CP950", "UTF-8", "\xe4\xb8\xad\xe6\x96\x87"},
-        {"a character Big5 lacks", "a\xc3\xa9z", "UTF-8", "CP950", "a?z"},
-        {"a character ASCII lacks", "\xe4\xb8\xad!", "UTF-8", "ASCII", "?!"},
-        {"a character outside the BMP", "x\xf0\x9f\x98\x80y", "UTF-8", "CP950", "x?y"},
-        {"an invalid byte", "a\xff" "b", "UTF-8", "CP950", "a?b"},
-        {"a cut sequence at the end", "a\xe4\xb8", "UTF-8", "CP950", "a?"},
-        {"a lone lead byte of Big5", "\xa4", "CP950", "UTF-8", "?"},
-        {"an embedded NUL", std::string("a\0b", 3), "UTF-8", "CP950", std::string("a\0b", 3)},
-        {"UTF-16 units", "\xf0\x9f\x98\x80", "UTF-8", "UTF-16LE", std::string("\x3d\xd8\x00\xde", 4)},
-        {"a '?' in UTF-16", "\xff", "UTF-8", "UTF-16LE", std::string("?\0", 2)},
-        {"empty", "", "UTF-8", "CP950", ""},
+        {"Chinese into Big5", "\xe4\xb8\xad\xe6\x96\x87", "UTF-8", "CP950", same<std::string>("\xa4\xa4\xa4\xe5")},
+        {"Big5 back to UTF-8", "\xa4\xa4\xa4\xe5", "CP950", "UTF-8", same<std::string>("\xe4\xb8\xad\xe6\x96\x87")},
+        {"a character Big5 lacks", "a\xc3\xa9z", "UTF-8", "CP950", Text{"a?z", "aez", kBestFit}},
+        {"a character ASCII lacks", "\xe4\xb8\xad!", "UTF-8", "ASCII", same<std::string>("?!")},
+        {"a character outside the BMP", "x\xf0\x9f\x98\x80y", "UTF-8", "CP950", Text{"x?y", "x??y", kPerUnit}},
+        {"an invalid byte", "a\xff" "b", "UTF-8", "CP950", same<std::string>("a?b")},
+        {"a cut sequence at the end", "a\xe4\xb8", "UTF-8", "CP950", same<std::string>("a?")},
+        {"a lone lead byte of Big5", "\xa4", "CP950", "UTF-8", same<std::string>("?")},
+        {"an embedded NUL", std::string("a\0b", 3), "UTF-8", "CP950", same(std::string("a\0b", 3))},
+        {"UTF-16 units", "\xf0\x9f\x98\x80", "UTF-8", "UTF-16LE", same(std::string("\x3d\xd8\x00\xde", 4))},
+        {"a '?' in UTF-16", "\xff", "UTF-8", "UTF-16LE", Text{std::string("?\0", 2), std::string("\xfd\xff", 2), kReplacement}},
+        {"empty", "", "UTF-8", "CP950", same<std::string>("")},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string out = "stale";
         ASSERT_TRUE(convertText(c.text, c.from, c.to, out));
-        EXPECT_EQ(out, c.expected);
+        EXPECT_EQ(out, c.expected.here());
     }
 }
 

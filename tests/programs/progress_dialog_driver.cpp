@@ -6,8 +6,10 @@
 //   end <result>        EndDialog(result)
 // Once the dialog exists it prints "shown"; when DoModal returns, "closed <result>".
 // The end of the input ends the dialog with 99, so a test that goes away never leaves
-// the program behind.
+// the program behind. A dialog that cannot be shown (no display) gives "closed -1" and
+// the program ends at once: the worker then takes no commands.
 
+#include <atomic>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -24,8 +26,14 @@ namespace {
 void say(const std::string& line) { std::cout << line << std::endl; }
 
 void work() {
-    // Runs once the main thread services calls, that is once the dialog is up.
-    platform::ui::callOnMainThread([] { say("shown"); });
+    // Runs once the main thread services calls: in the dialog once it is up, or after
+    // DoModal when it could not be shown.
+    bool shown = false;
+    platform::ui::callOnMainThread([&] {
+        shown = platform::ui::progressDialogShown();
+        if (shown) say("shown");
+    });
+    if (!shown) return;
     std::string line;
     while (std::getline(std::cin, line)) {
         std::istringstream words(line);
@@ -55,9 +63,17 @@ void work() {
 
 int main(int argc, char** argv) {
     platform::initProcess(argc, argv);
-    std::thread worker(work);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+        platform::ui::wakeMainThread();
+    });
     const int result = progressDialog.DoModal();
     say("closed " + std::to_string(result));
+    // The worker's calls need the main thread until it is done, also when the dialog
+    // never came up.
+    platform::ui::serviceCallsUntil([&] { return done.load(); });
     worker.join();
     return EXIT_SUCCESS;
 }

@@ -1,11 +1,5 @@
 #include "support/http_fault_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -15,20 +9,12 @@
 
 namespace testsupport {
 
+using namespace loopback;
+
 namespace {
 
 constexpr int kMaxConnections = 20;
 constexpr auto kMaxLifetime = std::chrono::seconds(30);
-
-bool sendAll(int s, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = send(s, data, size, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
 
 std::string headerValue(const std::string& head, const char* name) {
     std::string lower = head;
@@ -47,25 +33,17 @@ std::string headerValue(const std::string& head, const char* name) {
 
 HttpFaultServer::HttpFaultServer(std::string body, HttpFault fault, size_t cutAfter)
     : body_(std::move(body)), fault_(fault), cutAfter_(cutAfter) {
-    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int yes = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener_, 8) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return;
-    port_ = ntohs(address.sin_port);
+    uint16_t port = 0;
+    listener_ = listenOn(0, port);
+    if (listener_ == kNoSocket) return;
+    port_ = port;
     thread_ = std::thread([this] { serve(); });
 }
 
 HttpFaultServer::~HttpFaultServer() {
     stopping_ = true;
     if (thread_.joinable()) thread_.join();
-    if (listener_ >= 0) close(listener_);
+    closeSocket(listener_);
 }
 
 std::string HttpFaultServer::url() const {
@@ -81,23 +59,20 @@ void HttpFaultServer::serve() {
     auto deadline = std::chrono::steady_clock::now() + kMaxLifetime;
     for (int served = 0;
          served < kMaxConnections && !stopping_ && std::chrono::steady_clock::now() < deadline;) {
-        pollfd waiting{listener_, POLLIN, 0};
-        if (poll(&waiting, 1, 50) <= 0) continue;
-        int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) continue;
+        const Socket client = acceptWithin(listener_, 50);
+        if (client == kNoSocket) continue;
         ++served;
         handle(client);
-        close(client);
+        closeSocket(client);
     }
 }
 
-void HttpFaultServer::handle(int client) {
+void HttpFaultServer::handle(Socket client) {
     std::string head;
     char buffer[4096];
     while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-        pollfd readable{client, POLLIN, 0};
-        if (poll(&readable, 1, 2000) <= 0) return;
-        ssize_t n = recv(client, buffer, sizeof buffer, 0);
+        if (!readableWithin(client, 2000)) return;
+        const long n = receiveSome(client, buffer, sizeof buffer);
         if (n <= 0) return;
         head.append(buffer, size_t(n));
     }
@@ -149,11 +124,11 @@ void HttpFaultServer::handle(int client) {
             if (next.empty() || !sendAll(client, next.data(), next.size())) break;
             sent += next.size();
             if (fault_ == HttpFault::Trickle) {
-                pollfd gone{client, POLLIN, 0};
-                if (poll(&gone, 1, 100) > 0 && recv(client, buffer, sizeof buffer, 0) <= 0) break;
+                if (readableWithin(client, 100) && receiveSome(client, buffer, sizeof buffer) <= 0)
+                    break;
             }
         }
-        shutdown(client, SHUT_WR);
+        shutdownSending(client);
         return;
     }
     size_t limit = content.size();
@@ -163,11 +138,11 @@ void HttpFaultServer::handle(int client) {
     if (fault_ == HttpFault::Stall) {
         // Wait, bounded, for the client to give up and close.
         for (int waited = 0; waited < 20000 && !stopping_; waited += 50) {
-            pollfd gone{client, POLLIN, 0};
-            if (poll(&gone, 1, 50) > 0 && recv(client, buffer, sizeof buffer, 0) <= 0) break;
+            if (readableWithin(client, 50) && receiveSome(client, buffer, sizeof buffer) <= 0)
+                break;
         }
     }
-    shutdown(client, SHUT_WR);
+    shutdownSending(client);
 }
 
 }  // namespace testsupport

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_socket.h"
+
 namespace testsupport {
 
 enum class HttpFault {
@@ -44,12 +46,12 @@ public:
 
 private:
     void serve();
-    void handle(int client);
+    void handle(loopback::Socket client);
 
     std::string body_;
     HttpFault fault_;
     size_t cutAfter_;
-    int listener_ = -1;
+    loopback::Socket listener_ = loopback::kNoSocket;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;

@@ -1,10 +1,15 @@
 #pragma once
 // A real web server for the download tests: lighttpd on a free loopback port over a
 // folder the test fills, with an access log of each request, status and range.
+// On Linux the test starts it itself (lighttpd_server_posix.cpp). A Windows test under
+// Wine cannot wait for a Linux program, so there the Linux side's peer broker
+// (peer_broker.py, started by ctest) runs it for as long as the test holds its
+// connection to the broker (lighttpd_server_win32.cpp).
 
 #include <string>
 #include <vector>
 
+#include "support/loopback_socket.h"
 #include "support/subprocess.h"
 
 namespace testsupport {
@@ -30,21 +35,18 @@ public:
 
     // Stops the server (the log is complete only then) and returns the log.
     std::vector<AccessLogLine> stopAndReadLog();
-    // lighttpd's own messages so far.
+    // lighttpd's own messages so far (on Windows without a server: why there is none).
     std::string errorLog() const;
 
 private:
     void stop();
 
-    std::string workDir_;
-    Subprocess server_;
+    std::string workDir_;  // Linux: the folder of the configuration and the logs
+    Subprocess server_;    // Linux: lighttpd
+    loopback::Socket broker_ = loopback::kNoSocket;  // Windows: the broker's connection
+    std::string failure_;                            // Windows: why no server runs
     bool running_ = false;
     int port_ = 0;
 };
-
-// A loopback port nothing listens on right now.
-int freeLoopbackPort();
-// Whether something accepts connections on the loopback port.
-bool loopbackPortOpen(int port);
 
 }  // namespace testsupport

@@ -1,32 +1,24 @@
 #include "support/scripted_ftp_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
+
+#include "support/loopback_socket.h"
 
 namespace testsupport {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace loopback;
 
 // The server never runs longer than this, whatever a test does.
 constexpr auto kLifetime = std::chrono::seconds(60);
 
-bool sendAllRaw(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
+bool sendAllRaw(Socket socket, const std::string& data) {
+    return sendAll(socket, data.data(), data.size());
 }
 
 bool isDataCommand(const std::string& verb) {
@@ -51,21 +43,8 @@ ScriptedFtpServer::ScriptedFtpServer(uint16_t port) {
         {"NLST", "150 opening\r\n"},         {"QUIT", "221 bye\r\n"},
         {"ABOR", "226 aborted\r\n"},
     };
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-        ::listen(listenFd_, 8) != 0 ||
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-        ::close(listenFd_);
-        throw std::runtime_error("scripted FTP server cannot listen");
-    }
-    port_ = ntohs(sa.sin_port);
+    listener_ = listenOn(port, port_);
+    if (listener_ == kNoSocket) throw std::runtime_error("scripted FTP server cannot listen");
     thread_ = std::thread([this] { serve(); });
 }
 
@@ -75,7 +54,7 @@ ScriptedFtpServer::~ScriptedFtpServer() {
         stopping_ = true;
     }
     thread_.join();
-    ::close(listenFd_);
+    closeSocket(listener_);
 }
 
 void ScriptedFtpServer::setGreeting(const std::string& raw) {
@@ -168,16 +147,14 @@ void ScriptedFtpServer::serve() {
             std::lock_guard<std::mutex> lock(mutex_);
             if (stopping_) return;
         }
-        pollfd p{listenFd_, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0) continue;
-        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
+        const Socket connection = acceptWithin(listener_, 50);
+        if (connection == kNoSocket) continue;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             sessions_.emplace_back();
         }
-        serveConnection(fd);
-        ::close(fd);
+        serveConnection(connection);
+        closeSocket(connection);
         {
             std::lock_guard<std::mutex> lock(mutex_);
             ++endedSessions_;
@@ -186,7 +163,7 @@ void ScriptedFtpServer::serve() {
     }
 }
 
-void ScriptedFtpServer::serveConnection(int fd) {
+void ScriptedFtpServer::serveConnection(Socket fd) {
     std::vector<std::string> greeting;
     int pauseMs;
     {
@@ -208,10 +185,9 @@ void ScriptedFtpServer::serveConnection(int fd) {
         }
         auto lf = pending.find('\n');
         if (lf == std::string::npos) {
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0) continue;
+            if (!readableWithin(fd, 50)) continue;
             char chunk[4096];
-            ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            const long n = receiveSome(fd, chunk, sizeof chunk);
             if (n <= 0) return;
             pending.append(chunk, static_cast<size_t>(n));
             continue;
@@ -252,25 +228,18 @@ bool ScriptedFtpServer::runDataTransfer(const std::string& command, const std::s
     unsigned h1, h2, h3, h4, p1, p2;
     if (std::sscanf(portArgs.c_str(), "%u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2) != 6)
         return false;
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<uint16_t>(p1 * 256 + p2));
-    sa.sin_addr.s_addr = htonl((h1 << 24) | (h2 << 16) | (h3 << 8) | h4);
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-        ::close(fd);
-        return false;
-    }
+    const Socket fd =
+        connectTo((h1 << 24) | (h2 << 16) | (h3 << 8) | h4, static_cast<uint16_t>(p1 * 256 + p2));
+    if (fd == kNoSocket) return false;
     Transfer transfer;
     transfer.command = command;
     const std::string verb = command.substr(0, command.find(' '));
     if (serverReceives(verb)) {
         const auto end = Clock::now() + std::chrono::seconds(20);
         while (Clock::now() < end) {
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0) continue;
+            if (!readableWithin(fd, 100)) continue;
             char chunk[65536];
-            ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            const long n = receiveSome(fd, chunk, sizeof chunk);
             if (n <= 0) break;
             transfer.data.append(chunk, static_cast<size_t>(n));
             transfer.chunkSizes.push_back(static_cast<size_t>(n));
@@ -283,7 +252,7 @@ bool ScriptedFtpServer::runDataTransfer(const std::string& command, const std::s
         }
         sendAllRaw(fd, data);
     }
-    ::close(fd);
+    closeSocket(fd);
     std::lock_guard<std::mutex> lock(mutex_);
     transfers_.push_back(std::move(transfer));
     return true;

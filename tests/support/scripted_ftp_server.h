@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_socket.h"
+
 namespace testsupport {
 
 class ScriptedFtpServer {
@@ -61,11 +63,11 @@ public:
 
 private:
     void serve();
-    void serveConnection(int fd);
+    void serveConnection(loopback::Socket fd);
     std::string replyFor(const std::string& command);
     bool runDataTransfer(const std::string& command, const std::string& portArgs);
 
-    int listenFd_ = -1;
+    loopback::Socket listener_ = loopback::kNoSocket;
     uint16_t port_ = 0;
     std::thread thread_;
     std::mutex mutex_;

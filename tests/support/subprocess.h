@@ -1,9 +1,10 @@
 #pragma once
 // The one way the tests start and watch another process: a program with its arguments,
-// environment changes, a working folder and chosen standard streams, or a piece of the
-// test run in a forked child. A test waits for it with a time-out, reads what it
-// printed and how it ended; a process still running when the object goes is stopped
-// (SIGTERM, then SIGKILL) and reaped.
+// environment changes, a working folder and chosen standard streams, or (on Linux) a
+// piece of the test run in a forked child. A test waits for it with a time-out, reads
+// what it printed and how it ended; a process still running when the object goes is
+// stopped (SIGTERM, then SIGKILL; TerminateProcess on Windows) and reaped.
+// subprocess.cpp holds what every system shares, subprocess_<system>.cpp the rest.
 
 #include <functional>
 #include <string>
@@ -39,11 +40,11 @@ struct SubprocessOptions {
 class Subprocess {
 public:
     Subprocess() = default;
-    // Starts `program`; a name without a slash is looked up on PATH.
+    // Starts `program`; a name without a separator is looked up on PATH.
     Subprocess(const std::string& program, const std::vector<std::string>& arguments,
                const SubprocessOptions& options = {});
     // Forks; the child runs `body` and exits with its result. The program, its
-    // arguments and argument0 do not apply.
+    // arguments and argument0 do not apply. Linux only: Windows cannot fork.
     static Subprocess fork(const std::function<int()>& body, const SubprocessOptions& options = {});
     // Takes charge of a child of ours that the code under test started.
     static Subprocess adopt(int pid);
@@ -76,7 +77,8 @@ public:
     // descendant still holding the pipes writes later is not waited for.
     bool wait(int timeoutMs);
     bool ended() { return wait(0); }
-    // Once ended: the exit code (0..255), or -1 when a signal ended it.
+    // Once ended: the exit code (0..255, as a Linux shell sees it; a Windows program's
+    // code modulo 256 too), or -1 when a signal ended it.
     int exitCode() const;
     // Once ended: the signal that ended it, or 0.
     int signal() const;
@@ -84,10 +86,12 @@ public:
     const std::string& output() const { return output_; }
     const std::string& errors() const { return errors_; }
 
-    // Sends `signal` while the process runs.
+    // Sends `signal` while the process runs. Linux only.
     void sendSignal(int signal);
-    // SIGTERM, SIGKILL after `graceMs`; reaps it.
+    // SIGTERM, SIGKILL after `graceMs`; reaps it. On Windows TerminateProcess at once.
     void stop(int graceMs = 2000);
+    // Ends the process at once (SIGKILL, TerminateProcess) and reaps it.
+    void kill();
 
 private:
     void start(const std::string& program, const std::vector<std::string>* arguments,
@@ -96,10 +100,11 @@ private:
     void collect(int timeoutMs);
     bool reap(bool block);
 
+    // Descriptors on Linux; HANDLE values on Windows, which fit 32 bits (HandleToLong).
     int pid_ = -1;
-    int pidFd_ = -1;
+    int pidFd_ = -1;  // Linux: a pidfd, or -1; Windows: the process handle
     bool reaped_ = false;
-    int status_ = 0;
+    int status_ = 0;  // Linux: the wait status; Windows: the exit code
     int input_ = -1;
     int outputFd_ = -1;
     int errorFd_ = -1;
@@ -127,7 +132,8 @@ struct ProgramResult {
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const ProgramOptions& options = {});
 
-// A program built with the tests (the launcher, its tool, the test programs).
+// A program built with the tests (the launcher, its tool, the test programs), with the
+// system's suffix for programs (".exe" on Windows).
 std::string binaryPath(const std::string& name);
 
 // The full path of a program found on PATH, or empty.

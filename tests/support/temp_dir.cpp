@@ -1,118 +1,79 @@
 #include "support/temp_dir.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <stdexcept>
+#include <system_error>
 #include <vector>
+
+#include "support/tree_removal.h"
+
+namespace fs = std::filesystem;
 
 namespace testsupport {
 
 namespace {
 
-// Removes what lies below the open folder `folder` and closes it, without following
-// links; folders get their write bit back first, since a test may have taken it away.
-// Every step is relative to an open folder, so a tree deeper than the path limit goes too.
-void removeBelow(int folder) {
-    DIR* dir = fdopendir(folder);
-    if (!dir) {
-        close(folder);
-        return;
-    }
-    std::vector<std::string> names;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    const int fd = dirfd(dir);
-    for (const auto& name : names) {
-        struct stat st;
-        if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
-            fchmodat(fd, name.c_str(), (st.st_mode & 07777) | S_IRWXU, 0);
-            const int below =
-                openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (below >= 0) removeBelow(below);
-        }
-        unlinkat(fd, name.c_str(), S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0);
-    }
-    closedir(dir);
-}
-
-void removeTree(const std::string& path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return;
-    if (!S_ISDIR(st.st_mode)) {
-        unlink(path.c_str());
-        return;
-    }
-    chmod(path.c_str(), (st.st_mode & 07777) | S_IRWXU);
-    const int folder = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder >= 0) removeBelow(folder);
-    rmdir(path.c_str());
-}
-
-void makeParents(const std::string& path) {
-    for (size_t i = 1; i < path.size(); ++i)
-        if (path[i] == '/') mkdir(path.substr(0, i).c_str(), 0777);
-}
+// The folder temporary folders go into: TMPDIR (or /tmp) on Linux, the user's TEMP
+// folder on Windows.
+fs::path temporaryRoot() { return fs::temp_directory_path(); }
 
 }  // namespace
 
 TempDir::TempDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/launcher-test-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = buffer.data();
+    std::random_device random;
+    const fs::path root = temporaryRoot();
+    for (int tries = 0; tries < 100 && path_.empty(); ++tries) {
+        const std::string name = "launcher-test-" + std::to_string(random() % 100000000u);
+        // Fails when the name is taken, so the folder is ours alone.
+        if (fs::create_directory(root / name)) {
+            path_ = (root / name).string();
+            // Others have no business in it (as mkdtemp makes it).
+            fs::permissions(path_, fs::perms::owner_all, fs::perm_options::replace);
+        }
+    }
+    if (path_.empty())
+        throw std::runtime_error("cannot make a temporary folder in " + root.string());
 }
 
 TempDir::~TempDir() {
-    if (!previousDirectory_.empty()) (void)!chdir(previousDirectory_.c_str());
+    std::error_code ignored;
+    if (!previousDirectory_.empty()) fs::current_path(previousDirectory_, ignored);
     removeTree(path_);
 }
 
 std::string TempDir::file(std::string_view name) const { return path_ + "/" + std::string(name); }
 
 void TempDir::enter() {
-    if (previousDirectory_.empty()) {
-        char buffer[4096];
-        if (!getcwd(buffer, sizeof buffer)) throw std::runtime_error("getcwd failed");
-        previousDirectory_ = buffer;
-    }
-    if (chdir(path_.c_str()) != 0) throw std::runtime_error("chdir failed");
+    if (previousDirectory_.empty()) previousDirectory_ = fs::current_path().string();
+    fs::current_path(path_);
 }
 
 void TempDir::write(std::string_view name, std::string_view content) const {
     std::string full = file(name);
-    makeParents(full);
+    std::error_code ignored;  // writing then fails and says so
+    fs::create_directories(fs::path(full).parent_path(), ignored);
     if (!writeFile(full, std::string(content))) throw std::runtime_error("cannot write " + full);
 }
 
 std::string TempDir::read(std::string_view name) const { return readFile(file(name)); }
 
 bool TempDir::exists(std::string_view name) const {
-    struct stat st;
-    return lstat(file(name).c_str(), &st) == 0;
+    std::error_code ignored;
+    return fs::symlink_status(file(name), ignored).type() != fs::file_type::not_found;
 }
 
 void TempDir::copyIn(const std::string& source, std::string_view name) const {
-    std::string full = file(name);
-    makeParents(full);
-    std::string bytes = readFile(source);
-    struct stat st;
-    if (stat(source.c_str(), &st) != 0) throw std::runtime_error("cannot read " + source);
-    write(name, bytes);
-    chmod(full.c_str(), st.st_mode & 07777);
+    std::error_code error;
+    const fs::perms mode = fs::status(source, error).permissions();
+    if (error) throw std::runtime_error("cannot read " + source);
+    write(name, readFile(source));
+    fs::permissions(file(name), mode, fs::perm_options::replace);
 }
 
 void TempDir::makeFolder(std::string_view name) const {
-    std::string full = file(name);
-    makeParents(full + "/");
+    std::error_code ignored;
+    fs::create_directories(file(name), ignored);
 }
 
 }  // namespace testsupport

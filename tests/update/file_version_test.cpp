@@ -1,3 +1,9 @@
+// The file version of Windows executables, from both readers the launcher has: the
+// system's (readFileVersion: GetFileVersionInfoA on Windows) and our own PE reader
+// (platform::readPeFileVersion, the one on Linux and in launcher-admin). Both are held
+// to an independent reader on real Windows files and on built images; the damaged
+// images are our reader's to survive.
+
 #include "update/file_version.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_version.h"
 #include "support/file_bytes.h"
+#include "support/host_paths.h"
 #include "support/pe_image.h"
+#include "support/reference_file_version.h"
 #include "support/subprocess.h"
+#include "support/this_system.h"
 
 namespace fs = std::filesystem;
 using testsupport::buildPeImage;
@@ -20,18 +30,45 @@ using testsupport::PeImageOptions;
 using testsupport::putLe16;
 using testsupport::putLe32;
 using testsupport::readFile;
+using testsupport::same;
 using testsupport::writeFile;
 
 namespace {
 
 fs::path sharedDir() { return LAUNCHER_SHARED_DIR; }
 
-// The file version as exiftool, an independent reader, reports it ("" for none).
-std::string exiftoolVersion(const fs::path& path) {
-    std::string out =
-        testsupport::runProgram("exiftool", {"-s3", "-FileVersionNumber", path.string()}).out;
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
+// The file version as an independent reader reports it ("" for none): exiftool on
+// Linux, the system's own GetFileVersionInfoA on Windows.
+std::string independentVersion(const fs::path& path) {
+    return testsupport::referenceFileVersion(path.string());
+}
+
+// What a reader answers: whether the file has version information, and the version.
+struct Answer {
+    bool found;
+    std::string version;
+    bool operator==(const Answer&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Answer& a) {
+    return out << (a.found ? "found \"" + a.version + "\"" : std::string("none"));
+}
+
+using Reader = bool (*)(const std::string&, std::string&);
+struct NamedReader {
+    const char* name;
+    Reader read;
+};
+bool peReader(const std::string& path, std::string& version) {
+    return platform::readPeFileVersion(path, version);
+}
+const NamedReader kReaders[] = {{"the system's reader", readFileVersion},
+                                {"our PE reader", peReader}};
+
+Answer answerOf(Reader read, const std::string& path) {
+    Answer answer{false, ""};
+    answer.found = read(path, answer.version);
+    if (!answer.found) answer.version.clear();
+    return answer;
 }
 
 class FileVersionTest : public ::testing::Test {
@@ -54,35 +91,40 @@ protected:
     fs::path dir;
 };
 
-TEST_F(FileVersionTest, AgreesWithExiftoolOnRealWindowsFiles) {
+TEST_F(FileVersionTest, AgreesWithAnIndependentReaderOnRealWindowsFiles) {
+    SCOPED_TRACE(testsupport::referenceFileVersionReader());
+    using Known = testsupport::PerSystem<std::string>;
     struct Case {
         fs::path path;
-        const char* known;  // what the file's maker says, "" for no version
+        Known known;  // what the file's maker says, "" for no version
     };
     // clang-format off
     const Case cases[] = {
-        {sharedDir() / "corpus/pe/tiny64.exe", "1.2.3.4"},
-        {sharedDir() / "corpus/pe/tiny64-bigver.exe", "10.0.19041.65535"},
-        {sharedDir() / "corpus/pe/tiny64-nores.exe", ""},
-        {"/usr/x86_64-w64-mingw32/lib/zlib1.dll", "1.2.13.0"},
-        {"/usr/i686-w64-mingw32/lib/zlib1.dll", "1.2.13.0"},
+        {sharedDir() / "corpus/pe/tiny64.exe", same<std::string>("1.2.3.4")},
+        {sharedDir() / "corpus/pe/tiny64-bigver.exe", same<std::string>("10.0.19041.65535")},
+        {sharedDir() / "corpus/pe/tiny64-nores.exe", same<std::string>("")},
+        {testsupport::hostFile("/usr/x86_64-w64-mingw32/lib/zlib1.dll"), same<std::string>("1.2.13.0")},
+        {testsupport::hostFile("/usr/i686-w64-mingw32/lib/zlib1.dll"), same<std::string>("1.2.13.0")},
+        // The stand-in client updater the tests build (record_args.rc).
+        {testsupport::binaryPath("record_args"),
+         Known{"", "2.0.13.5", "a Windows program with its VERSIONINFO only in the Windows build"}},
     };
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.string());
         ASSERT_TRUE(fs::exists(c.path));
-        std::string independent = exiftoolVersion(c.path);
-        EXPECT_EQ(independent, c.known);
-        std::string version = "unchanged";
-        bool found = readFileVersion(c.path.string(), version);
-        EXPECT_EQ(found, !independent.empty());
-        if (found) {
-            EXPECT_EQ(version, independent);
+        std::string independent = independentVersion(c.path);
+        EXPECT_EQ(independent, c.known.here());
+        for (const NamedReader& reader : kReaders) {
+            SCOPED_TRACE(reader.name);
+            EXPECT_EQ(answerOf(reader.read, c.path.string()),
+                      (Answer{!independent.empty(), independent}));
         }
     }
 }
 
-TEST_F(FileVersionTest, BuiltImagesAgreeWithExiftool) {
+TEST_F(FileVersionTest, BuiltImagesAgreeWithAnIndependentReader) {
+    SCOPED_TRACE(testsupport::referenceFileVersionReader());
     struct Case {
         const char* name;
         PeImageOptions options;
@@ -107,10 +149,11 @@ TEST_F(FileVersionTest, BuiltImagesAgreeWithExiftool) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = write(std::string(c.name) + ".exe", buildPeImage(c.options).bytes);
-        std::string version;
-        EXPECT_EQ(readFileVersion(path, version), c.found);
-        EXPECT_EQ(version, c.version);
-        EXPECT_EQ(exiftoolVersion(path), c.version);
+        for (const NamedReader& reader : kReaders) {
+            SCOPED_TRACE(reader.name);
+            EXPECT_EQ(answerOf(reader.read, path), (Answer{c.found, c.version}));
+        }
+        EXPECT_EQ(independentVersion(path), c.version);
     }
 }
 
@@ -135,10 +178,9 @@ TEST_F(FileVersionTest, MissingPartsOfTheVersionResource) {
         PeImageOptions options;
         c.change(options);
         std::string path = write("image.exe", buildPeImage(options).bytes);
-        std::string version = "before";
-        EXPECT_EQ(readFileVersion(path, version), c.found);
-        if (c.found) {
-            EXPECT_EQ(version, c.version);
+        for (const NamedReader& reader : kReaders) {
+            SCOPED_TRACE(reader.name);
+            EXPECT_EQ(answerOf(reader.read, path), (Answer{c.found, c.version}));
         }
     }
 }
@@ -204,7 +246,7 @@ TEST_F(FileVersionTest, HostileImagesHaveNoVersion) {
         c.damage(image);
         std::string path = write("hostile.exe", image.bytes);
         std::string version = "before";
-        EXPECT_EQ(readFileVersion(path, version), c.found);
+        EXPECT_EQ(platform::readPeFileVersion(path, version), c.found);
         if (c.found) {
             EXPECT_EQ(version, c.version);
         }
@@ -231,7 +273,7 @@ TEST_F(FileVersionTest, VersionBlockWalkSurvivesEveryBrokenLength) {
                 std::string path = write("walk.exe", image.bytes);
                 std::string version;
                 // Any answer will do as long as it is one the intact file could give.
-                if (readFileVersion(path, version)) {
+                if (platform::readPeFileVersion(path, version)) {
                     SCOPED_TRACE(node);
                     EXPECT_TRUE(version.empty() || version == "1.2.3.4") << version;
                 }
@@ -248,7 +290,7 @@ TEST_F(FileVersionTest, EveryTruncationIsNoVersionOrTheWholeAnswer) {
     };
     // clang-format off
     const Case cases[] = {
-        {"tiny64.exe", readFile(sharedDir() / "corpus/pe/tiny64.exe"), "1.2.3.4"},
+        {"tiny64.exe", readFile((sharedDir() / "corpus/pe/tiny64.exe").string()), "1.2.3.4"},
         {"built pe32", buildPeImage().bytes, "1.2.3.4"},
     };
     // clang-format on
@@ -260,7 +302,7 @@ TEST_F(FileVersionTest, EveryTruncationIsNoVersionOrTheWholeAnswer) {
         for (size_t length = 0; length <= c.bytes.size(); ++length) {
             ASSERT_TRUE(writeFile(path, c.bytes.substr(0, length)));
             std::string version;
-            if (readFileVersion(path, version)) {
+            if (platform::readPeFileVersion(path, version)) {
                 ASSERT_EQ(version, c.version) << "cut at " << length;
                 if (firstComplete > length) firstComplete = length;
             } else {
@@ -288,12 +330,16 @@ TEST_F(FileVersionTest, FilesThatAreNotExecutables) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = write("file.bin", c.bytes);
-        std::string version;
-        EXPECT_FALSE(readFileVersion(path, version));
+        for (const NamedReader& reader : kReaders) {
+            SCOPED_TRACE(reader.name);
+            EXPECT_EQ(answerOf(reader.read, path), (Answer{false, ""}));
+        }
     }
-    std::string version;
-    EXPECT_FALSE(readFileVersion((dir / "missing.exe").string(), version));
-    EXPECT_FALSE(readFileVersion(dir.string(), version));
+    for (const NamedReader& reader : kReaders) {
+        SCOPED_TRACE(reader.name);
+        EXPECT_EQ(answerOf(reader.read, (dir / "missing.exe").string()), (Answer{false, ""}));
+        EXPECT_EQ(answerOf(reader.read, dir.string()), (Answer{false, ""}));
+    }
 }
 
 }  // namespace

@@ -1,23 +1,24 @@
 #include "update/patch_step.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "config/update_context.h"
 #include "platform/ui.h"
+#include "support/environment.h"
 #include "support/file_bytes.h"
 #include "support/lighttpd_server.h"
 #include "support/pe_image.h"
 #include "support/temp_dir.h"
+#include "support/unreadable_file.h"
 #include "transfer/file_download.h"
 #include "transfer/progress_bar_dlg.h"
 #include "transfer/thread.h"
@@ -38,25 +39,11 @@ void loadVersionInfo(UpdateContext& context, const std::string& text) {
     context.versionInfo.LoadFromMemory(text.data(), text.size());
 }
 
-// Puts a folder in front of PATH for the scope.
-class PathPrefix {
-public:
-    explicit PathPrefix(const std::string& folder) {
-        const char* old = std::getenv("PATH");
-        saved_ = old ? old : "";
-        setenv("PATH", (folder + ":" + saved_).c_str(), 1);
-    }
-    ~PathPrefix() { setenv("PATH", saved_.c_str(), 1); }
-
-private:
-    std::string saved_;
-};
-
 class PatchStepTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"1.1.1.1.zip", "2.0.13.4.zip", "2.0.13.5.zip", "2.0.13.5.ZIP",
-                                 "2.0.13.6.zip", ".zip"})
+        for (const char* name :
+             {"1.1.1.1.zip", "2.0.13.4.zip", "2.0.13.5.zip", "2.0.13.6.zip", ".zip"})
             writeFile(packages.file(name), std::string("package ") + name);
         game.enter();
         platform::ui::refuseProgressDialog(false);
@@ -122,15 +109,20 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
         if (c.marker == Marker::Current) writeFile("vcfile.res", "");
         if (c.marker == Marker::CurrentOtherCase) writeFile("VCFile.RES", "");
         if (c.marker == Marker::OnPath) writeFile(pathFolder.file("vcfile.res"), "");
-        // A FIFO opens for no one here; a file without read permission would, for root.
+        std::unique_ptr<testsupport::UnreadableFile> unreadable;
         if (c.marker == Marker::Unreadable) {
-            ASSERT_EQ(::mkfifo("vcfile.res", 0600), 0);
+            unreadable = std::make_unique<testsupport::UnreadableFile>(folder.file("vcfile.res"));
+            ASSERT_TRUE(unreadable->ready());
         }
         // Stored in another case than the path asks for, as on a Windows disk.
         if (!c.installed.empty()) writeFile("clientupdate.exe", c.installed);
 
-        LighttpdServer server(packages.path());
-        ASSERT_TRUE(server.running());
+        // Only the package the case expects: a Windows folder cannot hold "2.0.13.5.zip"
+        // beside "2.0.13.5.ZIP", and any other request meets 404.
+        TempDir served;
+        if (*c.fetched) writeFile(served.file(c.fetched), std::string("package ") + c.fetched);
+        LighttpdServer server(served.path());
+        ASSERT_TRUE(server.running()) << server.errorLog();
         UpdateContext context;
         loadVersionInfo(context, c.versionTxt);
         context.downloadUrl = server.url();
@@ -252,7 +244,7 @@ TEST_F(PatchStepTest, FailedDownloadTellsTheUserTwiceAndClearsHandOver) {
 
 TEST_F(PatchStepTest, DialogThatCannotBeShownStillWaitsForTheWorker) {
     LighttpdServer server(packages.path());
-    ASSERT_TRUE(server.running());
+    ASSERT_TRUE(server.running()) << server.errorLog();
     UpdateContext context;
     loadVersionInfo(context, "[Current Version]\nUpdateFile=2.0.13.6.zip\n");
     context.downloadUrl = server.url();

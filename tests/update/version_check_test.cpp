@@ -49,7 +49,7 @@ TEST(VersionCheckTest, FetchesVersionTxtWholeIntoTheZipPathFolder) {
             writeFile(std::string(c.folder) + "/version.txt", c.oldCopy);
         }
         LighttpdServer server(root.path());
-        ASSERT_TRUE(server.running());
+        ASSERT_TRUE(server.running()) << server.errorLog();
         UpdateContext context;
         context.updateSettings.LoadFromMemory(c.settings, strlen(c.settings));
         context.versionUrl = server.url();

@@ -1,0 +1,82 @@
+// The process terminator with the Win32 backend: processes named by the process-status
+// functions and ended with TerminateProcess (exit code 0). Windows only: Linux names
+// and ends them otherwise (process_terminator_test.cpp). Under Wine the process list
+// holds the programs of the suite's own prefix only, and the copies run under a name
+// of this run's own, so nothing else can be ended.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "launcher/process_terminator.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "support/argument_records.h"
+#include "support/subprocess.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// The entry of `pid` in a fresh process list, or the list's size when it is missing.
+size_t find(platform::ProcessList& list, uint32_t pid) {
+    size_t i = 0;
+    while (i < list.size() && list.id(i) != pid) ++i;
+    return i;
+}
+
+}  // namespace
+
+TEST(ProcessTerminatorWindows, EndsOneMatchingProcessPerCallInProcessIdOrderWithExitCodeZero) {
+    testsupport::TempDir folder;
+    const std::string name = "Terminator" + std::to_string(GetCurrentProcessId()) + ".Exe";
+    folder.copyIn(testsupport::binaryPath("record_args"), name);
+    folder.write("wait", "");  // the copies stay until it goes (at most 20 s)
+    std::vector<testsupport::Subprocess> copies;
+    for (int i = 0; i < 2; ++i) {
+        uint32_t pid = 0;
+        ASSERT_TRUE(platform::shellOpen(folder.file(name), "copy", &pid));
+        copies.push_back(testsupport::Subprocess::adopt(int(pid)));
+    }
+    ASSERT_EQ(testsupport::waitForArgumentRecords(folder.path(), 2).size(), 2u);
+    const size_t first = copies[0].pid() < copies[1].pid() ? 0 : 1;
+    const size_t second = 1 - first;
+
+    platform::ProcessList list;
+    ASSERT_TRUE(list.read());
+    for (size_t i = 1; i < list.size(); ++i) EXPECT_LT(list.id(i - 1), list.id(i));
+    for (const auto& copy : copies) {
+        const size_t at = find(list, uint32_t(copy.pid()));
+        ASSERT_LT(at, list.size());
+        EXPECT_EQ(list.executableName(at), name);
+        EXPECT_EQ(list.firstArgumentName(at), "");  // Windows names by the executable alone
+        EXPECT_TRUE(list.isOwnProcess(at));
+    }
+
+    // A folder in front of the name matches nothing.
+    EXPECT_EQ(terminateProcessByName(folder.file(name).c_str()), TERMINATE_NOT_FOUND);
+    std::string other = name;
+    for (auto& ch : other) ch = char(std::islower(ch) ? std::toupper(ch) : std::tolower(ch));
+    EXPECT_EQ(terminateProcessByName(other.c_str()), TERMINATE_OK);
+    ASSERT_TRUE(copies[first].wait(5000));
+    EXPECT_EQ(copies[first].exitCode(), 0);
+    EXPECT_FALSE(copies[second].ended());
+
+    EXPECT_EQ(terminateProcessByName(name.c_str()), TERMINATE_OK);
+    ASSERT_TRUE(copies[second].wait(5000));
+    EXPECT_EQ(copies[second].exitCode(), 0);
+    EXPECT_EQ(terminateProcessByName(name.c_str()), TERMINATE_NOT_FOUND);
+}
+
+// The process that asks is in the list under its executable's base name.
+TEST(ProcessTerminatorWindows, ListNamesThisProcessByItsExecutable) {
+    platform::ProcessList list;
+    ASSERT_TRUE(list.read());
+    const size_t at = find(list, GetCurrentProcessId());
+    ASSERT_LT(at, list.size());
+    const std::string path = platform::executablePath();
+    EXPECT_EQ(list.executableName(at), path.substr(platform::lastSeparator(path) + 1));
+    EXPECT_TRUE(list.isOwnProcess(at));
+}

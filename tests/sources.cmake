@@ -1,0 +1,151 @@
+# The tests' sources, listed per platform. The root CMakeLists.txt includes this file
+# and builds, for the system it builds for, the portable lists and that system's own:
+# launcher_tests on Linux, launcher_tests.exe for Windows (run under Wine).
+
+# The tests' process starter, loopback sockets and real peers, which the benchmarks use
+# too. Each <name>_posix.cpp / <name>_win32.cpp pair is one piece of support for the
+# two systems, as in the platform layer.
+set(TEST_SUPPORT_LIBRARY_COMMON_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/support/lighttpd_server.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/loopback_socket.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/subprocess.cpp
+)
+set(TEST_SUPPORT_LIBRARY_POSIX_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/support/host_paths_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/lighttpd_server_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/loopback_socket_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/pyftpdlib_server.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/subprocess_posix.cpp
+)
+# lighttpd comes from the Linux side's peer broker (support/peer_broker.py).
+set(TEST_SUPPORT_LIBRARY_WIN32_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/support/host_paths_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/lighttpd_server_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/loopback_socket_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/subprocess_win32.cpp
+)
+
+# The rest of the test support.
+set(TEST_SUPPORT_COMMON_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/support/argument_records.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/environment.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/http_fault_server.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/pe_image.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/scripted_ftp_server.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/temp_dir.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/zip_builder.cpp
+)
+set(TEST_SUPPORT_POSIX_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/support/as_player_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/environment_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/file_times_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/password_zip_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/reference_file_version_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/this_system_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/time_zone_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/tree_removal_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/unreadable_file_posix.cpp
+  # Linux only (fork, namespaces, setpriv, Xvfb): for the Linux-only tests.
+  ${CMAKE_CURRENT_LIST_DIR}/support/child_process.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/folder_tree.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/game_folder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/pid_namespace.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/private_network.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/small_disk.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/unprivileged.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/x_display.cpp
+)
+set(TEST_SUPPORT_WIN32_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/support/as_player_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/environment_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/file_times_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/password_zip_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/reference_file_version_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/test_hooks_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/this_system_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/time_zone_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/tree_removal_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/unreadable_file_win32.cpp
+)
+
+# Tests of behaviour every system shares.
+set(TEST_COMMON_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/config/catalogue_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/config/configuration_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/config/ini_file_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp/blocking_socket_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_upload_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp/ftp_client_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp/ftp_reply_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/command_line_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/files_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/folder_search_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/paths_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/strings_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/system_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/text_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/transfer/file_download_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/transfer/progress_bar_dlg_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/transfer/thread_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_corpus_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_item_rules_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_reader_fuzz_finds_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_reader_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update/file_version_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update/package_signature_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update/package_verification_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update/patch_step_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update/version_check_test.cpp
+)
+# Linux only: what the end-to-end suites run (the built programs in a game folder, in
+# PID and network namespaces, as another user, on an X display), what Linux alone has
+# (/proc, file modes, symbolic links, locales, fork) and what needs Linux peers the
+# test waits for (Info-ZIP, exiftool, OpenSSL). Each file says why it is here.
+set(TEST_LINUX_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/config/catalogue_locale_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/config/ini_file_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_mode_end_to_end_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_upload_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp/folder_tree_deletion_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/command_line_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/entry_point_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/hand_over_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/process_terminator_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/update_mode_hand_over_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/update_mode_https_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/update_mode_signature_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/update_mode_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/write_access_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/files_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/folder_search_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/paths_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/system_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tools/launcher_admin_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tools/publish_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tools/signing_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/transfer/file_download_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/transfer/progress_dialog_display_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_info_zip_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_reader_linux_test.cpp
+)
+# Windows only: what Windows alone has.
+set(TEST_WINDOWS_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/process_terminator_windows_test.cpp
+)
+
+# Small programs the tests run. record_args is the stand-in client updater; on Windows
+# it carries a file version of its own (record_args.rc).
+set(TEST_PROGRAM_COMMON_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/programs/record_args.cpp
+)
+set(TEST_PROGRAM_POSIX_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/programs/make_pe_image.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/programs/record_args_posix.cpp
+)
+set(TEST_PROGRAM_WIN32_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/programs/record_args_win32.cpp
+)
+# Shows the launcher's own dialog under a display, on either system.
+set(TEST_PROGRAM_DIALOG_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/programs/progress_dialog_driver.cpp
+)
