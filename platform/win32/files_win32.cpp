@@ -120,9 +120,31 @@ bool deleteFile(std::string_view path) {
 bool replaceFile(std::string_view from, std::string_view to) {
     std::string source, target;
     if (!systemPath(from, source) || !systemPath(to, target)) return false;
-    // Refuses a folder or a read-only file as `to` (ACCESS_DENIED), and one held open
-    // without delete sharing (SHARING_VIOLATION), by itself.
-    return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    // Windows refuses a folder or a read-only file as `to`; Wine replaces a read-only
+    // file, so the attributes are checked here.
+    const DWORD attributes = GetFileAttributesA(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    // A target held open without delete sharing fails with ACCESS_DENIED (so Wine tells
+    // it); asking for the right to delete it tells that apart from a denial.
+    const DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED) {
+        HANDLE probe = CreateFileA(target.c_str(), DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        const DWORD probed = probe == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+        if (probed == ERROR_SHARING_VIOLATION) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return false;
+        }
+    }
+    SetLastError(error);
+    return false;
 }
 
 bool createDirectory(std::string_view path) {
