@@ -4,13 +4,11 @@
 #include <vector>
 
 #include "config/archive_password.h"
+#include "config/ini_file.h"
 #include "platform/strings.h"
 #include "unzip/zip_reader.h"
 
 namespace {
-
-// Settings files are small; a larger declared size is a damaged or hostile archive.
-constexpr int32_t kMaxEntrySize = 1024 * 1024;
 
 enum class Unpack { Missing, Failed, Done };
 
@@ -19,7 +17,8 @@ Unpack unpackInto(CZipReader* archive, const std::string& name, IniFile& target)
     int index = -1;
     ZipItem item;
     if (FindItem(archive, name.c_str(), &index, &item) != ZIPRES_OK) return Unpack::Missing;
-    if (item.uncompressedSize < 0 || item.uncompressedSize > kMaxEntrySize) return Unpack::Failed;
+    if (item.uncompressedSize < 0 || size_t(item.uncompressedSize) > kMaxIniFileBytes)
+        return Unpack::Failed;
     std::vector<char> buffer(static_cast<size_t>(item.uncompressedSize));
     if (UnzipToMemory(archive, index, buffer.data(), buffer.size()) != ZIPRES_OK)
         return Unpack::Failed;

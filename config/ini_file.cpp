@@ -42,7 +42,7 @@ bool IniFile::Load(const std::string& name) {
     }
     std::string bytes;
     // Read through the platform layer, so the name is found as Windows finds it.
-    if (!platform::readWholeFile(path, bytes)) return false;
+    if (!platform::readWholeFile(path, bytes, kMaxIniFileBytes)) return false;
     return document_->ini.LoadData(bytes.data(), bytes.size()) == SI_OK;
 }
 
@@ -80,9 +80,5 @@ int IniFile::SaveDevSettings() {
     std::string text;
     SI_Error rc = document_->ini.Save(text, true);
     if (rc < 0) return rc;
-    platform::File file;
-    if (!file.open(kDevSettingsFile, platform::AccessWrite, platform::Disposition::CreateAlways))
-        return SI_FILE;
-    if (file.write(text.data(), text.size()) != static_cast<int64_t>(text.size())) return SI_FILE;
-    return SI_OK;
+    return platform::writeFileReplacing(kDevSettingsFile, text) ? SI_OK : SI_FILE;
 }

@@ -13,6 +13,10 @@ class CSimpleIniTempl;
 // by crash mode, written by SaveDevSettings.
 inline constexpr char kDevSettingsFile[] = "KilnDev.ini";
 
+// Every INI file the launcher reads is small; a larger one (a damaged or hostile file,
+// or a server's endless "version.txt") counts as unreadable and is never held whole.
+inline constexpr size_t kMaxIniFileBytes = 1024 * 1024;
+
 class IniFile {
 public:
     IniFile();
@@ -22,12 +26,17 @@ public:
 
     std::string section = "BOOT";
 
+    // False, with the document unchanged, when the file is missing, is no regular file
+    // (a FIFO or device under the name reads as missing) or is larger than
+    // kMaxIniFileBytes.
     bool Load(const std::string& name);
     void LoadFromMemory(const char* buffer, size_t length);
     std::string GetValue(const std::string& key);
     std::string GetString(const std::string& key, const std::string& defaultValue);
     int GetInt(const std::string& key);
     bool SetValue(const std::string& key, const std::string& value);
+    // Writes "KilnDev.ini" through a temporary file that replaces it only when it is
+    // complete, so a full disk leaves the old settings as they were: -3 then.
     int SaveDevSettings();
 
 private:

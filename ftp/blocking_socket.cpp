@@ -22,8 +22,9 @@ void CBlockingSocket::Create(int type) {
     if (handle == kInvalidSocket) throw CBlockingSocketException("Create");
 }
 
-void CBlockingSocket::Connect(const SocketAddress& address) {
-    if (!net::connectSocket(handle, address)) throw CBlockingSocketException("Connect");
+void CBlockingSocket::Connect(const SocketAddress& address, int timeoutSeconds) {
+    if (!net::connectSocket(handle, address, toMilliseconds(timeoutSeconds)))
+        throw CBlockingSocketException("Connect");
 }
 
 void CBlockingSocket::Bind(const SocketAddress& address) {

@@ -16,7 +16,7 @@ using SocketAddress = platform::net::Ipv4Address;
 constexpr SocketHandle kInvalidSocket = platform::net::kInvalidSocket;
 constexpr int kSockStream = platform::net::kSockStream;  // SOCK_STREAM
 
-// Accept without a bound, as the classic blocking accept.
+// Accept or connect without a bound, as the classic blocking calls.
 constexpr int kWaitForever = -1;
 
 class IBlockingSocket {
@@ -25,7 +25,9 @@ public:
     // A new, unopened object of the same class, owned by the caller.
     virtual IBlockingSocket* NewSocket() const = 0;
     virtual void Create(int type) = 0;
-    virtual void Connect(const SocketAddress& address) = 0;
+    // A time-out in seconds other than kWaitForever bounds the handshake: a peer that
+    // never completes it raises "Connect" with WSAETIMEDOUT.
+    virtual void Connect(const SocketAddress& address, int timeoutSeconds = kWaitForever) = 0;
     virtual void Bind(const SocketAddress& address) = 0;
     virtual void Listen() = 0;
     virtual void Discard() = 0;
@@ -54,7 +56,7 @@ public:
 
     IBlockingSocket* NewSocket() const override;
     void Create(int type) override;
-    void Connect(const SocketAddress& address) override;
+    void Connect(const SocketAddress& address, int timeoutSeconds = kWaitForever) override;
     void Bind(const SocketAddress& address) override;
     void Listen() override;
     void Discard() override;

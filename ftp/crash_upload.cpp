@@ -1,6 +1,7 @@
 #include "ftp/crash_upload.h"
 
 #include <memory>
+#include <set>
 
 #include "config/dev_settings.h"
 #include "config/ini_file.h"
@@ -13,6 +14,7 @@
 
 std::string crashServerHost;
 std::string crashCredentials;
+unsigned crashTimeoutSeconds = 30;
 
 namespace {
 
@@ -99,6 +101,8 @@ void uploadCrashFolder(const std::string& folder) {
     // The path names files to the client's observers: one string for the whole walk,
     // each level adding its name and taking it off again.
     std::string path = folder;
+    // The remote names this run has used: all land in the server's root.
+    std::set<std::string> remoteNames;
     Walk walk;
     enter(walk, folder, path.size());
     platform::FindEntry entry;
@@ -127,9 +131,14 @@ void uploadCrashFolder(const std::string& folder) {
             level.upload = std::make_unique<CFileUpload>();
             level.upload->SetServer(crashServerHost);
             level.upload->SetCredentials(crashCredentials);
+            level.upload->Client().SetTimeout(crashTimeoutSeconds);
         }
         level.upload->SetFile(level.folder, entry.name, path, lowerName);
+        if (remoteNames.count(lowerName))
+            level.upload->SetNameTaken(
+                [&remoteNames](const std::string& name) { return remoteNames.count(name) > 0; });
         level.upload->Upload();
+        remoteNames.insert(level.upload->RemoteName());
     }
 }
 

@@ -12,9 +12,15 @@ void runCrashUpload(const std::vector<std::string>& tokens);
 // The FTP server and the "user:password" text of the current crash-mode run.
 extern std::string crashServerHost;
 extern std::string crashCredentials;
+// The FTP client's time-out of every upload, in seconds: the bound of a connect, of a
+// whole reply and of every wait for data. 30; tests shorten it.
+extern unsigned crashTimeoutSeconds;
 
 // Uploads every "ra*zip*" file of the folder and its subfolders (depth first), each
-// over its own connection, and sets "NeedCheck" after each folder.
+// over its own connection, and sets "NeedCheck" after each folder. Every file lands in
+// the server's root under its lower-case name; a later file whose name is taken
+// already (RA1.ZIP and ra1.zip, or one name in two folders) goes up whole under a
+// numbered name, "ra1~2.zip".
 void uploadCrashFolder(const std::string& folder);
 
 // Deletes the folder's files and, with `recurse`, its subfolders, then the folder

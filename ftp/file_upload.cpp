@@ -15,6 +15,12 @@ void CFileUpload::SplitCredentials(const std::string& text, std::string& user,
     password = text.substr(colon + 1);
 }
 
+std::string CFileUpload::numberedName(const std::string& name, int number) {
+    const size_t dot = name.rfind('.');
+    const size_t at = dot == std::string::npos ? name.size() : dot;
+    return name.substr(0, at) + "~" + std::to_string(number) + name.substr(at);
+}
+
 int CFileUpload::Upload() {
     // Cutting longer credentials would log on with another password; send none at all.
     if (credentials.size() > kMaxCredentials) return 1;
@@ -25,11 +31,26 @@ int CFileUpload::Upload() {
 
     // A refused logon does not stop the attempt: the store then fails at the server.
     client.LogOn(logon);
+    const bool whole = static_cast<bool>(nameTaken);
+    if (whole) {
+        // Appending to the other file's copy would splice two files into one.
+        const std::string wanted = remoteName;
+        remoteName.clear();
+        for (int number = 2; number <= kMaxNumberedNames && remoteName.empty(); ++number) {
+            const std::string candidate = numberedName(wanted, number);
+            long long size = 0;
+            if (!nameTaken(candidate) && client.RemoteFileSize(candidate, size) != nsFTP::ResultOk)
+                remoteName = candidate;
+        }
+    }
     const nsFTP::CTransferType image{nsFTP::CTransferType::Image, nsFTP::CTransferType::NonPrint};
-    if (folder)
-        client.StoreFile(*folder, entryName, localPath, remoteName, image);
-    else
-        client.StoreFile(localPath, remoteName, image);
+    // Without a name of its own the file is not uploaded.
+    if (!remoteName.empty()) {
+        if (folder)
+            client.StoreFile(*folder, entryName, localPath, remoteName, image, whole);
+        else
+            client.StoreFile(localPath, remoteName, image, whole);
+    }
     client.LogOff();
     return 1;
 }

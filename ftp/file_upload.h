@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "ftp/ftp_client.h"
@@ -20,6 +21,7 @@ public:
         folder = nullptr;
         localPath = path;
         remoteName = name;
+        nameTaken = nullptr;
     }
     // The entry `entry` of an open folder, which stays open until the upload is done;
     // `path` names it to the client's observers.
@@ -29,7 +31,22 @@ public:
         entryName = entry;
         localPath = path;
         remoteName = name;
+        nameTaken = nullptr;
     }
+    // For a file whose remote name another file of this run has already taken: it goes
+    // up whole under the first name numberedName(name, 2, 3, ...) that neither `taken`
+    // (this run) nor the server holds, so no remote file is ever made of two local ones.
+    // Without such a name within kMaxNumberedNames it is not uploaded.
+    void SetNameTaken(std::function<bool(const std::string&)> taken) {
+        nameTaken = std::move(taken);
+    }
+    static constexpr int kMaxNumberedNames = 99;
+    // "ra1.zip" numbered 2 is "ra1~2.zip": the number goes before the last dot (at the
+    // end without one), so the name still begins with "ra" and holds "zip".
+    static std::string numberedName(const std::string& name, int number);
+    // The remote name of the last Upload.
+    const std::string& RemoteName() const { return remoteName; }
+
     // Always 1: failures are seen only by the client's observers.
     int Upload();
 
@@ -47,4 +64,5 @@ private:
     std::string remoteName;
     const platform::Folder* folder = nullptr;  // set: the file is `entryName` in it
     std::string entryName;
+    std::function<bool(const std::string&)> nameTaken;  // set: the name must be numbered
 };

@@ -58,7 +58,8 @@ bool CFTPClient::ConnectControl(const std::string& host, unsigned short port) {
     try {
         control->Create(nsSocket::kSockStream);
         nsSocket::SocketAddress address = control->GetHostByName(host, port);
-        control->Connect(address);
+        // A port that never completes the handshake would hold crash mode for minutes.
+        control->Connect(address, static_cast<int>(timeoutSeconds));
     } catch (const CBlockingSocketException& e) {
         NotifyError(e.Describe(), kSource, 301);
         control->Discard();
@@ -100,17 +101,19 @@ void CFTPClient::FailOversizedReply() {
     unfinishedLine.clear();
 }
 
-// Receives until at least one whole line is there or the server has closed. A line
-// split across receives waits for its line feed, all within one time-out. Receiving
+// Receives until at least one whole line is there or the server has closed, by the
+// deadline. A line split across receives waits for its line feed. Receiving
 // stops at the first whole line, so a server that streams text holds at most one
 // buffer of lines and one capped unfinished line here.
-bool CFTPClient::FillPendingLines() {
+bool CFTPClient::FillPendingLines(Deadline deadline) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
     const int chunk = static_cast<int>(buffer.size()) - 1;
     for (;;) {
+        // Past the deadline not even waiting text is taken: a peer that keeps sending
+        // would otherwise never run out of time.
+        if (Clock::now() >= deadline) throw CBlockingSocketException("Receive timeout");
         auto left = std::chrono::ceil<std::chrono::seconds>(deadline - Clock::now()).count();
-        int count = control->Receive(buffer.data(), chunk, left > 0 ? static_cast<int>(left) : 0);
+        int count = control->Receive(buffer.data(), chunk, static_cast<int>(left));
         if (count == 0) {
             // The server closed: what it sent last is a line of its own.
             if (!unfinishedLine.empty()) pendingLines.push_back(std::move(unfinishedLine));
@@ -133,9 +136,14 @@ bool CFTPClient::FillPendingLines() {
 }
 
 bool CFTPClient::ReadReplyLine(std::string& line) {
+    return ReadReplyLine(line,
+                         std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds));
+}
+
+bool CFTPClient::ReadReplyLine(std::string& line, Deadline deadline) {
     if (!IsConnected()) return false;
     try {
-        if (pendingLines.empty() && !FillPendingLines()) return false;
+        if (pendingLines.empty() && !FillPendingLines(deadline)) return false;
     } catch (const CBlockingSocketException& e) {
         NotifyError(e.Describe(), kSource, 1096);
         control->Discard();
@@ -149,13 +157,17 @@ bool CFTPClient::ReadReplyLine(std::string& line) {
 }
 
 bool CFTPClient::ReadReply(CFtpReply& reply) {
+    // One time-out for the whole reply, however many lines: a greeting that goes on one
+    // "220-" line at a time would otherwise get a fresh wait for every line.
+    const Deadline deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     std::string line;
-    if (!ReadReplyLine(line)) return false;
+    if (!ReadReplyLine(line, deadline)) return false;
     std::string text = line;
     if (line.size() > 3 && line[3] == '-') {
         const int64_t number = platform::leadingNumber(line);
         for (;;) {
-            if (!ReadReplyLine(line)) return false;
+            if (!ReadReplyLine(line, deadline)) return false;
             text += "\r\n";
             text += line;
             if (text.size() > kMaxReplyBytes) {

@@ -3,6 +3,7 @@
 // PASV). Socket failures never leave an operation: each is reported to the observers
 // and ends the operation with false or ResultError.
 
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <set>
@@ -52,14 +53,16 @@ public:
     bool IsConnected() const { return control->Handle() != 0; }
 
     // Data transfers.
+    // Continues a partial remote copy of the same name ("SIZE", then "APPE") unless
+    // `whole`: then "STOR" sends the whole file, replacing any copy.
     bool StoreFile(const std::string& localPath, const std::string& remoteName,
-                   const CTransferType& type);
+                   const CTransferType& type, bool whole = false);
     // StoreFile of the entry `name` of an open folder, opened relative to it: it reaches
     // a file deeper than the path limit, and never one that is a link, FIFO or device.
     // `localPath` names the file to the observers.
     bool StoreFile(const platform::Folder& folder, const std::string& name,
                    const std::string& localPath, const std::string& remoteName,
-                   const CTransferType& type);
+                   const CTransferType& type, bool whole = false);
     bool RetrieveFile(const std::string& remoteName, const std::string& localPath,
                       const CTransferType& type);
     bool RunDataCommand(DataCommand command, const std::string& path, const CTransferType& type,
@@ -78,9 +81,11 @@ public:
 
 private:
     bool StoreOpenFile(CFile& file, const std::string& localPath, const std::string& remoteName,
-                       const CTransferType& type);
+                       const CTransferType& type, bool whole);
     FtpResult SimpleCommand(const std::string& command, CFtpReply* replyOut = nullptr);
-    bool FillPendingLines();
+    using Deadline = std::chrono::steady_clock::time_point;
+    bool ReadReplyLine(std::string& line, Deadline deadline);
+    bool FillPendingLines(Deadline deadline);
     void FailOversizedReply();
     template <class Call>
     void Notify(Call call) {

@@ -41,31 +41,32 @@ std::string dataCommandText(DataCommand command, const std::string& path) {
 }
 
 bool CFTPClient::StoreFile(const std::string& localPath, const std::string& remoteName,
-                           const CTransferType& type) {
+                           const CTransferType& type, bool whole) {
     CFile file;
     if (!file.Open(localPath, "rb")) {
         NotifyError(platform::systemErrorText(platform::lastError()), kSource, 650);
         return false;
     }
-    return StoreOpenFile(file, localPath, remoteName, type);
+    return StoreOpenFile(file, localPath, remoteName, type, whole);
 }
 
 bool CFTPClient::StoreFile(const platform::Folder& folder, const std::string& name,
                            const std::string& localPath, const std::string& remoteName,
-                           const CTransferType& type) {
+                           const CTransferType& type, bool whole) {
     CFile file;
     if (!file.Open(folder, name)) {
         NotifyError(platform::systemErrorText(platform::lastError()), kSource, 650);
         return false;
     }
-    return StoreOpenFile(file, localPath, remoteName, type);
+    return StoreOpenFile(file, localPath, remoteName, type, whole);
 }
 
 bool CFTPClient::StoreOpenFile(CFile& file, const std::string& localPath,
-                               const std::string& remoteName, const CTransferType& type) {
+                               const std::string& remoteName, const CTransferType& type,
+                               bool whole) {
     long long remoteSize = 0;
     long long offset = 0;
-    if (RemoteFileSize(remoteName, remoteSize) == ResultOk) offset = remoteSize;
+    if (!whole && RemoteFileSize(remoteName, remoteSize) == ResultOk) offset = remoteSize;
     const DataCommand command = offset > 0 ? Append : Store;
 
     const long long localSize = file.Size();

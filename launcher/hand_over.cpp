@@ -45,8 +45,9 @@ void installPatchArchive(unsigned retryPauseMs) {
                 platform::ui::messageBox("Please reboot computer ", "Reboot");
         }
     }
-    // Deleted also when it could not be opened or some entries failed, once it is closed.
-    platform::deleteFile(kPatchArchive);
+    // Deleted also when it could not be opened or some entries failed, once it is
+    // closed; its side file with it.
+    deletePackage();
 }
 
 std::string clientUpdaterParameters(const LaunchArguments& arguments) {

@@ -7,9 +7,12 @@
 #include <string>
 
 #include "config/launch_arguments.h"
+#include "update/package_file.h"
 
-// The patch step writes "update.rar"; file names compare ignoring case.
-inline constexpr char kPatchArchive[] = "Update.rar";
+// "Update.rar" by design, a name Windows does not tell from the patch step's
+// "update.rar"; the very name the patch step wrote and checked, so that Linux, which
+// does, opens the same file.
+inline constexpr const char* kPatchArchive = kPackageFile;
 inline constexpr char kClientUpdater[] = "ClientUpdate.exe";
 // Always the first word of the client updater's command line.
 inline constexpr char kLaunchCode[] = "4718";

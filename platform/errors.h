@@ -30,6 +30,7 @@ constexpr uint32_t DIR_NOT_EMPTY = 145;
 constexpr uint32_t BUSY = 170;
 constexpr uint32_t ALREADY_EXISTS = 183;
 constexpr uint32_t FILENAME_EXCED_RANGE = 206;
+constexpr uint32_t FILE_TOO_LARGE = 223;
 constexpr uint32_t DIRECTORY = 267;
 constexpr uint32_t CANT_RESOLVE_FILENAME = 1921;
 }  // namespace winerr

@@ -2,6 +2,11 @@
 
 #include "platform/files.h"
 
+#include <algorithm>
+
+#include "platform/errors.h"
+#include "platform/paths.h"
+
 namespace platform {
 
 bool File::readAt(int64_t position, void* buffer, size_t length) {
@@ -16,7 +21,7 @@ bool File::readAt(int64_t position, void* buffer, size_t length) {
     return true;
 }
 
-bool readWholeFile(std::string_view path, std::string& bytes) {
+bool readWholeFile(std::string_view path, std::string& bytes, size_t maxBytes) {
     bytes.clear();
     File file;
     if (!file.open(path, AccessRead, Disposition::OpenExisting)) return false;
@@ -25,8 +30,50 @@ bool readWholeFile(std::string_view path, std::string& bytes) {
         const int64_t n = file.read(buffer, sizeof buffer);
         if (n < 0) return false;
         if (n == 0) return true;
+        // Checked as it grows: the size the file reports may change while it is read.
+        if (static_cast<size_t>(n) > maxBytes - bytes.size()) {
+            bytes.clear();
+            bytes.shrink_to_fit();
+            setLastError(winerr::FILE_TOO_LARGE);
+            return false;
+        }
         bytes.append(buffer, static_cast<size_t>(n));
     }
+}
+
+std::string replacementPathFor(std::string_view path) {
+    constexpr size_t kMaxName = 255;
+    const std::string_view suffix = kReplacementSuffix;
+    const size_t separator = lastSeparator(path);
+    const size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
+    size_t keep = std::min(path.size() - nameStart, kMaxName - suffix.size());
+    if (nameStart + keep + suffix.size() > maxPathLength())
+        keep = maxPathLength() > nameStart + suffix.size()
+                   ? maxPathLength() - nameStart - suffix.size()
+                   : 0;
+    return std::string(path.substr(0, nameStart + keep)) + std::string(suffix);
+}
+
+bool writeFileReplacing(std::string_view path, std::string_view contents) {
+    const std::string temporary = replacementPathFor(path);
+    // A leftover of a write that was cut short, perhaps made read-only by nobody knows.
+    setAttributes(temporary, FILE_ATTR_NORMAL);
+    deleteFile(temporary);
+    CreateOptions options;
+    options.replaces = std::string(path);
+    bool written = false;
+    {
+        File file;
+        written = file.open(temporary, AccessWrite, Disposition::CreateNew, options) &&
+                  file.write(contents.data(), contents.size()) == int64_t(contents.size());
+    }
+    if (written && replaceFile(temporary, path)) return true;
+    const uint32_t error = lastError();
+    // It took the old file's mode, read-only perhaps.
+    setAttributes(temporary, FILE_ATTR_NORMAL);
+    deleteFile(temporary);
+    setLastError(error);
+    return false;
 }
 
 }  // namespace platform

@@ -63,12 +63,19 @@ enum class SeekFrom { Begin, Current, End };
 struct CreateOptions {
     uint32_t attributes = 0;  // FILE_ATTR_* given to the file
     bool executable = false;  // the file may be run (execute bits where they exist)
+    // A new file that will replace this one (replaceFile) takes the permissions that
+    // CreateAlways over it would have left; empty for none. Systems whose files carry
+    // only the attributes ignore it.
+    std::string replaces;
     // As the C library's fopen shares a file unless a caller asks for less.
     unsigned share = ShareRead | ShareWrite;
 };
 
 // A file handle (CreateFileA and friends). Opened close-on-exec (not inherited);
 // movable, not copyable. `options.share` applies to every disposition.
+// Only regular files open (links to them are followed): a folder, FIFO, device or
+// socket of that name is refused with ACCESS_DENIED, at once and without waiting for
+// a peer, so a FIFO or device planted under a file's name reads as no file at all.
 class File {
 public:
     File() = default;
@@ -98,13 +105,42 @@ public:
     // settable equivalent on every system and may be ignored.
     bool setTimes(const FileTime* creation, const FileTime* access, const FileTime* write);
 
+    // Whether `path` names the very file this handle holds open (same device and inode;
+    // on Windows the same volume serial number and file index), however the path is
+    // written. False when it names another file or nothing.
+    bool isSameFile(std::string_view path) const;
+
 private:
     NativeHandle handle_ = kNoHandle;
 };
 
 // The whole content of an existing file, read as File reads it; false (with lastError)
-// when it cannot be opened or read.
-bool readWholeFile(std::string_view path, std::string& bytes);
+// when it cannot be opened or read, or (FILE_TOO_LARGE) when it holds more than
+// `maxBytes`, in which case no more than that is ever held in memory.
+bool readWholeFile(std::string_view path, std::string& bytes, size_t maxBytes = SIZE_MAX);
+
+// MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING): gives the file `from` the name `to`
+// in one step, replacing a file of that name, so that `to` names either the old file or
+// the new one, never a mix of both. Both lie in the same folder. Fails as Windows does:
+// ACCESS_DENIED when `to` is a folder or a read-only file, SHARING_VIOLATION when `to`
+// is held open without delete sharing (Windows only: on Linux the file goes, and who
+// holds it open keeps reading the old one).
+bool replaceFile(std::string_view from, std::string_view to);
+
+// Suffix of the temporary file that stands beside a file while its replacement is
+// written; no file of the system's own ends with it.
+inline constexpr char kReplacementSuffix[] = ".~launcher";
+
+// That temporary file for `path`: the same folder, the file's name followed by
+// kReplacementSuffix, the name cut short where the whole would not fit a file name
+// (255 characters) or the longest path.
+std::string replacementPathFor(std::string_view path);
+
+// Writes `contents` to `path` through a temporary file beside it (replacementPathFor,
+// a leftover of an interrupted write removed first) that then
+// replaces `path`: on any failure the old file stays as it was and the temporary file
+// is removed. The new file takes the old one's permissions.
+bool writeFileReplacing(std::string_view path, std::string_view contents);
 
 // One folder entry, as FindFirstFileA/FindNextFileA describe it.
 struct FindEntry {

@@ -73,7 +73,10 @@ void setLastError(int code);
 // socket(AF_INET, type, 0), never inherited by programs we start. kInvalidSocket on
 // failure.
 SocketHandle createSocket(int type);
-bool connectSocket(SocketHandle socket, const Ipv4Address& address);
+// connect, waiting at most `timeoutMs` for the handshake (negative: without bound); a
+// peer that never completes it fails with wsa::kTimedOut. The socket blocks again
+// afterwards.
+bool connectSocket(SocketHandle socket, const Ipv4Address& address, int timeoutMs = -1);
 bool bindSocket(SocketHandle socket, const Ipv4Address& address);
 bool listenSocket(SocketHandle socket, int backlog);
 // accept; the new socket is not inherited either. kInvalidSocket on failure.

@@ -29,6 +29,11 @@ inline bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+inline bool endsWithIgnoreCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           equalsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
 // The decimal number the text starts with: its leading digits, 0 when it does not
 // begin with a digit (a sign or a blank counts as no digit). Saturates at INT64_MAX.
 inline int64_t leadingNumber(std::string_view text) {

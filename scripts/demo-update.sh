@@ -88,7 +88,8 @@ printf '%s\n' \
   "server.port = $port" \
   'server.modules = ("mod_accesslog")' \
   "accesslog.filename = \"$log\"" \
-  'accesslog.format = "%r -> %>s, %b bytes"' |
+  'accesslog.format = "%r -> %>s, %b bytes"' \
+  'mimetype.assign = (".zip" => "application/zip", "" => "application/octet-stream")' |
   lighttpd -D -f - 2>"$work/lighttpd.err" &
 server_pid=$!
 for _ in $(seq 50); do

@@ -44,12 +44,14 @@ set(TEST_SUPPORT_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/this_system_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/time_zone_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/tree_removal_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/unreadable_file_posix.cpp
   # Linux only (fork, namespaces, setpriv, Xvfb): for the Linux-only tests.
   ${CMAKE_CURRENT_LIST_DIR}/support/child_process.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/folder_tree.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/game_folder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/pid_namespace.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/private_network.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/small_disk.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/unprivileged.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/x_display.cpp
 )
@@ -63,6 +65,7 @@ set(TEST_SUPPORT_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/this_system_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/time_zone_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/tree_removal_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/unreadable_file_win32.cpp
 )
 
 # Tests of behaviour every system shares.
@@ -100,6 +103,7 @@ set(TEST_COMMON_SOURCES
 # test waits for (Info-ZIP, exiftool, OpenSSL). Each file says why it is here.
 set(TEST_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/config/catalogue_locale_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/config/ini_file_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_mode_end_to_end_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_upload_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/folder_tree_deletion_test.cpp
@@ -119,6 +123,7 @@ set(TEST_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/tools/launcher_admin_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tools/publish_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tools/signing_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/transfer/file_download_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/transfer/progress_dialog_display_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_info_zip_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_reader_linux_test.cpp

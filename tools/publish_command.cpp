@@ -15,6 +15,7 @@
 #include "tools/secret_key_file.h"
 #include "tools/zip_writer.h"
 #include "unzip/zip_reader.h"
+#include "update/package_file.h"
 #include "update/package_signature.h"
 
 namespace fs = std::filesystem;
@@ -44,8 +45,11 @@ void printPublishHelp() {
         "  after that version, for example \"2.0.13.5.zip\", under its path relative to\n"
         "  RELEASE. Each entry records its Unix mode, so execute bits and read-only\n"
         "  files come out as they went in; a Windows program needs no execute bit (it\n"
-        "  starts through wine). The package is read back and compared, then OUTPUT\n"
-        "  (created when missing) receives it and a \"version.txt\" naming it:\n"
+        "  starts through wine). A file \"update.rar\" at the top of RELEASE (the name\n"
+        "  the launcher downloads the package to) and names ending in \".~launcher\"\n"
+        "  (its temporary files) are refused. The package is read back and compared,\n"
+        "  then OUTPUT (created when missing) receives it and a \"version.txt\" naming\n"
+        "  it:\n"
         "\n"
         "    [Current Version]\n"
         "    UpdateFile=2.0.13.5.zip\n"
@@ -96,6 +100,17 @@ bool collect(const fs::path& release, std::vector<ReleaseFile>& files) {
         if (fs::is_symlink(status) || !fs::is_regular_file(status)) {
             // The launcher would unpack a plain file in its place; say so instead.
             std::fprintf(stderr, "launcher-admin publish: %s is not a regular file\n",
+                         name.c_str());
+            return false;
+        }
+        // At the top it would be unpacked over the package being read; a temporary file's
+        // name would be taken by another entry's temporary file. The launcher unpacks
+        // neither.
+        if (platform::equalsIgnoreCase(name, kPackageFile) ||
+            platform::endsWithIgnoreCase(name, platform::kReplacementSuffix)) {
+            std::fprintf(stderr,
+                         "launcher-admin publish: %s: the launcher does not unpack a "
+                         "file of this name\n",
                          name.c_str());
             return false;
         }

@@ -2,12 +2,14 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
+#include "platform/file_checks.h"
 #include "platform/ui.h"
 
 CFileDownLoad fileDownLoad;
@@ -25,16 +27,71 @@ int progressCallback(void* handler, curl_off_t dltotal, curl_off_t dlnow, curl_o
     return goOn ? 0 : 1;
 }
 
-// Keeps the Content-Range of the last response; headers never reach the file.
-size_t headerCallback(char* data, size_t size, size_t count, void* range) {
-    std::string line(data, size * count);
-    auto& kept = *static_cast<std::string*>(range);
-    if (line.rfind("HTTP/", 0) == 0) kept.clear();
-    const std::string name = "content-range:";
-    if (line.size() > name.size()) {
-        std::string start = line.substr(0, name.size());
-        for (char& c : start) c = char(std::tolower(static_cast<unsigned char>(c)));
-        if (start == name) kept = line.substr(name.size());
+// What the headers of the last response said; headers never reach the file.
+struct ResponseHeaders {
+    CFileDownLoad* owner = nullptr;
+    long long resumeFrom = 0;
+    long status = 0;
+    std::string contentRange;
+    std::string etag;
+    std::string lastModified;
+    bool wholeFileForResume = false;  // a resumed request answered with the whole file
+};
+
+std::string lowerCase(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The value of a header line "Name: value", when the line is that header.
+bool headerValue(const std::string& line, const std::string& lowerName, std::string& value) {
+    if (line.size() <= lowerName.size() || lowerCase(line.substr(0, lowerName.size())) != lowerName)
+        return false;
+    const size_t begin = line.find_first_not_of(" \t", lowerName.size());
+    const size_t end = line.find_last_not_of(" \t\r\n");
+    value = begin == std::string::npos || end < begin ? "" : line.substr(begin, end + 1 - begin);
+    return true;
+}
+
+// Longer validators are no server's honest ones; such a file is continued without.
+constexpr size_t kMaxValidator = 512;
+
+// The validator If-Range may carry: a strong ETag, else the Last-Modified date.
+std::string validatorOf(const ResponseHeaders& headers) {
+    std::string validator = headers.lastModified;
+    if (!headers.etag.empty() && headers.etag.rfind("W/", 0) != 0) validator = headers.etag;
+    return validator.size() <= kMaxValidator ? validator : std::string();
+}
+
+size_t headerCallback(char* data, size_t size, size_t count, void* state) {
+    const std::string line(data, size * count);
+    auto& headers = *static_cast<ResponseHeaders*>(state);
+    if (line.rfind("HTTP/", 0) == 0) {
+        // A new response (after a 100 Continue, say): only its own headers count.
+        ResponseHeaders fresh;
+        fresh.owner = headers.owner;
+        fresh.resumeFrom = headers.resumeFrom;
+        headers = fresh;
+        const size_t space = line.find(' ');
+        if (space != std::string::npos)
+            headers.status = std::strtol(line.c_str() + space + 1, nullptr, 10);
+        return size * count;
+    }
+    std::string value;
+    if (headerValue(line, "content-range:", value)) headers.contentRange = value;
+    if (headerValue(line, "etag:", value)) headers.etag = value;
+    if (headerValue(line, "last-modified:", value)) headers.lastModified = value;
+    const bool endOfHeaders = line == "\r\n" || line == "\n";
+    if (endOfHeaders && (headers.status == 200 || headers.status == 206)) {
+        // The server's file has changed (If-Range), or the server ignores ranges: its
+        // bytes must not be appended to the partial target. The attempt ends here.
+        if (headers.resumeFrom > 0 && headers.status == 200) {
+            headers.wholeFileForResume = true;
+            return 0;
+        }
+        // Before the first byte lands, so the caller can note where the bytes come from.
+        headers.owner->resumeValidator = validatorOf(headers);
+        if (headers.owner->onResponse) headers.owner->onResponse(headers.owner->resumeValidator);
     }
     return size * count;
 }
@@ -54,6 +111,10 @@ struct EasyDeleter {
     void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
 };
 
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
 }  // namespace
 
 CFileDownLoad::CFileDownLoad(TransferLimits limits) : limits_(limits) {
@@ -63,8 +124,14 @@ CFileDownLoad::CFileDownLoad(TransferLimits limits) : limits_(limits) {
 CFileDownLoad::~CFileDownLoad() { curl_global_cleanup(); }
 
 size_t HFILE_trait::write(const char* data, size_t size) {
+    if (room_ >= 0 && static_cast<unsigned long long>(room_) < size) {
+        overflowed_ = true;
+        return 0;
+    }
     int64_t written = file_.write(data, size);
-    return written < 0 ? 0 : size_t(written);
+    if (written < 0) return 0;
+    if (room_ >= 0) room_ -= written;
+    return size_t(written);
 }
 
 bool my_progress_trait::progress(double dltotal, double dlnow, double, double) {
@@ -84,10 +151,22 @@ void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom
     };
     check(curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText));
 
-    HFILE_trait output(target);
+    // Counted here as well: a body without a length is only known by its bytes.
+    const long long room = maxFileSize > 0 ? std::max(0LL, maxFileSize - resumeFrom) : -1;
+    HFILE_trait output(target, room);
     check(curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, writeCallback));
     check(curl_easy_setopt(e, CURLOPT_WRITEDATA, &output));
     check(curl_easy_setopt(e, CURLOPT_RESUME_FROM_LARGE, curl_off_t(resumeFrom)));
+    if (maxFileSize > 0 && resumeFrom == 0)
+        check(curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(maxFileSize)));
+    std::unique_ptr<curl_slist, SlistDeleter> extraHeaders;
+    if (resumeFrom > 0 && !resumeValidator.empty() &&
+        resumeValidator.find_first_of("\r\n") == std::string::npos) {
+        const std::string ifRange = "If-Range: " + resumeValidator;
+        extraHeaders.reset(curl_slist_append(nullptr, ifRange.c_str()));
+        if (!extraHeaders) throw TransferError(CURLE_OUT_OF_MEMORY, "no memory for a header");
+        check(curl_easy_setopt(e, CURLOPT_HTTPHEADER, extraHeaders.get()));
+    }
     char request[1536];
     std::snprintf(request, sizeof request, "%s%s", url, remotePath);
     check(curl_easy_setopt(e, CURLOPT_URL, request));
@@ -97,15 +176,23 @@ void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom
     check(curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, progressCallback));
     check(curl_easy_setopt(e, CURLOPT_XFERINFODATA, &progress));
     check(curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, limits_.connectTimeoutSeconds));
-    check(curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L));
+    check(curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, limits_.stallBytesPerSecond));
     check(curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, limits_.stallSeconds));
     // The block size of the curl tool: libcurl's default of 16 KiB costs a third more
     // time on a fast link. Each block is still written as it comes.
     check(curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBlock));
-    std::string contentRange;
+    ResponseHeaders headers;
+    headers.owner = this;
+    headers.resumeFrom = resumeFrom;
     check(curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, headerCallback));
-    check(curl_easy_setopt(e, CURLOPT_HEADERDATA, &contentRange));
-    check(curl_easy_perform(e));
+    check(curl_easy_setopt(e, CURLOPT_HEADERDATA, &headers));
+    const CURLcode performed = curl_easy_perform(e);
+    if (output.overflowed() || performed == CURLE_FILESIZE_EXCEEDED)
+        throw TransferError(CURLE_FILESIZE_EXCEEDED, "the file is larger than allowed");
+    if (headers.wholeFileForResume)
+        throw TransferError(CURLE_RANGE_ERROR, "the server sent the whole file");
+    check(performed);
+    const std::string& contentRange = headers.contentRange;
 
     // libcurl takes 416 for "already complete". That holds only when the server's file
     // is as long as ours; otherwise the target is a stale partial of another file, and
@@ -129,7 +216,7 @@ long long CFileDownLoad::RemoteLength(const char* request) {
     if (port > 0) curl_easy_setopt(e, CURLOPT_PORT, long(port));
     curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, limits_.connectTimeoutSeconds);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, limits_.stallBytesPerSecond);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, limits_.stallSeconds);
     long status = 0;
     curl_off_t length = -1;
@@ -145,17 +232,28 @@ int CFileDownLoad::Download() {
     std::snprintf(path, sizeof path, "%s%s", localDir, localName);
 
     // An existing target is continued, never truncated. While it is being written only
-    // deleting it is shared; a new one is not shared at all.
+    // deleting it is shared; a new one is not shared at all. Something under its name
+    // that is no regular file (a FIFO, a device) counts as no target: it goes, and a new
+    // file takes its place.
     file.close();
     constexpr unsigned kAccess = platform::AccessWrite | platform::AccessExecute;
     platform::CreateOptions existing;
     existing.share = platform::ShareDelete;
     platform::CreateOptions created;
     created.share = platform::ShareNone;
-    bool opened = file.open(path, kAccess, platform::Disposition::OpenExisting, existing) ||
-                  file.open(path, kAccess, platform::Disposition::CreateAlways, created);
+    bool opened = file.open(path, kAccess, platform::Disposition::OpenExisting, existing);
+    if (!opened) {
+        // A regular file that could not be opened (read-only, say) stays, and the
+        // attempts fail on it as before.
+        const auto attributes = platform::getAttributes(path);
+        if (attributes && !(*attributes & platform::FILE_ATTR_DIRECTORY) &&
+            !platform::isRegularFile(path))
+            platform::deleteFile(path);
+        opened = file.open(path, kAccess, platform::Disposition::CreateAlways, created);
+    }
 
     int result = 0;
+    bool tooLarge = false;
     for (int attemptsLeft = 3; opened && attemptsLeft > 0;) {
         int64_t size = file.size();
         if (size < 0 || file.seek(size, platform::SeekFrom::Begin) != size) break;
@@ -165,6 +263,11 @@ int CFileDownLoad::Download() {
             result = 1;
             break;
         } catch (const TransferError& error) {
+            // A file that is too large stays so: no attempt can fetch it.
+            if (error.code == CURLE_FILESIZE_EXCEEDED) {
+                tooLarge = true;
+                break;
+            }
             // The server will not continue this file: start it over, or every later
             // run would fail on the same partial file.
             if (error.code == CURLE_RANGE_ERROR) {
@@ -175,6 +278,8 @@ int CFileDownLoad::Download() {
         }
     }
     file.close();
+    // Nothing of it is kept: the part would only be continued into a file as large.
+    if (tooLarge) platform::deleteFile(path);
 
     if (!result) {
         // Both texts hold at most 511 characters, as their buffers did.

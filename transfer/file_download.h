@@ -3,17 +3,20 @@
 // with three attempts and a message box when all of them fail.
 
 #include <cstddef>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
 #include "platform/files.h"
 #include "transfer/iprogress.h"
 
-// Limits of one attempt, so a dead or stalled server ends in the retries and the
-// failure message instead of a dialog that never closes.
+// Limits of one attempt, so a dead, stalled or trickling server ends in the retries and
+// the failure message instead of a dialog that never closes.
 struct TransferLimits {
     long connectTimeoutSeconds = 30;
-    long stallSeconds = 60;  // less than 1 byte/s for this long fails the attempt
+    // Less than stallBytesPerSecond for stallSeconds fails the attempt.
+    long stallSeconds = 60;
+    long stallBytesPerSecond = 1024;
 };
 
 // A failed attempt: libcurl's result and error text.
@@ -38,8 +41,20 @@ public:
     int port = -1;              // used only when greater than 0
     platform::File file;
     Iprogress* progressSink = nullptr;
+    // The largest file accepted, 0 for any: a larger one fails the download at once and
+    // the target is removed.
+    long long maxFileSize = 0;
+    // With a validator of the server's file (an ETag or a Last-Modified date), a partial
+    // target is continued only while the server's file still has it (If-Range): a server
+    // whose file has changed sends the whole file, which the target then starts over
+    // with. After each response it holds that response's validator.
+    std::string resumeValidator;
+    // Told, before the first byte of a response reaches the target, the validator of the
+    // file it brings (ETag, else Last-Modified; empty when the server names none).
+    std::function<void(const std::string& validator)> onResponse;
 
-    // 1 when the transfer completed, 0 when three attempts failed (the user has been told).
+    // 1 when the transfer completed, 0 when the attempts failed (the user has been told).
+    // A target that is no regular file (a FIFO, a device) is removed and made anew.
     int Download();
 
     // One transfer with a fresh easy handle; throws TransferError when it fails.
@@ -63,13 +78,18 @@ void setField(char (&field)[N], const std::string& value) {
 // Writes each block libcurl delivers to the target with one write.
 class HFILE_trait {
 public:
-    explicit HFILE_trait(platform::File& file) : file_(file) {}
+    // `room`: bytes the target may still take; negative for any number.
+    explicit HFILE_trait(platform::File& file, long long room = -1) : file_(file), room_(room) {}
     virtual ~HFILE_trait() = default;
     // Bytes written; anything short of `size` fails the attempt.
     virtual size_t write(const char* data, size_t size);
+    // A block did not fit the room left.
+    bool overflowed() const { return overflowed_; }
 
 private:
     platform::File& file_;
+    long long room_;
+    bool overflowed_ = false;
 };
 
 // Passes the percentage of the current request to the owner's progress sink.

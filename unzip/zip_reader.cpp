@@ -373,12 +373,32 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     else
         EnsureFolderPath(root, folder.c_str());
 
+    // The open archive itself: on Windows its share mode refuses the replacement; here the
+    // same file is recognised by identity, however the name is written.
+    if (reader->file.isSameFile(path)) return ZIPRES_CANNOT_OPEN;
+    // A name of the temporary files' form would be taken by another entry's temporary
+    // file; no package of ours holds one.
+    if (platform::endsWithIgnoreCase(path, platform::kReplacementSuffix)) return ZIPRES_CANNOT_OPEN;
+    // A read-only file or a folder in the way is not replaced, as CreateFileA would not
+    // overwrite it; the caller clears the attributes and tries again.
+    if (const auto attributes = platform::getAttributes(path);
+        attributes &&
+        (*attributes & (platform::FILE_ATTR_READONLY | platform::FILE_ATTR_DIRECTORY)))
+        return ZIPRES_CANNOT_OPEN;
+
+    // The item goes to a temporary file beside the target, which replaces the target only
+    // once the item has ended well: a damaged item, a wrong password or a full disk
+    // leaves the old file as it was.
+    const std::string temporary = platform::replacementPathFor(path);
+    platform::setAttributes(temporary, platform::FILE_ATTR_NORMAL);
+    platform::deleteFile(temporary);
     platform::CreateOptions options;
     options.attributes = item.attributes;
     options.executable = reader->cachedExecutable;
+    options.replaces = path;
     options.share = platform::ShareNone;
     platform::File out;
-    if (!out.open(path, platform::AccessWrite, platform::Disposition::CreateAlways, options))
+    if (!out.open(temporary, platform::AccessWrite, platform::Disposition::CreateNew, options))
         return ZIPRES_CANNOT_OPEN;
 
     ItemDataStream stream;
@@ -402,11 +422,13 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     }
     out.close();
     stream.close();
-    // A damaged or unreadable item never leaves a partial file that looks complete;
-    // the item's own read-only attribute must not keep it either.
+    // A target held by a running process (Windows) is retried like one that could not be
+    // created.
+    if (result == ZIPRES_OK && !platform::replaceFile(temporary, path)) result = ZIPRES_CANNOT_OPEN;
     if (result != ZIPRES_OK) {
-        platform::setAttributes(path, platform::FILE_ATTR_NORMAL);
-        platform::deleteFile(path);
+        // The item's own read-only attribute must not keep it.
+        platform::setAttributes(temporary, platform::FILE_ATTR_NORMAL);
+        platform::deleteFile(temporary);
     }
     return result;
 }

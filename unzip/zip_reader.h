@@ -24,6 +24,12 @@ ZipResult GetItem(CZipReader* reader, int index, ZipItem* item);
 ZipResult FindItem(CZipReader* reader, const char* name, int* index, ZipItem* item);
 
 // Unpacks an item to `target`; relative targets land below the reader's root folder.
+// The item is written to a temporary file beside the target
+// (platform::replacementPathFor; a leftover of an interrupted run is replaced) that
+// replaces the target only when the item ended well: after any failure the target is
+// as it was and the temporary file is gone. ZIPRES_CANNOT_OPEN, with nothing written,
+// for a target that is a read-only file or a folder, that is the open archive itself,
+// or whose name ends with the temporary suffix.
 ZipResult UnzipToFile(CZipReader* reader, int index, const char* target);
 
 // Unpacks up to `size` bytes; ZIPRES_MORE_DATA when the buffer is full and data

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "config/update_context.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/system.h"
 #include "platform/ui.h"
@@ -11,13 +12,13 @@
 #include "transfer/progress_bar_dlg.h"
 #include "transfer/thread.h"
 #include "update/file_version.h"
+#include "update/package_file.h"
 #include "update/package_verification.h"
 
 namespace {
 
 const char kMarker[] = "vcfile.res";
 const char kDefaultPackage[] = "1.1.1.1.zip";
-const char kPackageTarget[] = "update.rar";
 
 // The worker object lives until the next step replaces it, after it has been joined.
 std::unique_ptr<DownloadThreadFile> worker;
@@ -29,7 +30,12 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
     const std::string package = context.versionInfo.GetString("UpdateFile", kDefaultPackage);
 
     bool upToDate = false;
-    if (!platform::searchFile(kMarker).empty()) {
+    // OpenFile(OF_READ): the marker counts only when it can be opened for reading.
+    const std::string marker = platform::searchFile(kMarker);
+    platform::File readable;
+    if (!marker.empty() &&
+        readable.open(marker, platform::AccessRead, platform::Disposition::OpenExisting)) {
+        readable.close();
         std::string installed;
         // Any difference, older or newer, fetches the package.
         if (readFileVersion(clientUpdatePath, installed)) upToDate = installed + ".zip" == package;
@@ -37,16 +43,19 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
 
     int result = 1;
     if (!upToDate) {
-        setField(fileDownLoad.localName, kPackageTarget);
+        setField(fileDownLoad.localName, kPackageFile);
         setField(fileDownLoad.remotePath, package);
         setField(fileDownLoad.localDir, "");
         setField(fileDownLoad.url, context.downloadUrl);
         fileDownLoad.port = context.downloadPort;
+        fileDownLoad.maxFileSize = 0;
+        preparePackageDownload(fileDownLoad, package);
         result = fileDownLoad.Download();
     }
     context.handOver = result;
     // Also a package left from an earlier run: the hand-over unpacks whatever is there.
-    if (result == 1) acceptPatchPackage(context, kPackageTarget);
+    if (result == 1 && !acceptPatchPackage(context, kPackageFile))
+        platform::deleteFile(kPackageSideFile);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "update/version_check.h"
 
+#include "config/ini_file.h"
 #include "config/update_context.h"
 #include "platform/files.h"
 #include "transfer/file_download.h"
@@ -25,6 +26,10 @@ int checkVersion(UpdateContext& context) {
     setField(fileDownLoad.localDir, prefix);
     setField(fileDownLoad.url, context.versionUrl);
     fileDownLoad.port = context.downloadPort;
+    // Read whole into memory later, so no larger than any INI file the launcher reads.
+    fileDownLoad.maxFileSize = kMaxIniFileBytes;
+    fileDownLoad.resumeValidator.clear();
+    fileDownLoad.onResponse = nullptr;
 
     int result = fileDownLoad.Download();
     if (result == 1) context.versionInfo.Load(prefix + "version.txt");

@@ -24,6 +24,17 @@ bool failWithErrno() {
 
 bool hasNoWriteBits(const struct stat& st) { return (st.st_mode & 0222) == 0; }
 
+// Windows gives an overwritten file the new attributes. Here that is the read-only bit
+// and the execute bits, so a program unpacked over an older copy can be run whatever
+// the older copy's mode was; the rest of the older copy's mode stays.
+mode_t modeAfterOverwrite(mode_t before, const CreateOptions& options) {
+    const mode_t old = before & 0777;
+    mode_t updated = old & ~mode_t(0111);
+    if (options.executable) updated |= (old & 0444) >> 2;
+    if (options.attributes & FILE_ATTR_READONLY) updated &= ~mode_t(0222);
+    return updated;
+}
+
 // As failWithErrno, but a missing folder on the way reads PATH_NOT_FOUND, a missing
 // last component FILE_NOT_FOUND, as Windows tells them apart.
 bool failWithErrnoFor(const std::string& name) {
@@ -116,6 +127,20 @@ bool deleteFile(std::string_view path) {
     return true;
 }
 
+bool replaceFile(std::string_view from, std::string_view to) {
+    std::string source, target;
+    if (!resolvePath(from, source) || !resolvePath(to, target)) return false;
+    struct stat st;
+    if (lstat(target.c_str(), &st) == 0 &&
+        (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && hasNoWriteBits(st)))) {
+        // MoveFileExA will not replace a folder or a read-only file either.
+        setLastError(winerr::ACCESS_DENIED);
+        return false;
+    }
+    if (::rename(source.c_str(), target.c_str()) != 0) return failWithErrnoFor(target);
+    return true;
+}
+
 bool createDirectory(std::string_view path) {
     std::string name;
     if (!resolvePath(path, name)) return false;
@@ -153,7 +178,8 @@ bool File::open(std::string_view path, unsigned access, Disposition disposition,
     close();
     std::string name;
     if (!resolvePath(path, name)) return false;
-    int flags = O_CLOEXEC;
+    // Non-blocking, so that a FIFO under the name cannot hold the open until a peer comes.
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     if ((access & AccessRead) && (access & AccessWrite))
         flags |= O_RDWR;
     else if (access & AccessWrite)
@@ -189,23 +215,29 @@ bool File::open(std::string_view path, unsigned access, Disposition disposition,
             break;
         }
     }
-    if (fd < 0) return failWithErrnoFor(name);
+    if (fd < 0) {
+        // A FIFO without a reader refuses a non-blocking open for writing.
+        if (errno == ENXIO) errno = EACCES;
+        return failWithErrnoFor(name);
+    }
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         setLastError(winerr::ACCESS_DENIED);
         return false;
     }
-    if (existed && disposition == Disposition::CreateAlways && S_ISREG(st.st_mode)) {
-        // Windows gives an overwritten file the new attributes. Here that is the
-        // read-only bit and the execute bits, so a program unpacked over an older
-        // copy can be run whatever the older copy's mode was.
-        mode_t old = st.st_mode & 0777;
-        mode_t updated = old & ~mode_t(0111);
-        if (options.executable) updated |= (old & 0444) >> 2;
-        if (options.attributes & FILE_ATTR_READONLY) updated &= ~mode_t(0222);
+    // Only the open had to be non-blocking; reads and writes of a regular file wait.
+    (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (existed && disposition == Disposition::CreateAlways) {
         // A file of another user's that we may write but not chmod keeps its mode.
-        if (updated != old) (void)fchmod(fd, updated);
+        const mode_t updated = modeAfterOverwrite(st.st_mode, options);
+        if (updated != (st.st_mode & 0777)) (void)fchmod(fd, updated);
+    } else if (!existed && !options.replaces.empty()) {
+        std::string replaced;
+        struct stat old;
+        if (resolvePath(options.replaces, replaced) && lstat(replaced.c_str(), &old) == 0 &&
+            S_ISREG(old.st_mode))
+            (void)fchmod(fd, modeAfterOverwrite(old.st_mode, options));
     }
     handle_ = handleOf(fd);
     setLastError(existed ? winerr::ALREADY_EXISTS : winerr::SUCCESS);
@@ -281,6 +313,15 @@ int64_t File::write(const void* data, size_t count) {
         done += static_cast<size_t>(n);
     }
     return static_cast<int64_t>(done);
+}
+
+bool File::isSameFile(std::string_view path) const {
+    std::string name;
+    struct stat mine, other;
+    // The entry itself: replacing a link replaces the link, not what it points to.
+    return handle_ != kNoHandle && resolvePath(path, name) &&
+           fstat(descriptorOf(handle_), &mine) == 0 && lstat(name.c_str(), &other) == 0 &&
+           mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
 }
 
 namespace {

@@ -164,18 +164,28 @@ SocketHandle createSocket(int type) {
     return static_cast<SocketHandle>(fd);
 }
 
-bool connectSocket(SocketHandle socket, const Ipv4Address& address) {
+bool connectSocket(SocketHandle socket, const Ipv4Address& address, int timeoutMs) {
     sockaddr_in sa = toSockaddr(address);
-    if (::connect(toFd(socket), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return true;
-    if (errno == EINTR) {
+    const int fd = toFd(socket);
+    const int flags = fcntl(fd, F_GETFL);
+    // Without a bound the kernel's own retries of the handshake take minutes.
+    const bool bounded =
+        timeoutMs >= 0 && flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+    int err = 0;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) err = errno;
+    if (err == EINTR || err == EINPROGRESS) {
         // The connection goes on in the background; wait for its outcome.
-        if (waitFor(socket, POLLOUT, -1) < 0) return false;
-        int err = 0;
-        socklen_t len = sizeof err;
-        if (::getsockopt(toFd(socket), SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
-        if (err == 0) return true;
-        errno = err;
+        const int ready = waitFor(socket, POLLOUT, bounded ? timeoutMs : -1);
+        if (ready <= 0) {
+            err = ready == 0 ? ETIMEDOUT : errno;
+        } else {
+            socklen_t len = sizeof err;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+        }
     }
+    if (bounded) (void)fcntl(fd, F_SETFL, flags);
+    if (err == 0) return true;
+    errno = err;
     failFromErrno();
     return false;
 }

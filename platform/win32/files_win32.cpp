@@ -117,6 +117,36 @@ bool deleteFile(std::string_view path) {
     return DeleteFileA(name.c_str()) != 0;
 }
 
+bool replaceFile(std::string_view from, std::string_view to) {
+    std::string source, target;
+    if (!systemPath(from, source) || !systemPath(to, target)) return false;
+    // Windows refuses a folder or a read-only file as `to`; Wine replaces a read-only
+    // file, so the attributes are checked here.
+    const DWORD attributes = GetFileAttributesA(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    // A target held open without delete sharing fails with ACCESS_DENIED (so Wine tells
+    // it); asking for the right to delete it tells that apart from a denial.
+    const DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED) {
+        HANDLE probe = CreateFileA(target.c_str(), DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        const DWORD probed = probe == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+        if (probed == ERROR_SHARING_VIOLATION) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return false;
+        }
+    }
+    SetLastError(error);
+    return false;
+}
+
 bool createDirectory(std::string_view path) {
     std::string name;
     return systemPath(path, name) && CreateDirectoryA(name.c_str(), nullptr) != 0;
@@ -178,9 +208,24 @@ bool File::open(std::string_view path, unsigned access, Disposition disposition,
     DWORD attributes = options.attributes & kCreationAttributes;
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
     // No security attributes: the handle is not inherited by programs we start.
+    // `options.replaces` is not needed here: a new file gets its attributes from the
+    // options, as one that CreateAlways overwrites does.
     HANDLE handle =
         CreateFileA(name.c_str(), desired, share, nullptr, creation, attributes, nullptr);
+    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     if (handle == INVALID_HANDLE_VALUE) return false;
+    // Only a file on a disk: a pipe, console or other device under the name counts as
+    // no file, as a FIFO or device does on Linux.
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileType(handle) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(handle, &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(handle);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    // CreateFileA tells ALREADY_EXISTS for an existing file; the checks must not hide it.
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     handle_ = nativeOf(handle);
     return true;
 }
@@ -243,6 +288,25 @@ int64_t File::write(const void* data, size_t count) {
         done += written;
     }
     return static_cast<int64_t>(done);
+}
+
+bool File::isSameFile(std::string_view path) const {
+    std::string name;
+    if (handle_ == kNoHandle || !systemPath(path, name)) return false;
+    // The entry itself (a link is not followed), opened with no access right and every
+    // sharing, so a file held open by anyone still answers.
+    HANDLE other = CreateFileA(
+        name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (other == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION mine, theirs;
+    const bool same = GetFileInformationByHandle(handleOf(handle_), &mine) &&
+                      GetFileInformationByHandle(other, &theirs) &&
+                      mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
+                      mine.nFileIndexHigh == theirs.nFileIndexHigh &&
+                      mine.nFileIndexLow == theirs.nFileIndexLow;
+    CloseHandle(other);
+    return same;
 }
 
 bool File::setTimes(const FileTime* creation, const FileTime* access, const FileTime* write) {

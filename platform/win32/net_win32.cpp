@@ -67,9 +67,48 @@ SocketHandle createSocket(int type) {
                                    WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
 }
 
-bool connectSocket(SocketHandle socket, const Ipv4Address& address) {
+bool connectSocket(SocketHandle socket, const Ipv4Address& address, int timeoutMs) {
     sockaddr_in sa = toSockaddr(address);
-    return ::connect(toSocket(socket), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    const SOCKET s = toSocket(socket);
+    // Without a bound the system's own retries of the handshake take some 20 seconds or
+    // more; a non-blocking connect is waited for with select.
+    u_long nonBlocking = 1;
+    const bool bounded = timeoutMs >= 0 && ::ioctlsocket(s, FIONBIO, &nonBlocking) == 0;
+    bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    int error = connected ? 0 : WSAGetLastError();
+    if (bounded && !connected && error == WSAEWOULDBLOCK) {
+        fd_set writable;
+        fd_set failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        timeval timeout;
+        timeout.tv_sec = timeoutMs / 1000;
+        timeout.tv_usec = (timeoutMs % 1000) * 1000;
+        const int r = ::select(0, nullptr, &writable, &failed, &timeout);
+        if (r == 0) {
+            error = WSAETIMEDOUT;
+        } else if (r == SOCKET_ERROR) {
+            error = WSAGetLastError();
+        } else if (FD_ISSET(s, &failed)) {
+            int code = 0;
+            int length = sizeof code;
+            if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &length) !=
+                    0 ||
+                code == 0)
+                code = WSAECONNREFUSED;
+            error = code;
+        } else {
+            connected = true;
+        }
+    }
+    if (bounded) {
+        u_long blocking = 0;
+        ::ioctlsocket(s, FIONBIO, &blocking);
+    }
+    if (!connected) WSASetLastError(error);
+    return connected;
 }
 
 bool bindSocket(SocketHandle socket, const Ipv4Address& address) {

@@ -152,3 +152,34 @@ TEST(IniFile, SaveReportsAFileThatCannotBeCreated) {
     settings.SetValue("NeedCheck", "1");
     EXPECT_EQ(settings.SaveDevSettings(), -3);
 }
+
+// A settings file is read whole into memory: one larger than the limit reads as no
+// file at all (FIFOs and devices under the name are in ini_file_linux_test.cpp).
+TEST(IniFile, FilesLargerThanTheLimitReadAsMissing) {
+    const std::string kept = "[BOOT]\nKept=1\n";
+    const std::string padding = "[BOOT]\nKey=value\n; " + std::string(kMaxIniFileBytes, 'x');
+    struct Case {
+        const char* name;
+        std::string content;
+        bool loads;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"more than the limit", padding.substr(0, kMaxIniFileBytes + 1), false},
+        {"exactly the limit", padding.substr(0, kMaxIniFileBytes), true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.write("localization.ini", c.content);
+        IniFile ini;
+        ini.LoadFromMemory(kept.data(), kept.size());
+        EXPECT_EQ(ini.Load(dir.file("localization.ini")), c.loads);
+        testing::internal::CaptureStderr();
+        // A failed load leaves the document as it was.
+        EXPECT_EQ(ini.GetValue("Kept"), "1");
+        EXPECT_EQ(ini.GetValue("Key"), c.loads ? "value" : "");
+        testing::internal::GetCapturedStderr();
+    }
+}

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/net.h"
 #include "support/loopback_socket.h"
 
 using nsSocket::CBlockingSocket;
@@ -77,6 +78,53 @@ TEST(BlockingSocket, RefusedConnectionReadsAsOnWindows) {
     }
     socket.Discard();
     EXPECT_EQ(socket.Handle(), 0u);
+}
+
+// A bounded connect ends within its time-out whatever the peer does: a refused port
+// at once with WSAECONNREFUSED, a port whose queue is full (the handshake never
+// completes) with WSAETIMEDOUT after the bound instead of the system's retries.
+TEST(BlockingSocket, BoundedConnectEndsWithinItsTimeOut) {
+    // A listener with a queue of none, filled by connections it never accepts.
+    CBlockingSocket full;
+    full.Create(nsSocket::kSockStream);
+    full.Bind(SocketAddress{kLoopback, 0});
+    SocketAddress fullPort;
+    full.GetSockName(fullPort);
+    ASSERT_TRUE(platform::net::listenSocket(full.Handle(), 0));
+    CBlockingSocket fillers[2];
+    for (CBlockingSocket& filler : fillers) {
+        filler.Create(nsSocket::kSockStream);
+        raisedBy([&] { filler.Connect(fullPort, 1); });
+    }
+    SocketAddress freePort;
+    {
+        Listener probe;
+        freePort = probe.address;
+    }
+    struct Case {
+        const char* name;
+        SocketAddress address;
+        int timeoutSeconds;
+        const char* raised;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"a refused port", freePort, 5, "Connect error 0x0000274d"},
+        {"a port whose queue is full", fullPort, 1, "Connect error 0x0000274c"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CBlockingSocket socket;
+        socket.Create(nsSocket::kSockStream);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(raisedBy([&] { socket.Connect(c.address, c.timeoutSeconds); }), c.raised);
+        EXPECT_LT(std::chrono::steady_clock::now() - started,
+                  std::chrono::seconds(c.timeoutSeconds) + std::chrono::seconds(2));
+        socket.Discard();
+    }
+    for (CBlockingSocket& filler : fillers) filler.Discard();
+    full.Discard();
 }
 
 TEST(BlockingSocket, ReceiveWithoutDataTimesOutAtOnce) {

@@ -2,11 +2,15 @@
 // over crash folders with links and FIFOs, and as a second user. Linux only: the
 // Windows build runs under Wine, which would need the namespace around its wineserver;
 // links, FIFOs and modes are Linux's.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -141,6 +145,158 @@ TEST(CrashUpload, RefusedLogOnStillTriesEveryFileAndDeletesTheFolder) {
     });
 }
 
+namespace {
+
+// Port 21 of 127.0.0.1 listening with its queue full, so that the handshake of every
+// further connection never completes (the kernel drops its SYN) until the object goes.
+class SilentPort {
+public:
+    SilentPort() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(21);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ready_ = ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                 ::listen(listener_, 0) == 0;
+        // One connection fills a queue of 0; it is never accepted.
+        for (int& filler : fillers_) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+    }
+    ~SilentPort() {
+        for (int filler : fillers_) ::close(filler);
+        ::close(listener_);
+    }
+    bool ready() const { return ready_; }
+
+private:
+    int listener_ = -1;
+    int fillers_[2] = {-1, -1};
+    bool ready_ = false;
+};
+
+}  // namespace
+
+// A peer may hold crash mode, and the lock with it, only for the client's time-out per
+// file: a greeting that goes on one "220-" line at a time used to get a fresh wait per
+// line, a port that never completes the handshake the kernel's minutes of retries.
+TEST(CrashUpload, PeersThatNeverFinishHoldEachUploadOnlyForTheTimeOut) {
+    SKIP_WITHOUT_PRIVATE_NETWORK();
+    struct Case {
+        const char* name;
+        std::vector<std::string> greeting;  // parts 700 ms apart; empty: a silent port
+    };
+    const std::vector<std::string> dripping = {"220-a\r\n", "220-b\r\n", "220-c\r\n",
+                                               "220-d\r\n", "220-e\r\n", "220 ready\r\n"};
+    const Case cases[] = {
+        {"a greeting of one line every 700 ms", dripping},
+        {"a port that never completes the handshake", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        inPrivateNetwork([&c] {
+            TempDir game;
+            game.enter();
+            game.write("crash/ra1.zip", "1");
+            game.write("crash/ra2.zip", "2");
+            freshDevSettings();
+            crashTimeoutSeconds = 1;
+
+            std::unique_ptr<ScriptedFtpServer> server;
+            std::unique_ptr<SilentPort> silent;
+            if (c.greeting.empty()) {
+                silent = std::make_unique<SilentPort>();
+                ASSERT_TRUE(silent->ready());
+            } else {
+                server = std::make_unique<ScriptedFtpServer>(21);
+                server->setGreetingParts(c.greeting, 700);
+            }
+            const auto started = std::chrono::steady_clock::now();
+            runCrashUpload(crashTokens("crash"));
+            const auto took = std::chrono::steady_clock::now() - started;
+            // One time-out per file, and some room for a slow machine.
+            EXPECT_LT(took, std::chrono::milliseconds(4500));
+            if (server) {
+                server->waitForSessions(2);
+                EXPECT_EQ(server->sessions(), (std::vector<Strings>{{}, {}}));
+                EXPECT_TRUE(server->transfers().empty());
+            }
+            EXPECT_FALSE(game.exists("crash"));
+            EXPECT_NE(game.read("KilnDev.ini").find("NeedCheck = 1"), std::string::npos);
+        });
+    }
+}
+
+// Names that differ in case, or one name in two folders, land on one remote name. The
+// later file must never be appended to the earlier one's copy: it goes up whole under
+// a numbered name that neither this run nor the server has taken.
+TEST(CrashUpload, ALaterFileOfATakenNameGoesUpWholeUnderANumberedName) {
+    SKIP_WITHOUT_PRIVATE_NETWORK();
+    inPrivateNetwork([] {
+        TempDir game;
+        game.enter();
+        game.write("crash/RA1.ZIP", "upper case");
+        game.write("crash/ra1.zip", "lower case");
+        game.write("crash/sub/ra1.zip", "in a subfolder");
+        game.write("crash/rabbit-zip", "no dot");
+        game.write("crash/sub/rabbit-zip", "no dot either");
+        freshDevSettings();
+
+        ScriptedFtpServer server(21);
+        server.reply("USER", "331 password\r\n");
+        server.reply("PASS", "230 in\r\n");
+        server.reply("CWD", "250 ok\r\n");
+        server.reply("TYPE", "200 ok\r\n");
+        server.reply("PORT", "200 ok\r\n");
+        server.reply("STOR", "150 go\r\n");
+        server.reply("QUIT", "221 bye\r\n");
+        // The server holds every name but these from earlier runs (ra1~3.zip among them).
+        server.reply("SIZE", "213 4\r\n");
+        server.reply("SIZE ra1.zip", "550 none\r\n");
+        server.reply("SIZE rabbit-zip", "550 none\r\n");
+        server.reply("SIZE ra1~2.zip", "550 none\r\n");
+        server.reply("SIZE ra1~4.zip", "550 none\r\n");
+
+        runCrashUpload(crashTokens("crash"));
+        ASSERT_TRUE(server.waitForSessions(5));
+        struct Stored {
+            std::string command;
+            std::string data;
+            bool operator==(const Stored&) const = default;
+        };
+        std::vector<Stored> stored;
+        for (const auto& t : server.transfers()) stored.push_back({t.command, t.data});
+        // clang-format off
+        const std::vector<Stored> expected = {
+            {"STOR ra1.zip", "upper case"},
+            {"STOR ra1~2.zip", "lower case"},
+            {"STOR rabbit-zip", "no dot"},
+            {"STOR ra1~4.zip", "in a subfolder"},
+            {"STOR rabbit-zip~2", "no dot either"},
+        };
+        // clang-format on
+        ASSERT_EQ(stored.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(stored[i].command, expected[i].command);
+            EXPECT_EQ(stored[i].data, expected[i].data);
+        }
+        // Each name was asked for once: the look for a free name, never again by the
+        // store, which could then continue a copy with "APPE".
+        for (const auto& session : server.sessions()) {
+            const auto stor =
+                std::find_if(session.begin(), session.end(),
+                             [](const std::string& c) { return c.rfind("STOR ", 0) == 0; });
+            ASSERT_NE(stor, session.end());
+            EXPECT_EQ(std::count(session.begin(), stor, "SIZE " + stor->substr(5)), 1);
+        }
+        EXPECT_FALSE(game.exists("crash"));
+    });
+}
+
 TEST(CrashUpload, OnlyRegularFilesWithSafeNamesAreUploadedAndLinksAreNeverFollowed) {
     SKIP_WITHOUT_PRIVATE_NETWORK();
     inPrivateNetwork([] {
@@ -206,26 +362,28 @@ TEST(CrashUpload, ArgumentsThatCouldHarmDoNothingAtAll) {
         const char* name;
         Strings tokens;  // the crash folder "crash" lies in the game folder
         bool runs;
+        bool marks;  // "KilnDev.ini" is written
     };
     const std::string longUser(300, 'u');
     const std::string credentials511 = longUser + ":" + std::string(511 - 301, 'p');
     const std::string credentials512 = credentials511 + "p";
     // clang-format off
     const std::vector<Case> cases = {
-        {"no folder argument", {"launcher", "crash", "127.0.0.1", "user:pw"}, false},
-        {"empty folder", crashTokens(""), false},
-        {"the game folder as .", crashTokens("."), false},
-        {"the game folder as ./", crashTokens("./"), false},
-        {"the folder above the game", crashTokens(".."), false},
-        {"two folders above", crashTokens("../.."), false},
-        {"the game folder by a link", crashTokens("../gamelink"), false},
-        {"the game folder by a link and a slash", crashTokens("../gamelink/"), false},
-        {"the crash folder itself as a link", crashTokens("crashlink"), false},
-        {"line feed in the host", crashTokens("crash", "user:pw", "127.0.0.1\nDELE x"), false},
-        {"carriage return in the credentials", crashTokens("crash", "user:pw\rDELE x"), false},
-        {"credentials of 512 characters", crashTokens("crash", credentials512), false},
-        {"credentials of 511 characters", crashTokens("crash", credentials511), true},
-        {"a sound folder", crashTokens("crash"), true},
+        {"no folder argument", {"launcher", "crash", "127.0.0.1", "user:pw"}, false, false},
+        {"empty folder", crashTokens(""), false, false},
+        {"the game folder as .", crashTokens("."), false, false},
+        {"the game folder as ./", crashTokens("./"), false, false},
+        {"the folder above the game", crashTokens(".."), false, false},
+        {"two folders above", crashTokens("../.."), false, false},
+        {"the game folder by a link", crashTokens("../gamelink"), false, false},
+        {"the game folder by a link and a slash", crashTokens("../gamelink/"), false, false},
+        {"the crash folder itself as a link", crashTokens("crashlink"), false, false},
+        {"line feed in the host", crashTokens("crash", "user:pw", "127.0.0.1\nDELE x"), false, false},
+        {"carriage return in the credentials", crashTokens("crash", "user:pw\rDELE x"), false, false},
+        {"credentials of 512 characters", crashTokens("crash", credentials512), false, false},
+        {"credentials of 511 characters", crashTokens("crash", credentials511), true, true},
+        {"a sound folder", crashTokens("crash"), true, true},
+        {"a folder that does not exist", crashTokens("nowhere"), false, true},
     };
     // clang-format on
     inPrivateNetwork([&] {
@@ -249,7 +407,7 @@ TEST(CrashUpload, ArgumentsThatCouldHarmDoNothingAtAll) {
             EXPECT_EQ(sessions - sessionsBefore, c.runs ? 1u : 0u);
             sessionsBefore = sessions;
             EXPECT_EQ(top.exists("a/b/game/crash/ra1.zip"), !c.runs);
-            EXPECT_EQ(top.exists("a/b/game/KilnDev.ini"), c.runs);
+            EXPECT_EQ(top.exists("a/b/game/KilnDev.ini"), c.marks);
             EXPECT_TRUE(top.exists("a/b/game/keep.txt"));
             if (c.runs) {
                 const Strings last = server.sessions().back();

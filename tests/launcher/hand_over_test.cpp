@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -222,33 +223,97 @@ TEST_F(HandOverTest, AnArchiveThatCannotBeOpenedIsDeletedAndTheUpdaterStillStart
     }
 }
 
-TEST_F(HandOverTest, ADamagedItemLeavesNoUpdaterThatLooksCurrent) {
+// Whatever is wrong with an entry's data, the file it would replace stays as it was,
+// byte for byte and mode for mode: the installed updater still reads as outdated, so the
+// next start fetches the package again. Damaged data counts as done (no reboot box);
+// a password the hand-over does not have is retried and then reported.
+TEST_F(HandOverTest, DamagedEntriesLeaveTheInstalledFilesAsTheyWere) {
     if (testsupport::rerunInOwnPidNamespace()) return;
-    // As in a package spliced from two downloads: the recorded CRC-32 no longer fits.
+    const std::string updater = updaterBytes();
+    std::string flippedStored = updater;
+    flippedStored[flippedStored.size() / 2] ^= 0x55;
+    std::string flippedDeflated = testsupport::deflateRaw(updater);
+    flippedDeflated[flippedDeflated.size() / 2] ^= 0x55;
+    const std::string cutDeflated =
+        testsupport::deflateRaw(updater).substr(0, flippedDeflated.size() / 2);
     struct Case {
         const char* label;
-        uint32_t mode;
+        std::optional<std::string> payload;
+        bool deflate;
+        std::optional<std::string> password;
+        mode_t installedMode;
+        mode_t modeAfter;  // the hand-over makes a read-only target writable first
+        bool reboot;
     };
-    const Case cases[] = {{"executable", 0100755}, {"read-only", 0100555}};
+    // clang-format off
+    const Case cases[] = {
+        {"one byte flipped in stored data", flippedStored, false, {}, 0755, 0755, false},
+        {"one byte flipped in deflated data", flippedDeflated, true, {}, 0755, 0755, false},
+        {"the data end early", cutDeflated, true, {}, 0755, 0755, false},
+        {"encrypted, as zip -P makes it", {}, true, "secret", 0755, 0755, true},
+        {"over a read-only updater", flippedStored, false, {}, 0555, 0755, false},
+    };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         game.write(kClientUpdater, "the outdated updater");
-        std::string damaged = updaterBytes();
-        damaged[damaged.size() / 2] ^= 0x55;
-        ZipEntryPlan updater = unixEntry(kClientUpdater, updaterBytes(), c.mode);
-        updater.deflate = false;
-        updater.payload = damaged;
-        writePackage({updater, windowsEntry("data.txt", "new data")});
+        ::chmod(game.file(kClientUpdater).c_str(), c.installedMode);
+        game.write("data.txt", "old data");
+        ZipEntryPlan entry = unixEntry(kClientUpdater, updater, 0100755);
+        entry.deflate = c.deflate;
+        entry.payload = c.payload;
+        entry.password = c.password;
+        writePackage({entry, windowsEntry("data.txt", "new data")});
 
         testing::internal::CaptureStderr();
-        // Nothing is left to start, unless the PATH holds one.
-        handOver({});
+        installPatchArchive(kShortPause);
         const std::string messages = testing::internal::GetCapturedStderr();
-        EXPECT_FALSE(game.exists(kClientUpdater));
+        EXPECT_EQ(game.read(kClientUpdater), "the outdated updater");
+        EXPECT_EQ(modeOf(game.file(kClientUpdater)), c.modeAfter);
         EXPECT_EQ(game.read("data.txt"), "new data");
         EXPECT_FALSE(archiveLeft());
-        EXPECT_EQ(messages.find("Reboot"), std::string::npos) << messages;
+        EXPECT_EQ(messages, c.reboot ? "[Reboot] Please reboot computer \n" : "");
+        for (const auto& entry : fs::directory_iterator(game.path()))
+            EXPECT_EQ(entry.path().string().find(".~launcher"), std::string::npos) << entry.path();
+        ::chmod(game.file(kClientUpdater).c_str(), 0755);
     }
+}
+
+// An entry under the package's own name would replace the archive being read. As the
+// archive's share mode does on Windows, only that entry fails its attempts; every other
+// entry, before and after it, is installed.
+TEST_F(HandOverTest, AnEntryThatTargetsThePackageItselfFailsAlone) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
+    const std::string updater = updaterBytes();
+    for (const char* name : {"update.rar", "UPDATE.RAR", "./Update.rar", "x/../update.rar"}) {
+        SCOPED_TRACE(name);
+        game.write(kClientUpdater, "the outdated updater");
+        game.write("data.txt", "old data");
+        writePackage({unixEntry(kClientUpdater, updater, 0100755),
+                      windowsEntry(name, "no package at all"),
+                      windowsEntry("data.txt", "new data")});
+
+        testing::internal::CaptureStderr();
+        installPatchArchive(kShortPause);
+        const std::string messages = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(messages, "[Reboot] Please reboot computer \n");
+        EXPECT_TRUE(game.read(kClientUpdater) == updater);
+        EXPECT_EQ(game.read("data.txt"), "new data");
+        EXPECT_FALSE(archiveLeft());
+    }
+}
+
+// On Linux "update.rar" and "Update.rar" are two files. The patch step downloads and
+// checks "update.rar"; a stale "Update.rar" beside it, never checked, must not be what
+// is unpacked.
+TEST_F(HandOverTest, UnpacksTheFileThePatchStepWroteNotAnotherCaseOfItsName) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
+    game.write("data.txt", "old data");
+    game.write("Update.rar", testsupport::buildZip({windowsEntry("data.txt", "unchecked data")}));
+    writePackage({windowsEntry("data.txt", "checked data")});
+    installPatchArchive(kShortPause);
+    EXPECT_EQ(game.read("data.txt"), "checked data");
+    EXPECT_FALSE(game.exists("update.rar"));
 }
 
 TEST_F(HandOverTest, AnEntryThatCannotBeWrittenAsksForARebootAndTheRestGoesOn) {

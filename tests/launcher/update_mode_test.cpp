@@ -2,9 +2,15 @@
 // is installed, run there without a display, so its messages come on standard error.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/argument_records.h"
@@ -126,6 +132,129 @@ TEST_F(UpdateModeTest, OutdatedUpdaterIsFetchedUnpackedAndStarted) {
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[1].request, "GET /2.0.13.6.zip HTTP/1.1");
     EXPECT_EQ(log[1].status, 200);
+}
+
+// A download of release 2.0.0.2 is cut off (the launcher killed); the server then
+// publishes 2.0.0.3. The next start must not continue the part of 2.0.0.2 with the bytes
+// of 2.0.0.3, which would unpack to nothing: it fetches 2.0.0.3 whole and installs it.
+TEST_F(UpdateModeTest, APartOfAnOlderReleaseIsNotContinuedWithTheNewOne) {
+    if (rerunInOwnPidNamespace()) return;
+    game.dir().write("ClientUpdate.exe", peImageOfVersion(2, 0, 0, 1));
+    game.dir().write("vcfile.res", "");
+    // Large enough that a slow server is still sending it when the launcher is killed.
+    std::string padding(1 << 20, '\0');
+    std::mt19937 random(12);
+    for (char& c : padding) c = char(random());
+    auto publish = [&](int revision) {
+        TempDir release;
+        release.write("ClientUpdate.exe", peImageOfVersion(2, 0, 0, revision) + padding);
+        const ProgramResult published =
+            runProgram(binaryPath("launcher-admin"), {"publish", release.path(), packages.path()});
+        EXPECT_EQ(published.exitCode, 0) << published.err;
+        return release.read("ClientUpdate.exe");
+    };
+    publish(2);
+    {
+        LighttpdServer slow(packages.path(), "connection.kbytes-per-second = 32\n");
+        ASSERT_TRUE(slow.running());
+        game.writeUpdateSettings(slow.url());
+        SubprocessOptions options = game.options();
+        Subprocess first(game.program(), {}, options);
+        ASSERT_TRUE(first.started());
+        for (int waited = 0; waited < 10000 && game.dir().read("update.rar").size() < 65536;
+             waited += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        first.sendSignal(SIGKILL);
+        ASSERT_TRUE(first.wait(5000));
+    }
+    const size_t part = game.dir().read("update.rar").size();
+    ASSERT_GE(part, 65536u);
+    ASSERT_LT(part, padding.size());
+    EXPECT_EQ(game.dir().read("update.rar.part").rfind("UpdateFile=2.0.0.2.zip\n", 0), 0u);
+
+    const std::string newUpdater = publish(3);
+    LighttpdServer server(packages.path());
+    ASSERT_TRUE(server.running());
+    game.writeUpdateSettings(server.url());
+    TempDir bin;
+    bin.copyIn(binaryPath("record_args"), "wine");
+    game.prependToPath(bin.path());
+    ProgramResult result = game.run();
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(messageBoxes(result.err), "");
+    EXPECT_TRUE(game.dir().read("ClientUpdate.exe") == newUpdater);
+    EXPECT_FALSE(game.dir().exists("update.rar"));
+    EXPECT_FALSE(game.dir().exists("update.rar.part"));
+    auto log = server.stopAndReadLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1].request, "GET /2.0.0.3.zip HTTP/1.1");
+    EXPECT_EQ(log[1].range, "-");
+    EXPECT_EQ(log[1].status, 200);
+}
+
+// What a careless operator or a hostile peer may leave under the launcher's file
+// names: a FIFO, a link to an endless device, a "version.txt" too large to read. None
+// of it may hold the launcher or end it; each reads as no file, or as a failed fetch.
+TEST_F(UpdateModeTest, FilesThatAreNoFilesNeitherHoldNorEndTheLauncher) {
+    if (rerunInOwnPidNamespace()) return;
+    const std::string current = peImageOfVersion(2, 0, 13, 5);
+    ZipEntryPlan entry;
+    entry.name = "data.txt";
+    entry.data = "new data";
+    packages.write("2.0.13.5.zip", buildZip({entry}));
+    struct Case {
+        const char* name;
+        const char* fifo;  // a FIFO of this name in the game folder
+        const char* zero;  // a link to /dev/zero of this name
+        bool hugeVersionTxt;
+        bool outdated;  // the installed updater is older, so the package is fetched
+        int exitCode;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"a FIFO as localization.ini", "localization.ini", nullptr, false, false, 0},
+        {"a FIFO as KilnDev.ini", "KilnDev.ini", nullptr, false, false, 0},
+        {"localization.ini linked to /dev/zero", nullptr, "localization.ini", false, false, 0},
+        {"a FIFO as update.rar", "update.rar", nullptr, false, true, 0},
+        {"a version.txt of 2 MiB", nullptr, nullptr, true, false, 254},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GameFolder folder;
+        folder.dir().write("ClientUpdate.exe",
+                           c.outdated ? peImageOfVersion(2, 0, 13, 4) : current);
+        folder.dir().write("vcfile.res", "");
+        folder.dir().write("data.txt", "old data");
+        if (c.fifo) {
+            ASSERT_EQ(::mkfifo(folder.file(c.fifo).c_str(), 0600), 0);
+        }
+        if (c.zero) {
+            ASSERT_EQ(::symlink("/dev/zero", folder.file(c.zero).c_str()), 0);
+        }
+        std::string versionTxt = "[Current Version]\nUpdateFile=2.0.13.5.zip\n";
+        if (c.hugeVersionTxt) versionTxt += "; " + std::string(2 << 20, 'x') + "\n";
+        packages.write("version.txt", versionTxt);
+        LighttpdServer server(packages.path());
+        ASSERT_TRUE(server.running());
+        folder.writeUpdateSettings(server.url());
+        TempDir bin;
+        bin.copyIn(binaryPath("record_args"), "wine");
+        folder.prependToPath(bin.path());
+
+        ProgramResult result = folder.run();
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        if (c.exitCode == 254) {
+            EXPECT_EQ(messageBoxes(result.err),
+                      "[Error] Download " + server.url() + ":0 version.txt fail!!\n" +
+                          "[Version] Can't download version.txt\n " + kNetError + "\n");
+            EXPECT_FALSE(folder.dir().exists("Patch/version.txt"));
+        } else {
+            EXPECT_EQ(messageBoxes(result.err), "");
+        }
+        EXPECT_EQ(folder.dir().read("data.txt"), c.outdated ? "new data" : "old data");
+    }
 }
 
 // With a display the progress dialog is a GTK window, fed from the worker through the

@@ -62,11 +62,11 @@ TEST(Files, OverwritingGivesTheFileTheNewReadOnlyAndExecuteBits) {
     };
     // clang-format off
     const Case cases[] = {
-        {"plain file becomes a program", Disposition::CreateAlways, 0644, {0, true}, 0755},
-        {"owner-only program stays owner-only", Disposition::CreateAlways, 0700, {0, true}, 0700},
-        {"program becomes a plain file", Disposition::CreateAlways, 0755, {0, false}, 0644},
-        {"read-only program", Disposition::CreateAlways, 0755, {FILE_ATTR_READONLY, true}, 0555},
-        {"open always keeps the mode", Disposition::OpenAlways, 0644, {FILE_ATTR_READONLY, true}, 0644},
+        {"plain file becomes a program", Disposition::CreateAlways, 0644, {0, true, {}}, 0755},
+        {"owner-only program stays owner-only", Disposition::CreateAlways, 0700, {0, true, {}}, 0700},
+        {"program becomes a plain file", Disposition::CreateAlways, 0755, {0, false, {}}, 0644},
+        {"read-only program", Disposition::CreateAlways, 0755, {FILE_ATTR_READONLY, true, {}}, 0555},
+        {"open always keeps the mode", Disposition::OpenAlways, 0644, {FILE_ATTR_READONLY, true, {}}, 0644},
     };
     // clang-format on
     TempDir dir;
@@ -126,6 +126,90 @@ TEST(Files, AttributesMapToWriteBits) {
                   return testsupport::childResult();
               }),
               0);
+}
+
+// A FIFO, a device or a socket planted under a file's name: opening it must neither
+// wait for a peer nor hand out its endless or empty content as a file's. Each case runs
+// in a child, so an open that waits cannot hold the test.
+TEST(Files, OnlyRegularFilesOpenAndNothingWaitsForAPeer) {
+    TempDir dir;
+    dir.write("plain.txt", "plain");
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", dir.file("zero-link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("plain.txt").c_str(), dir.file("plain-link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("fifo").c_str(), dir.file("fifo-link").c_str()), 0);
+    struct Case {
+        const char* name;
+        std::string path;
+        unsigned access;
+        Disposition disposition;
+        bool opens;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"FIFO, read", dir.file("fifo"), AccessRead, Disposition::OpenExisting, false},
+        {"FIFO, write", dir.file("fifo"), AccessWrite, Disposition::OpenExisting, false},
+        {"FIFO, created over", dir.file("fifo"), AccessWrite, Disposition::CreateAlways, false},
+        {"FIFO through a link", dir.file("fifo-link"), AccessRead, Disposition::OpenExisting, false},
+        {"link to /dev/zero", dir.file("zero-link"), AccessRead, Disposition::OpenExisting, false},
+        {"/dev/null, write", "/dev/null", AccessWrite, Disposition::OpenAlways, false},
+        {"regular file", dir.file("plain.txt"), AccessRead, Disposition::OpenExisting, true},
+        {"link to a regular file", dir.file("plain-link"), AccessRead, Disposition::OpenExisting, true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::Subprocess child = testsupport::Subprocess::fork([&] {
+            File file;
+            const bool opened = file.open(c.path, c.access, c.disposition);
+            if (opened != c.opens) return 1;
+            if (!opened) return lastError() == winerr::ACCESS_DENIED ? 0 : 2;
+            char buffer[16] = {};
+            return file.read(buffer, sizeof buffer) == 5 ? 0 : 3;
+        });
+        ASSERT_TRUE(child.wait(5000)) << "the open waited for a peer";
+        EXPECT_EQ(child.exitCode(), 0);
+    }
+    std::string bytes;
+    EXPECT_FALSE(readWholeFile(dir.file("zero-link"), bytes));
+    EXPECT_TRUE(bytes.empty());
+}
+
+// Replacing a link replaces the link, never what it points to; the new file is a
+// file of its own.
+TEST(Files, ReplaceFileReplacesALinkNotWhatItPointsTo) {
+    TempDir dir;
+    dir.write("pointed-at", "pointed at");
+    dir.write("new", "new");
+    ASSERT_EQ(::symlink(dir.file("pointed-at").c_str(), dir.file("target").c_str()), 0);
+    EXPECT_TRUE(replaceFile(dir.file("new"), dir.file("target")));
+    EXPECT_FALSE(dir.exists("new"));
+    EXPECT_EQ(dir.read("target"), "new");
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.file("target").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(dir.read("pointed-at"), "pointed at");
+}
+
+TEST(Files, IsSameFileFollowsHardLinksNotSymbolicOnes) {
+    TempDir dir;
+    dir.write("update.rar", "package");
+    ASSERT_EQ(::link(dir.file("update.rar").c_str(), dir.file("hard-link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("update.rar").c_str(), dir.file("soft-link").c_str()), 0);
+    File archive;
+    ASSERT_TRUE(archive.open(dir.file("update.rar"), AccessRead, Disposition::OpenExisting));
+    EXPECT_TRUE(archive.isSameFile(dir.file("hard-link")));
+    // Replacing the link leaves the file alone.
+    EXPECT_FALSE(archive.isSameFile(dir.file("soft-link")));
+}
+
+TEST(Files, WriteFileReplacingKeepsTheMode) {
+    TempDir dir;
+    dir.write("settings.ini", "old");
+    ::chmod(dir.file("settings.ini").c_str(), 0640);
+    EXPECT_TRUE(writeFileReplacing(dir.file("settings.ini"), "new settings"));
+    EXPECT_EQ(dir.read("settings.ini"), "new settings");
+    EXPECT_EQ(modeOf(dir.file("settings.ini")), 0640u);
 }
 
 TEST(Files, LinksAreEntriesOfTheirOwn) {

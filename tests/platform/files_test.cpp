@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/file_stream.h"
@@ -135,6 +136,185 @@ TEST(Files, FoldersCannotBeOpenedAsFiles) {
         EXPECT_FALSE(file.open(dir.file("sub"), access, Disposition::OpenExisting));
         EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
     }
+}
+
+// A device under a file's name is no file: it neither opens nor hands out its endless or
+// empty content as a file's (FIFOs and links to devices are in files_linux_test.cpp).
+TEST(Files, DevicesDoNotOpenAsFiles) {
+    const PerSystem<const char*> nullDevice = {"/dev/null", "NUL", "each system's own name"};
+    struct Case {
+        const char* name;
+        unsigned access;
+        Disposition disposition;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"read", AccessRead, Disposition::OpenExisting},
+        {"write", AccessWrite, Disposition::OpenAlways},
+        {"created over", AccessWrite, Disposition::CreateAlways},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        File file;
+        EXPECT_FALSE(file.open(nullDevice.here(), c.access, c.disposition));
+        EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
+    }
+    std::string bytes = "stale";
+    EXPECT_FALSE(readWholeFile(nullDevice.here(), bytes));
+    EXPECT_TRUE(bytes.empty());
+}
+
+TEST(Files, ReadWholeFileHoldsNoMoreThanItsLimit) {
+    TempDir dir;
+    const std::string content(40000, 'x');
+    dir.write("f", content);
+    std::string bytes;
+    EXPECT_TRUE(readWholeFile(dir.file("f"), bytes, content.size()));
+    EXPECT_EQ(bytes.size(), content.size());
+    EXPECT_FALSE(readWholeFile(dir.file("f"), bytes, content.size() - 1));
+    EXPECT_EQ(lastError(), winerr::FILE_TOO_LARGE);
+    EXPECT_TRUE(bytes.empty());
+}
+
+namespace {
+
+// The names in a folder.
+std::vector<std::string> entriesOf(const std::string& folder) {
+    std::vector<std::string> names;
+    FolderSearch search;
+    FindEntry entry;
+    for (bool more = search.first(folder, entry); more; more = search.next(entry))
+        if (entry.name != "." && entry.name != "..") names.push_back(entry.name);
+    return names;
+}
+
+}  // namespace
+
+// A link as the target is in files_linux_test.cpp.
+TEST(Files, ReplaceFileSwapsInOneStepAsMoveFileExDoes) {
+    struct Case {
+        const char* name;
+        std::string
+            before;  // "" no target, "file", "held open", "read-only", "folder", "other case"
+        PerSystem<bool> replaces;
+        PerSystem<uint32_t> error;
+    };
+    const PerSystem<bool> heldOpenReplaces = {
+        true, false, "Windows will not replace a file held open without delete sharing"};
+    const PerSystem<uint32_t> heldOpenError = {winerr::SUCCESS, winerr::SHARING_VIOLATION,
+                                               heldOpenReplaces.why};
+    // Windows itself may give the entry the new name's case.
+    const PerSystem<std::string> otherCaseName = {
+        "TARGET", "TARGET", "Wine, as Linux, keeps the existing entry's name"};
+    // clang-format off
+    const Case cases[] = {
+        {"no target yet", "", testsupport::same(true), testsupport::same(winerr::SUCCESS)},
+        {"a file", "file", testsupport::same(true), testsupport::same(winerr::SUCCESS)},
+        {"a file held open", "held open", heldOpenReplaces, heldOpenError},
+        {"the name in another case", "other case", testsupport::same(true), testsupport::same(winerr::SUCCESS)},
+        {"a read-only file", "read-only", testsupport::same(false), testsupport::same(winerr::ACCESS_DENIED)},
+        {"a folder", "folder", testsupport::same(false), testsupport::same(winerr::ACCESS_DENIED)},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.makeFolder("in");
+        const std::string folder = dir.file("in");
+        const std::string target = folder + "/target";
+        testsupport::writeFile(folder + "/new", "new");
+        if (c.before == "file" || c.before == "held open" || c.before == "read-only")
+            testsupport::writeFile(target, "old");
+        if (c.before == "read-only") {
+            ASSERT_TRUE(setAttributes(target, FILE_ATTR_READONLY));
+        }
+        if (c.before == "other case") testsupport::writeFile(folder + "/TARGET", "old");
+        if (c.before == "folder") {
+            ASSERT_TRUE(createDirectory(target));
+        }
+
+        File reader;
+        if (c.before == "held open") {
+            ASSERT_TRUE(reader.open(target, AccessRead, Disposition::OpenExisting));
+        }
+        setLastError(12345);
+        EXPECT_EQ(replaceFile(folder + "/new", target), c.replaces.here());
+        if (!c.replaces.here()) {
+            EXPECT_EQ(lastError(), c.error.here());
+            EXPECT_EQ(testsupport::readFile(folder + "/new"), "new");
+            if (c.before != "folder") {
+                EXPECT_EQ(testsupport::readFile(target), "old");
+            }
+            reader.close();
+            setAttributes(target, FILE_ATTR_NORMAL);
+            continue;
+        }
+        // One entry is left, the new file, under the name the folder knew (Linux keeps
+        // the existing entry's case, as a name is found ignoring case).
+        const std::vector<std::string> left = entriesOf(folder);
+        ASSERT_EQ(left.size(), 1u);
+        if (c.before == "other case") {
+            EXPECT_EQ(left[0], otherCaseName.here());
+        }
+        EXPECT_EQ(testsupport::readFile(folder + "/" + left[0]), "new");
+        EXPECT_EQ(getAttributes(target).value_or(FILE_ATTR_DIRECTORY) & FILE_ATTR_DIRECTORY, 0u);
+        if (reader.isOpen()) {
+            // Who held the old file open keeps reading the old file.
+            char buffer[8] = {};
+            EXPECT_EQ(reader.read(buffer, sizeof buffer), 3);
+            EXPECT_EQ(std::string(buffer, 3), "old");
+        }
+    }
+}
+
+// Hard and symbolic links are in files_linux_test.cpp.
+TEST(Files, IsSameFileComparesTheFileNotItsName) {
+    TempDir dir;
+    dir.write("update.rar", "package");
+    dir.write("other.rar", "package");
+    File archive;
+    ASSERT_TRUE(archive.open(dir.file("update.rar"), AccessRead, Disposition::OpenExisting));
+    struct Case {
+        std::string path;
+        bool same;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {dir.file("update.rar"), true},
+        {dir.file("UPDATE.RAR"), true},
+        {dir.path() + "/./Update.rar", true},
+        {dir.file("other.rar"), false},
+        {dir.file("missing.rar"), false},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(archive.isSameFile(c.path), c.same);
+    }
+    File closed;
+    EXPECT_FALSE(closed.isSameFile(dir.file("update.rar")));
+}
+
+// The mode the new file keeps is in files_linux_test.cpp.
+TEST(Files, WriteFileReplacingLeavesNothingBehindAndSparesAReadOnlyFile) {
+    TempDir dir;
+    dir.write("settings.ini", "old");
+    const std::string leftover = dir.file("settings.ini") + kReplacementSuffix;
+    // A leftover of a write that was cut short, read-only at that.
+    testsupport::writeFile(leftover, "half");
+    ASSERT_TRUE(setAttributes(leftover, FILE_ATTR_READONLY));
+    EXPECT_TRUE(writeFileReplacing(dir.file("settings.ini"), "new settings"));
+    EXPECT_EQ(dir.read("settings.ini"), "new settings");
+    EXPECT_FALSE(pathExists(leftover));
+
+    // A read-only file is not replaced, as CreateFileA would not overwrite it.
+    ASSERT_TRUE(setAttributes(dir.file("settings.ini"), FILE_ATTR_READONLY));
+    EXPECT_FALSE(writeFileReplacing(dir.file("settings.ini"), "newer"));
+    EXPECT_EQ(lastError(), winerr::ACCESS_DENIED);
+    EXPECT_EQ(dir.read("settings.ini"), "new settings");
+    EXPECT_FALSE(pathExists(leftover));
+    setAttributes(dir.file("settings.ini"), FILE_ATTR_NORMAL);
 }
 
 TEST(Files, NewFilesTakeTheReadOnlyOption) {

@@ -75,10 +75,12 @@ namespace {
 // Holds the lock "Lancher.exe" in a child process until the object goes.
 class LockHolder {
 public:
-    explicit LockHolder(const std::string& runtimeDir) {
+    // `temporaryDir`, when given, is TMPDIR.
+    explicit LockHolder(const std::string& runtimeDir, const std::string& temporaryDir = "") {
         testsupport::SubprocessOptions options;
         options.standardInput = testsupport::Redirect::pipe();
         options.environment = {{"XDG_RUNTIME_DIR", runtimeDir}};
+        if (!temporaryDir.empty()) options.environment.push_back({"TMPDIR", temporaryDir});
         holder_ = testsupport::Subprocess::fork(
             [] {
                 const bool acquired =
@@ -106,9 +108,10 @@ private:
 };
 
 // The lock as a fresh process would find it.
-InstanceLock tryLock(const std::string& runtimeDir) {
+InstanceLock tryLock(const std::string& runtimeDir, const std::string& temporaryDir = "") {
     return static_cast<InstanceLock>(runInChild([&] {
         setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
+        if (!temporaryDir.empty()) setenv("TMPDIR", temporaryDir.c_str(), 1);
         return static_cast<int>(acquireSingleInstance("Lancher.exe"));
     }));
 }
@@ -128,6 +131,35 @@ TEST(SingleInstance, SecondProcessFindsTheLockUntilTheFirstEnds) {
     struct stat st {};
     ASSERT_EQ(lstat(runtime.file("Lancher.exe").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// An XDG_RUNTIME_DIR that cannot hold the lock used to leave both copies running
+// without one; the private folder under the temporary folder holds it instead.
+TEST(SingleInstance, UnusableRuntimeFolderFallsBackToThePrivateTemporaryFolder) {
+    TempDir temporary;
+    TempDir scratch;
+    scratch.write("a file", "");
+    struct Case {
+        const char* name;
+        std::string runtimeDir;
+    };
+    const Case cases[] = {
+        {"a folder that does not exist", scratch.file("missing")},
+        {"a file", scratch.file("a file")},
+        {"a path through a file", scratch.file("a file") + "/run"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            LockHolder first(c.runtimeDir, temporary.path());
+            ASSERT_TRUE(first.acquired());
+            EXPECT_EQ(tryLock(c.runtimeDir, temporary.path()), InstanceLock::AlreadyRunning);
+        }
+        EXPECT_EQ(tryLock(c.runtimeDir, temporary.path()), InstanceLock::Acquired);
+    }
+    struct stat st {};
+    ASSERT_EQ(lstat((temporary.path() + "/launcher-" + std::to_string(getuid())).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 TEST(SingleInstance, ChildrenDoNotInheritTheLock) {
@@ -211,8 +243,16 @@ TEST(SingleInstance, PlantedLinksAndForeignFoldersAreNotUsed) {
     victim.write("target", "keep");
     TempDir runtime;
     ASSERT_EQ(symlink(victim.file("target").c_str(), runtime.file("Lancher.exe").c_str()), 0);
-    EXPECT_EQ(tryLock(runtime.path()), InstanceLock::Unavailable);
+    // The link is not followed: the private folder under the temporary folder holds the
+    // lock instead.
+    TempDir privateTmp;
+    EXPECT_EQ(tryLock(runtime.path(), privateTmp.path()), InstanceLock::Acquired);
     EXPECT_EQ(victim.read("target"), "keep");
+    struct stat held {};
+    EXPECT_EQ(
+        lstat(privateTmp.file("launcher-" + std::to_string(getuid()) + "/Lancher.exe").c_str(),
+              &held),
+        0);
 
     // A folder of that name that others may write to is not ours to trust.
     TempDir tmp;
@@ -225,6 +265,9 @@ TEST(SingleInstance, PlantedLinksAndForeignFoldersAreNotUsed) {
         return static_cast<int>(acquireSingleInstance("Lancher.exe"));
     });
     EXPECT_EQ(static_cast<InstanceLock>(rc), InstanceLock::Unavailable);
+    // Both planted: nowhere to lock.
+    EXPECT_EQ(tryLock(runtime.path(), tmp.path()), InstanceLock::Unavailable);
+    EXPECT_EQ(victim.read("target"), "keep");
 }
 
 TEST(MessageBox, WithoutDisplayGoesToStandardErrorAsOneBlock) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace testsupport {
 
@@ -104,12 +105,32 @@ void HttpFaultServer::handle(Socket client) {
                               std::to_string(from) + "-" + std::to_string(body_.size() - 1) + "/" +
                               std::to_string(body_.size()) + "\r\n"
                         : "HTTP/1.1 200 OK\r\n";
-        if (fault_ != HttpFault::NoLength)
+        if (fault_ != HttpFault::NoLength && fault_ != HttpFault::Endless)
             reply += "Content-Length: " + std::to_string(content.size()) + "\r\n";
     }
     reply += "Connection: close\r\n\r\n";
     if (!sendAll(client, reply.data(), reply.size())) return;
 
+    if (fault_ == HttpFault::Trickle || fault_ == HttpFault::Endless) {
+        // Bounded like a stall: until the client leaves, the body ends or time is up.
+        const size_t piece =
+            fault_ == HttpFault::Endless ? 65536 : std::max<size_t>(1, cutAfter_ / 10);
+        const std::string endless(piece, 'e');
+        size_t sent = 0;
+        for (int waited = 0; waited < 20000 && !stopping_; waited += 100) {
+            const std::string_view next = fault_ == HttpFault::Endless
+                                              ? std::string_view(endless)
+                                              : std::string_view(content).substr(sent, piece);
+            if (next.empty() || !sendAll(client, next.data(), next.size())) break;
+            sent += next.size();
+            if (fault_ == HttpFault::Trickle) {
+                if (readableWithin(client, 100) && receiveSome(client, buffer, sizeof buffer) <= 0)
+                    break;
+            }
+        }
+        shutdownSending(client);
+        return;
+    }
     size_t limit = content.size();
     if (fault_ == HttpFault::CutAfter || fault_ == HttpFault::Stall)
         limit = std::min(limit, cutAfter_);

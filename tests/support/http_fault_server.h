@@ -21,6 +21,8 @@ enum class HttpFault {
     NoLength,     // 200 without Content-Length, ended by closing
     IgnoreRange,  // always 200 with the whole file
     Stall,        // sends `cutAfter` body bytes, then nothing until the client leaves
+    Trickle,      // sends the body at `cutAfter` bytes a second, in ten pieces a second
+    Endless,      // 200 without Content-Length, then bytes until the client leaves
 };
 
 struct HttpRequest {

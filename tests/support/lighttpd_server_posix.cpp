@@ -23,6 +23,10 @@ LighttpdServer::LighttpdServer(const std::string& documentRoot, const std::strin
                << "server.modules = (\"mod_accesslog\")\n"
                << "accesslog.filename = \"" << workDir_ << "/access.log\"\n"
                << "accesslog.format = \"%r|%>s|%{Range}i|%b\"\n"
+               // Types, as a server set up for downloads assigns them: for a file of no
+               // assigned type lighttpd names no ETag and no Last-Modified date.
+               << "mimetype.assign = (\".zip\" => \"application/zip\", "
+                  "\"\" => \"application/octet-stream\")\n"
                << extraConfig;
         SubprocessOptions options;
         options.standardInput = Redirect::pipe();

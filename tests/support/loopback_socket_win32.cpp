@@ -3,6 +3,8 @@
 // After winsock2.h, which must come before windows.h.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "support/loopback_socket.h"
 
 namespace testsupport::loopback {
@@ -82,14 +84,32 @@ long receiveSome(Socket socket, char* buffer, size_t size) {
     return ::recv(native(socket), buffer, int(size), 0);
 }
 
+// Without blocking, waiting for room between sends: Wine can leave a blocking send
+// waiting for ever once the peer has closed, and the test's server with it.
 bool sendAll(Socket socket, const char* data, size_t size) {
+    constexpr int kRoomWaitMs = 20000;
+    u_long nonBlocking = 1;
+    if (::ioctlsocket(native(socket), FIONBIO, &nonBlocking) != 0) return false;
+    bool sent = true;
     while (size > 0) {
-        const int n = ::send(native(socket), data, int(size), 0);
-        if (n <= 0) return false;
-        data += n;
-        size -= size_t(n);
+        const int n = ::send(native(socket), data, int(std::min<size_t>(size, 65536)), 0);
+        if (n > 0) {
+            data += n;
+            size -= size_t(n);
+            continue;
+        }
+        WSAPOLLFD p{};
+        p.fd = native(socket);
+        p.events = POLLWRNORM;
+        if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK || WSAPoll(&p, 1, kRoomWaitMs) <= 0 ||
+            (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+            sent = false;
+            break;
+        }
     }
-    return true;
+    u_long blocking = 0;
+    ::ioctlsocket(native(socket), FIONBIO, &blocking);
+    return sent;
 }
 
 void shutdownSending(Socket socket) { ::shutdown(native(socket), SD_SEND); }

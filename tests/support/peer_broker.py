@@ -62,7 +62,11 @@ class Lighttpd:
                       f'server.errorlog = "{self.work}/error.log"\n'
                       'server.modules = ("mod_accesslog")\n'
                       f'accesslog.filename = "{self.work}/access.log"\n'
-                      f'accesslog.format = "{ACCESS_LOG_FORMAT}"\n' + extra)
+                      f'accesslog.format = "{ACCESS_LOG_FORMAT}"\n'
+                      # Types, as a server set up for downloads assigns them: for a file
+                      # of no assigned type lighttpd names no ETag and no Last-Modified.
+                      'mimetype.assign = (".zip" => "application/zip", '
+                      '"" => "application/octet-stream")\n' + extra)
             process = subprocess.Popen(["lighttpd", "-D", "-f", "-"], stdin=subprocess.PIPE,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                        start_new_session=True)

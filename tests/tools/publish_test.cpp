@@ -115,6 +115,9 @@ TEST(Publish, RefusesWhatCannotBeNamedOrUnpackedAndWritesNothing) {
         {"version without numbers", {{"ClientUpdate.exe", testsupport::buildPeImage(noFixedInfo).bytes}}, nullptr, 1},
         {"ClientUpdate.exe not a Windows program", {{"ClientUpdate.exe", "#!/bin/sh\n"}}, nullptr, 1},
         {"a symbolic link", {{"ClientUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1)}}, "notes.txt", 1},
+        {"the package's own name", {{"ClientUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1)}, {"update.rar", "x"}}, nullptr, 1},
+        {"the package's name in capitals", {{"ClientUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1)}, {"UPDATE.RAR", "x"}}, nullptr, 1},
+        {"a temporary file's name", {{"ClientUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1)}, {"sub/a.dll.~Launcher", "x"}}, nullptr, 1},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -129,6 +132,11 @@ TEST(Publish, RefusesWhatCannotBeNamedOrUnpackedAndWritesNothing) {
         EXPECT_NE(result.err, "");
         EXPECT_TRUE(namesIn(www.path()).empty());
     }
+    // Below the top folder the name replaces nothing of the launcher's.
+    TempDir release, www;
+    release.write("ClientUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1));
+    release.write("docs/update.rar", "an example archive");
+    EXPECT_EQ(publish({release.path(), www.path()}).exitCode, 0);
     EXPECT_EQ(publish({"only-one"}).exitCode, 2);
 }
 

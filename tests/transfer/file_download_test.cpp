@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -206,6 +207,96 @@ TEST_F(DownloadTest, StalledServerFailsEachAttemptWithinTheStallLimit) {
     EXPECT_EQ(requests[2].range, "bytes=2-");
     EXPECT_NE(message.find("fail!!"), std::string::npos);
     EXPECT_EQ(readFile(target()), body.substr(0, 3));
+}
+
+// A server that sends a little now and then would otherwise hold the player's dialog for
+// hours: below 1 KiB a second for the stall time, an attempt fails.
+TEST_F(DownloadTest, TricklingServerFailsEachAttemptBelowOneKibibyteASecond) {
+    struct Case {
+        const char* name;
+        size_t bytesPerSecond;
+        size_t size;
+        int result;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"500 bytes a second", 500, 100000, 0},
+        {"8 KiB a second", 8192, 24576, 1},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(target());
+        const std::string body = patterned(c.size);
+        HttpFaultServer server(body, HttpFault::Trickle, c.bytesPerSecond);
+        CFileDownLoad download(TransferLimits{.connectTimeoutSeconds = 5, .stallSeconds = 2});
+        aim(download, server.url(), "package.zip");
+        const auto started = std::chrono::steady_clock::now();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(download.Download(), c.result);
+        const std::string message = testing::internal::GetCapturedStderr();
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+        if (c.result == 0) {
+            EXPECT_EQ(server.requests().size(), 3u);
+            EXPECT_NE(message.find("fail!!"), std::string::npos);
+        } else {
+            EXPECT_TRUE(readFile(target()) == body);
+        }
+    }
+}
+
+// The server's validator of its file travels with a continued request (If-Range): while
+// the file is the same the rest is appended, once it has changed the server sends it
+// whole and the partial target starts over, in the same run.
+TEST_F(DownloadTest, PartialTargetIsContinuedOnlyWhileTheServersFileIsUnchanged) {
+    TempDir root;
+    const std::string first = patterned(60000);
+    writeFile(root.file("package.zip"), first);
+    std::vector<std::string> validators;
+    auto download = std::make_unique<CFileDownLoad>();
+    download->onResponse = [&](const std::string& validator) { validators.push_back(validator); };
+    {
+        LighttpdServer server(root.path());
+        ASSERT_TRUE(server.running());
+        aim(*download, server.url(), "package.zip");
+        EXPECT_EQ(download->Download(), 1);
+    }
+    ASSERT_EQ(validators.size(), 1u);
+    const std::string validator = validators[0];
+    EXPECT_FALSE(validator.empty()) << "lighttpd names an ETag";
+    EXPECT_EQ(download->resumeValidator, validator);
+
+    const std::string second = patterned(70000).substr(3);
+    struct Case {
+        const char* name;
+        const std::string* served;
+        std::vector<std::string> answers;  // status and range of each request
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"the same file", &first, {"206 bytes=30000-"}},
+        {"republished under the same name", &second, {"200 bytes=30000-", "200 -"}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Rewritten only when it changes: writing it gives it a new validator.
+        if (c.served != &first) writeFile(root.file("package.zip"), *c.served);
+        writeFile(target(), first.substr(0, 30000));
+        validators.clear();
+        download->resumeValidator = validator;
+        LighttpdServer server(root.path());
+        ASSERT_TRUE(server.running());
+        aim(*download, server.url(), "package.zip");
+        EXPECT_EQ(download->Download(), 1);
+        EXPECT_TRUE(readFile(target()) == *c.served);
+        std::vector<std::string> answers;
+        for (const auto& line : server.stopAndReadLog())
+            answers.push_back(std::to_string(line.status) + " " + line.range);
+        EXPECT_EQ(answers, c.answers);
+        ASSERT_EQ(validators.size(), 1u);
+        EXPECT_EQ(validators[0] == validator, c.served == &first);
+    }
 }
 
 TEST_F(DownloadTest, TargetThatCannotBeCreatedFailsWithoutAnyRequest) {

@@ -1,6 +1,7 @@
 // The zip reader where Linux and Windows file systems differ on purpose: execute bits
 // (Windows has none), an open archive renamed or the current folder removed (Windows
-// refuses both while they are in use), paths beyond MAX_PATH (the A functions stop there).
+// refuses both while they are in use), paths beyond MAX_PATH (the A functions stop there),
+// a full disk (a small tmpfs in a mount namespace).
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "support/child_process.h"
+#include "support/small_disk.h"
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "support/zip_reader_handle.h"
@@ -77,6 +80,45 @@ TEST_F(ZipReaderOnLinuxTest, UnixEntriesKeepTheirExecuteBits) {
         const auto permissions = fs::status(dir.file(cases[i].name)).permissions();
         EXPECT_EQ((permissions & fs::perms::owner_exec) != fs::perms::none, cases[i].executable);
     }
+}
+
+// The item is written beside its target and replaces it only when it ended well: on a
+// full disk the old file stays as it was, and no temporary file is left.
+TEST_F(ZipReaderOnLinuxTest, FullDiskLeavesTheOldTargetAsItWas) {
+    std::string why;
+    if (!testsupport::smallDiskAvailable(why)) GTEST_SKIP() << why;
+    const std::string big(256 * 1024, 'b');
+    testsupport::TempDir disk;
+    const int code = testsupport::runInChild([&] {
+        std::string reason;
+        if (!testsupport::mountSmallDisk(disk.path(), 128 * 1024, reason)) {
+            ADD_FAILURE() << reason;
+            return 1;
+        }
+        disk.write("target.bin", "the old file");
+        auto reader = openBytes(buildZip({entry("target.bin", big, true)}));
+        EXPECT_TRUE(reader);
+        if (!reader) return 1;
+        EXPECT_EQ(UnzipToFile(reader.get(), 0, disk.file("target.bin").c_str()),
+                  ZIPRES_WRITE_FAILED);
+        EXPECT_EQ(disk.read("target.bin"), "the old file");
+        EXPECT_FALSE(disk.exists(std::string("target.bin") + platform::kReplacementSuffix));
+        return testsupport::childResult();
+    });
+    EXPECT_EQ(code, 0);
+}
+
+// A name as long as a file name may be still unpacks: its temporary name is cut short
+// (Windows stops such a path at MAX_PATH first).
+TEST_F(ZipReaderOnLinuxTest, LongestNameUnpacksThroughAShortenedTemporaryName) {
+    auto reader = openBytes(buildZip({entry("a.txt", kText, true)}));
+    ASSERT_TRUE(reader);
+    const std::string longName(255, 'n');
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, longName.c_str()), ZIPRES_OK);
+    EXPECT_EQ(dir.read(longName), kText);
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find(platform::kReplacementSuffix),
+                  std::string::npos);
 }
 
 TEST_F(ZipReaderOnLinuxTest, OpenFailsWhenTheCurrentFolderCannotBeRead) {

@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "config/update_context.h"
 #include "platform/ui.h"
@@ -16,6 +18,7 @@
 #include "support/lighttpd_server.h"
 #include "support/pe_image.h"
 #include "support/temp_dir.h"
+#include "support/unreadable_file.h"
 #include "transfer/file_download.h"
 #include "transfer/progress_bar_dlg.h"
 #include "transfer/thread.h"
@@ -24,6 +27,13 @@ namespace fs = std::filesystem;
 using namespace testsupport;
 
 namespace {
+
+// Bytes that differ from those of another seed all along.
+std::string patternedBytes(size_t size, int seed) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = char((i * 7 + i / 251 + size_t(seed) * 13) % 251);
+    return bytes;
+}
 
 void loadVersionInfo(UpdateContext& context, const std::string& text) {
     context.versionInfo.LoadFromMemory(text.data(), text.size());
@@ -44,7 +54,7 @@ protected:
 };
 
 TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
-    enum class Marker { None, Current, CurrentOtherCase, OnPath };
+    enum class Marker { None, Current, CurrentOtherCase, OnPath, Unreadable };
     struct Case {
         const char* name;
         Marker marker;
@@ -84,6 +94,8 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
          "[Current Version]\nUpdateFile=2.0.13.5.zip\n", ""},
         {"marker on PATH", Marker::OnPath, current,
          "[Current Version]\nUpdateFile=2.0.13.5.zip\n", ""},
+        {"a marker that cannot be opened for reading", Marker::Unreadable, current,
+         "[Current Version]\nUpdateFile=2.0.13.5.zip\n", "2.0.13.5.zip"},
         {"no marker, same version", Marker::None, current,
          "[Current Version]\nUpdateFile=2.0.13.5.zip\n", "2.0.13.5.zip"},
     };
@@ -97,6 +109,11 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
         if (c.marker == Marker::Current) writeFile("vcfile.res", "");
         if (c.marker == Marker::CurrentOtherCase) writeFile("VCFile.RES", "");
         if (c.marker == Marker::OnPath) writeFile(pathFolder.file("vcfile.res"), "");
+        std::unique_ptr<testsupport::UnreadableFile> unreadable;
+        if (c.marker == Marker::Unreadable) {
+            unreadable = std::make_unique<testsupport::UnreadableFile>(folder.file("vcfile.res"));
+            ASSERT_TRUE(unreadable->ready());
+        }
         // Stored in another case than the path asks for, as on a Windows disk.
         if (!c.installed.empty()) writeFile("clientupdate.exe", c.installed);
 
@@ -122,6 +139,76 @@ TEST_F(PatchStepTest, DownloadsUnlessTheMarkedUpdaterIsCurrent) {
             EXPECT_TRUE(log.empty());
             EXPECT_FALSE(fs::exists("update.rar"));
         }
+    }
+}
+
+// A partial "update.rar" is continued only with the bytes of the file it began with:
+// the side file names the package and the server's validator of it.
+TEST_F(PatchStepTest, PartialPackageIsContinuedOnlyWithItsOwnBytes) {
+    const std::string older = patternedBytes(60000, 2);
+    const std::string newer = patternedBytes(70000, 3);
+    const std::string other = patternedBytes(70000, 4);
+    writeFile(packages.file("2.0.0.2.zip"), older);
+    writeFile(packages.file("2.0.0.3.zip"), newer);
+    const char versionTxt[] = "[Current Version]\nUpdateFile=2.0.0.3.zip\n";
+
+    // The validator lighttpd gives the current package, as a first download records it.
+    std::string validator;
+    {
+        TempDir first;
+        first.enter();
+        LighttpdServer server(packages.path());
+        ASSERT_TRUE(server.running());
+        UpdateContext context;
+        loadVersionInfo(context, versionTxt);
+        context.downloadUrl = server.url();
+        ASSERT_EQ(updateClientUpdater(context, first.file("ClientUpdate.exe")), 1);
+        const std::string record = readFile("update.rar.part");
+        const std::string head = "UpdateFile=2.0.0.3.zip\nValidator=";
+        ASSERT_EQ(record.substr(0, head.size()), head) << record;
+        validator = record.substr(head.size(), record.size() - head.size() - 1);
+        ASSERT_FALSE(validator.empty());
+    }
+    const std::string record = "UpdateFile=2.0.0.3.zip\nValidator=" + validator + "\n";
+    struct Case {
+        const char* name;
+        std::string partial;  // "update.rar" before; empty: none
+        std::string side;     // "update.rar.part" before; empty: none
+        std::vector<std::string> answers;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"a part of another package", older.substr(0, 30000),
+         "UpdateFile=2.0.0.2.zip\nValidator=" + validator + "\n", {"200 -"}},
+        {"a part of this package", newer.substr(0, 30000), record, {"206 bytes=30000-"}},
+        {"a part of this package as it was before it was republished", other.substr(0, 30000),
+         "UpdateFile=2.0.0.3.zip\nValidator=\"gone\"\n", {"200 bytes=30000-", "200 -"}},
+        {"a part left by a launcher that wrote no side file", newer.substr(0, 30000), "",
+         {"206 bytes=30000-"}},
+        {"a damaged side file counts as none", newer.substr(0, 30000), "UpdateFile=2.0.0.3.zip\n",
+         {"206 bytes=30000-"}},
+        {"a side file without a package", "", "UpdateFile=2.0.0.2.zip\nValidator=\n", {"200 -"}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir folder;
+        folder.enter();
+        if (!c.partial.empty()) writeFile("update.rar", c.partial);
+        if (!c.side.empty()) writeFile("update.rar.part", c.side);
+        LighttpdServer server(packages.path());
+        ASSERT_TRUE(server.running());
+        UpdateContext context;
+        loadVersionInfo(context, versionTxt);
+        context.downloadUrl = server.url();
+
+        EXPECT_EQ(updateClientUpdater(context, folder.file("ClientUpdate.exe")), 1);
+        EXPECT_TRUE(readFile("update.rar") == newer);
+        EXPECT_EQ(readFile("update.rar.part"), record);
+        std::vector<std::string> answers;
+        for (const auto& line : server.stopAndReadLog())
+            answers.push_back(std::to_string(line.status) + " " + line.range);
+        EXPECT_EQ(answers, c.answers);
     }
 }
 

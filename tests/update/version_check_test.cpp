@@ -7,8 +7,10 @@
 #include <iterator>
 #include <string>
 
+#include "config/ini_file.h"
 #include "config/update_context.h"
 #include "support/file_bytes.h"
+#include "support/http_fault_server.h"
 #include "support/lighttpd_server.h"
 #include "support/temp_dir.h"
 
@@ -84,6 +86,53 @@ TEST(VersionCheckTest, FailedDownloadClearsHandOverAndKeepsVersionInfo) {
         << message;
     context.versionInfo.section = "Current Version";
     EXPECT_EQ(context.versionInfo.GetValue("UpdateFile"), "2.0.13.5.zip");
+}
+
+// "version.txt" is read whole into memory: one larger than any INI file is a failed
+// fetch, at once, and nothing of it stays on disk.
+TEST(VersionCheckTest, VersionTxtLargerThanAnIniFileIsAFailedFetch) {
+    const std::string fits = std::string(kVersionText) + "; " +
+                             std::string(kMaxIniFileBytes - strlen(kVersionText) - 3, 'x') + "\n";
+    ASSERT_EQ(fits.size(), kMaxIniFileBytes);
+    const std::string tooLarge = fits + "x";
+    struct Case {
+        const char* name;
+        std::string body;
+        HttpFault fault;
+        bool fetched;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"exactly the limit", fits, HttpFault::None, true},
+        {"one byte more, announced", tooLarge, HttpFault::None, false},
+        {"one byte more, without a length", tooLarge, HttpFault::NoLength, false},
+        {"an endless body", "", HttpFault::Endless, false},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir game;
+        game.enter();
+        HttpFaultServer server(c.body, c.fault);
+        UpdateContext context;
+        const char settings[] = "[BOOT]\nZipPath=Patch\n";
+        context.updateSettings.LoadFromMemory(settings, strlen(settings));
+        context.versionUrl = server.url();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(checkVersion(context), c.fetched ? 1 : 0);
+        const std::string messages = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(context.handOver, c.fetched ? 1 : 0);
+        EXPECT_EQ(server.requests().size(), 1u);
+        if (c.fetched) {
+            context.versionInfo.section = "Current Version";
+            EXPECT_EQ(context.versionInfo.GetValue("UpdateFile"), "2.0.13.5.zip");
+        } else {
+            EXPECT_NE(messages.find("[Error] Download " + server.url() + ":0 version.txt fail!!"),
+                      std::string::npos)
+                << messages;
+            EXPECT_FALSE(fs::exists("Patch/version.txt"));
+        }
+    }
 }
 
 }  // namespace

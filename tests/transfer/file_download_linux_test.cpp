@@ -1,0 +1,63 @@
+// A download whose target name holds what only Linux can lay there: a FIFO, a link to
+// a device.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/file_bytes.h"
+#include "support/http_fault_server.h"
+#include "support/subprocess.h"
+#include "support/temp_dir.h"
+#include "transfer/file_download.h"
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+class DownloadOnLinuxTest : public ::testing::Test {
+protected:
+    void SetUp() override { folder.enter(); }
+
+    void aim(CFileDownLoad& download, const std::string& url) {
+        setField(download.url, url);
+        setField(download.remotePath, "package.zip");
+        setField(download.localDir, folder.path() + "/");
+        setField(download.localName, "target.bin");
+    }
+
+    std::string target() const { return folder.file("target.bin"); }
+
+    TempDir folder;
+};
+
+}  // namespace
+
+// Something under the target's name that is no file: a FIFO would hold the download
+// until a reader comes, a device would swallow the bytes. It goes, and the file is
+// fetched. Each download runs in a child, so one that waits cannot hold the test.
+TEST_F(DownloadOnLinuxTest, TargetThatIsNoFileIsReplacedNotWaitedOn) {
+    const std::string body(5000, 'p');
+    for (const char* kind : {"fifo", "link to /dev/null"}) {
+        SCOPED_TRACE(kind);
+        fs::remove(target());
+        if (std::string(kind) == "fifo") {
+            ASSERT_EQ(::mkfifo(target().c_str(), 0600), 0);
+        } else {
+            ASSERT_EQ(::symlink("/dev/null", target().c_str()), 0);
+        }
+        HttpFaultServer server(body, HttpFault::None);
+        testsupport::Subprocess child = testsupport::Subprocess::fork([&] {
+            CFileDownLoad download;
+            aim(download, server.url());
+            return download.Download() == 1 ? 0 : 1;
+        });
+        ASSERT_TRUE(child.wait(10000)) << "the download waited on the target";
+        EXPECT_EQ(child.exitCode(), 0);
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target())));
+        EXPECT_TRUE(readFile(target()) == body);
+    }
+}
