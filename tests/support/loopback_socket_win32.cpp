@@ -82,14 +82,8 @@ long receiveSome(Socket socket, char* buffer, size_t size) {
     return ::recv(native(socket), buffer, int(size), 0);
 }
 
-bool sendAll(Socket socket, const char* data, size_t size) {
-    while (size > 0) {
-        const int n = ::send(native(socket), data, int(size), 0);
-        if (n <= 0) return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
+long sendSome(Socket socket, const char* data, size_t size) {
+    return ::send(native(socket), data, int(size), 0);
 }
 
 void shutdownSending(Socket socket) { ::shutdown(native(socket), SD_SEND); }
