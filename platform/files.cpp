@@ -3,11 +3,37 @@
 #include "platform/files.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/paths.h"
 
 namespace platform {
+
+// Closing is the backend's; the rest of a File's and a Folder's lifetime is not.
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = std::exchange(other.handle_, kNoHandle);
+    }
+    return *this;
+}
+
+Folder::~Folder() { close(); }
+
+Folder::Folder(Folder&& other) noexcept : state_(std::exchange(other.state_, nullptr)) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+    if (this != &other) {
+        close();
+        state_ = std::exchange(other.state_, nullptr);
+    }
+    return *this;
+}
 
 bool File::readAt(int64_t position, void* buffer, size_t length) {
     if (position < 0 || seek(position, SeekFrom::Begin) != position) return false;

@@ -27,21 +27,17 @@ done
 command -v lighttpd >/dev/null || { echo "demo-update-windows: lighttpd is not installed" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/launcher-windows-demo.XXXXXX")
+demo=demo-update-windows
+# shellcheck source=scripts/demo-common.sh
+source "$repo/scripts/demo-common.sh"
 wine_run=("$repo/scripts/wine-run.sh" --prefix "$windows/wine-demo-prefix")
 server_pid=
 cleanup() {
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
+  stop_lighttpd
   "${wine_run[@]}" stop || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-step() { printf '\n== %s\n' "$*"; }
-show() { sed 's/^/   | /' "$@"; }
-fail() { echo "demo-update-windows: FAILED: $*" >&2; exit 1; }
 
 game=$work/game
 www=$work/www
@@ -50,7 +46,7 @@ settings=$work/settings
 keys=$work/keys
 mkdir -p "$game" "$www" "$release" "$settings" "$keys"
 
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 url=http://127.0.0.1:$port/
 
 step "Wine: a prefix of the demonstration's own, with a private X server (made on the first run)"
@@ -62,16 +58,7 @@ public_key=$("$build/launcher-admin" keygen "$keys/release.key")
 cp "$windows/launcher.exe" "$game/launcher.exe"
 "$build/make_pe_image" 2.0.13.4 "$game/ClientUpdate.exe"
 : >"$game/vcfile.res"
-printf '[BOOT]\nselect=Europe\n' >"$settings/install.ini"
-printf '[Europe]\ncountry=en\n' >"$settings/localization.ini"
-cat >"$settings/update_en.ini" <<EOF
-[BOOT]
-VersionURL=http://127.0.0.1:1/unused/
-DownloadURL=http://127.0.0.1:1/unused/
-DownloadPort=1
-ZipPath=Patch
-$public_key
-EOF
+write_region_settings "$settings" "$public_key"
 "$build/launcher-admin" pack "$settings" "$game/update.inf" | show
 (cd "$game" && ls -l | show)
 
@@ -84,19 +71,7 @@ show "$www/version.txt"
 
 step "Web server: lighttpd on $url"
 log=$work/access.log
-printf '%s\n' \
-  "server.document-root = \"$www\"" \
-  'server.bind = "127.0.0.1"' \
-  "server.port = $port" \
-  'server.modules = ("mod_accesslog")' \
-  "accesslog.filename = \"$log\"" \
-  'accesslog.format = "%r -> %>s, %b bytes"' |
-  lighttpd -D -f - 2>"$work/lighttpd.err" &
-server_pid=$!
-for _ in $(seq 50); do
-  /usr/bin/python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
-  sleep 0.1
-done
+start_lighttpd "$www" "$port" "$log"
 
 run_launcher() {
   rm -f "$game/args.txt" "$game/command_lines.txt"
@@ -132,9 +107,7 @@ step "Second run: the installed updater is current"
 run_launcher x y z "PatchIP:$url" "PatchPort:$port"
 [ -s "$game/command_lines.txt" ] || fail "the client updater was not started"
 
-kill "$server_pid" 2>/dev/null || true
-wait "$server_pid" 2>/dev/null || true
-server_pid=
+stop_lighttpd
 echo "requests the server answered (the first run fetched version.txt and the package,"
 echo "the second only version.txt):"
 show "$log"

@@ -19,19 +19,15 @@ done
 command -v lighttpd >/dev/null || { echo "demo-update: lighttpd is not installed" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/launcher-demo.XXXXXX")
+demo=demo-update
+# shellcheck source=scripts/demo-common.sh
+source "$repo/scripts/demo-common.sh"
 server_pid=
 cleanup() {
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
+  stop_lighttpd
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-step() { printf '\n== %s\n' "$*"; }
-show() { sed 's/^/   | /' "$@"; }
-fail() { echo "demo-update: FAILED: $*" >&2; exit 1; }
 
 game=$work/game        # the player's installation
 www=$work/www          # what the web server serves
@@ -41,7 +37,7 @@ bin=$work/bin          # put first on the launcher's PATH
 keys=$work/keys        # the operator's secret key, far from the web server
 mkdir -p "$game" "$www" "$release" "$settings" "$bin" "$work/run" "$keys"
 
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 url=http://127.0.0.1:$port/
 
 step "Operator: launcher-admin keygen, once"
@@ -53,16 +49,7 @@ step "Game folder: the launcher, the installed client updater 2.0.13.4, update.i
 cp "$build/launcher" "$game/launcher"
 "$build/make_pe_image" 2.0.13.4 "$game/ClientUpdate.exe"
 : >"$game/vcfile.res"   # the marker that makes the launcher compare versions
-printf '[BOOT]\nselect=Europe\n' >"$settings/install.ini"
-printf '[Europe]\ncountry=en\n' >"$settings/localization.ini"
-cat >"$settings/update_en.ini" <<EOF
-[BOOT]
-VersionURL=http://127.0.0.1:1/unused/
-DownloadURL=http://127.0.0.1:1/unused/
-DownloadPort=1
-ZipPath=Patch
-$public_key
-EOF
+write_region_settings "$settings" "$public_key"
 "$build/launcher-admin" pack "$settings" "$game/update.inf" | show
 echo "update_en.ini, the region's settings inside update.inf (the PatchIP:/PatchPort:"
 echo "arguments below override the server's address and port):"
@@ -82,20 +69,7 @@ show "$www/version.txt"
 
 step "Web server: lighttpd on $url"
 log=$work/access.log
-printf '%s\n' \
-  "server.document-root = \"$www\"" \
-  'server.bind = "127.0.0.1"' \
-  "server.port = $port" \
-  'server.modules = ("mod_accesslog")' \
-  "accesslog.filename = \"$log\"" \
-  'accesslog.format = "%r -> %>s, %b bytes"' \
-  'mimetype.assign = (".zip" => "application/zip", "" => "application/octet-stream")' |
-  lighttpd -D -f - 2>"$work/lighttpd.err" &
-server_pid=$!
-for _ in $(seq 50); do
-  /usr/bin/python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
-  sleep 0.1
-done
+start_lighttpd "$www" "$port" "$log"
 
 # The client updater is a Windows program: the launcher starts it through wine. Here a
 # small test program stands in for wine and writes down the command line it is given.
@@ -148,9 +122,7 @@ run_launcher x y z "PatchIP:$url" "PatchPort:$port" 2>&1 | grep -v '^IniFile : '
 [ "$(sha256sum <"$game/ClientUpdate.exe")" = "$installed" ] || fail "the changed package was installed"
 [ ! -e "$game/update.rar" ] || fail "the refused package was left behind"
 echo "the changed package was refused and deleted; the installed 2.0.13.5 started"
-kill "$server_pid" 2>/dev/null || true
-wait "$server_pid" 2>/dev/null || true
-server_pid=
+stop_lighttpd
 # lighttpd writes its access log completely only once it has stopped.
 echo "requests the server answered (the first run fetched version.txt and the package,"
 echo "the second only version.txt, the third both again):"

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <utility>
 
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -159,18 +158,6 @@ bool removeDirectory(std::string_view path) {
     }
     if (rmdir(name.c_str()) != 0) return failWithErrno();
     return true;
-}
-
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, kNoHandle);
-    }
-    return *this;
 }
 
 bool File::open(std::string_view path, unsigned access, Disposition disposition,

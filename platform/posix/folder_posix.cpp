@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -22,6 +21,11 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 bool failWithErrno() {
     setLastError(windowsErrorFromErrno(errno));
+    return false;
+}
+
+bool noFolder() {
+    setLastError(winerr::INVALID_HANDLE);
     return false;
 }
 
@@ -60,18 +64,6 @@ bool raiseDescriptorLimit() {
     return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
-Folder::~Folder() { close(); }
-
-Folder::Folder(Folder&& other) noexcept : state_(std::exchange(other.state_, nullptr)) {}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-    if (this != &other) {
-        close();
-        state_ = std::exchange(other.state_, nullptr);
-    }
-    return *this;
-}
-
 void Folder::close() {
     if (!state_) return;
     if (state_->fd >= 0) ::close(state_->fd);
@@ -94,10 +86,7 @@ bool Folder::open(std::string_view path) {
 
 bool Folder::open(const Folder& parent, std::string_view name) {
     close();
-    if (!parent.state_) {
-        setLastError(winerr::INVALID_HANDLE);
-        return false;
-    }
+    if (!parent.state_) return noFolder();
     if (!isEntryName(name)) return false;
     const int fd = openFolderAt(parent.state_->fd, std::string(name).c_str());
     if (fd < 0) return failToOpenFolder();
@@ -106,18 +95,12 @@ bool Folder::open(const Folder& parent, std::string_view name) {
 }
 
 bool Folder::setOwnAttributes(uint32_t attributes) const {
-    if (!state_) {
-        setLastError(winerr::INVALID_HANDLE);
-        return false;
-    }
+    if (!state_) return noFolder();
     return changeAttributes(state_->fd, attributes);
 }
 
 bool Folder::setAttributes(std::string_view name, uint32_t attributes) const {
-    if (!state_) {
-        setLastError(winerr::INVALID_HANDLE);
-        return false;
-    }
+    if (!state_) return noFolder();
     if (!isEntryName(name)) return false;
     // Pinned, so that a link swapped in cannot redirect the change to its target.
     const int fd = ::openat(state_->fd, std::string(name).c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
@@ -128,10 +111,7 @@ bool Folder::setAttributes(std::string_view name, uint32_t attributes) const {
 }
 
 bool Folder::deleteFile(std::string_view name) const {
-    if (!state_) {
-        setLastError(winerr::INVALID_HANDLE);
-        return false;
-    }
+    if (!state_) return noFolder();
     if (!isEntryName(name)) return false;
     const std::string entry(name);
     struct stat st;
@@ -146,10 +126,7 @@ bool Folder::deleteFile(std::string_view name) const {
 }
 
 bool Folder::removeDirectory(std::string_view name) const {
-    if (!state_) {
-        setLastError(winerr::INVALID_HANDLE);
-        return false;
-    }
+    if (!state_) return noFolder();
     if (!isEntryName(name)) return false;
     const std::string entry(name);
     struct stat st;
@@ -164,7 +141,7 @@ bool Folder::removeDirectory(std::string_view name) const {
 
 std::FILE* Folder::openFileStream(std::string_view name) const {
     if (!state_) {
-        setLastError(winerr::INVALID_HANDLE);
+        noFolder();
         return nullptr;
     }
     if (!isEntryName(name)) return nullptr;

@@ -1,7 +1,5 @@
 #include <shlwapi.h>
 
-#include <utility>
-
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -163,18 +161,6 @@ bool removeDirectory(std::string_view path) {
         return false;
     }
     return RemoveDirectoryA(name.c_str()) != 0;
-}
-
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, kNoHandle);
-    }
-    return *this;
 }
 
 bool File::open(std::string_view path, unsigned access, Disposition disposition,

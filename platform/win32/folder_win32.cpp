@@ -116,18 +116,6 @@ bool changeAttributes(const std::string& path, uint32_t attributes) {
 
 }  // namespace
 
-Folder::~Folder() { close(); }
-
-Folder::Folder(Folder&& other) noexcept : state_(std::exchange(other.state_, nullptr)) {}
-
-Folder& Folder::operator=(Folder&& other) noexcept {
-    if (this != &other) {
-        close();
-        state_ = std::exchange(other.state_, nullptr);
-    }
-    return *this;
-}
-
 void Folder::close() {
     if (!state_) return;
     if (state_->handle != INVALID_HANDLE_VALUE) CloseHandle(state_->handle);

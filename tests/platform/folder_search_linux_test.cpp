@@ -12,23 +12,13 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/folder_listing.h"
 #include "support/temp_dir.h"
 
 using namespace platform;
 using testsupport::TempDir;
 
 namespace {
-
-std::vector<FindEntry> listFolder(const std::string& folder) {
-    std::vector<FindEntry> entries;
-    FolderSearch search;
-    FindEntry entry;
-    if (!search.first(folder, entry)) return entries;
-    do entries.push_back(entry);
-    while (search.next(entry));
-    EXPECT_EQ(lastError(), winerr::NO_MORE_FILES);
-    return entries;
-}
 
 // A depth-first walk as crash mode does it: folders by their directory attribute.
 void walk(const std::string& folder, std::vector<std::string>& seen) {

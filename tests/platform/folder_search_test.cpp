@@ -9,6 +9,7 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/folder_listing.h"
 #include "support/temp_dir.h"
 #include "support/this_system.h"
 
@@ -16,21 +17,6 @@ using namespace platform;
 using testsupport::PerSystem;
 using testsupport::same;
 using testsupport::TempDir;
-
-namespace {
-
-std::vector<FindEntry> listFolder(const std::string& folder) {
-    std::vector<FindEntry> entries;
-    FolderSearch search;
-    FindEntry entry;
-    if (!search.first(folder, entry)) return entries;
-    do entries.push_back(entry);
-    while (search.next(entry));
-    EXPECT_EQ(lastError(), winerr::NO_MORE_FILES);
-    return entries;
-}
-
-}  // namespace
 
 TEST(FolderSearch, ListsDotEntriesFirstThenInTheSystemsOrder) {
     TempDir dir;

@@ -1,7 +1,7 @@
 #pragma once
 // TCP sockets on 127.0.0.1 for the tests' own servers (scripted FTP, HTTP faults) and
 // for port probes: the few calls they need, the same on every system. Each system's
-// implementation is in loopback_socket_<system>.cpp.
+// calls are in loopback_socket_<system>.cpp, what is built on them in loopback_socket.cpp.
 
 #include <cstddef>
 #include <cstdint>
@@ -24,7 +24,9 @@ Socket connectTo(uint32_t address, uint16_t port);
 bool readableWithin(Socket socket, int timeoutMs);
 // One receive: bytes, 0 when the peer closed, -1 on failure.
 long receiveSome(Socket socket, char* buffer, size_t size);
-// Sends every byte; false when the peer has gone (never a signal).
+// One send: the bytes taken, -1 on failure (never a signal when the peer has gone).
+long sendSome(Socket socket, const char* data, size_t size);
+// Sends every byte; false when the peer has gone.
 bool sendAll(Socket socket, const char* data, size_t size);
 // No more sending: the peer reads the end of the data.
 void shutdownSending(Socket socket);

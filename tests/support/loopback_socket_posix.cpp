@@ -65,14 +65,8 @@ long receiveSome(Socket socket, char* buffer, size_t size) {
     return ::recv(fd(socket), buffer, size, 0);
 }
 
-bool sendAll(Socket socket, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::send(fd(socket), data, size, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
+long sendSome(Socket socket, const char* data, size_t size) {
+    return ::send(fd(socket), data, size, MSG_NOSIGNAL);
 }
 
 void shutdownSending(Socket socket) { ::shutdown(fd(socket), SHUT_WR); }

@@ -84,32 +84,25 @@ long receiveSome(Socket socket, char* buffer, size_t size) {
     return ::recv(native(socket), buffer, int(size), 0);
 }
 
-// Without blocking, waiting for room between sends: Wine can leave a blocking send
-// waiting for ever once the peer has closed, and the test's server with it.
-bool sendAll(Socket socket, const char* data, size_t size) {
+// One send without blocking, waiting up to 20 s for room first when there is none:
+// Wine can leave a blocking send waiting for ever once the peer has closed, and the
+// test's server with it.
+long sendSome(Socket socket, const char* data, size_t size) {
     constexpr int kRoomWaitMs = 20000;
     u_long nonBlocking = 1;
-    if (::ioctlsocket(native(socket), FIONBIO, &nonBlocking) != 0) return false;
-    bool sent = true;
-    while (size > 0) {
-        const int n = ::send(native(socket), data, int(std::min<size_t>(size, 65536)), 0);
-        if (n > 0) {
-            data += n;
-            size -= size_t(n);
-            continue;
-        }
+    if (::ioctlsocket(native(socket), FIONBIO, &nonBlocking) != 0) return -1;
+    const int chunk = int(std::min<size_t>(size, 65536));
+    int n = ::send(native(socket), data, chunk, 0);
+    if (n < 0 && WSAGetLastError() == WSAEWOULDBLOCK) {
         WSAPOLLFD p{};
         p.fd = native(socket);
         p.events = POLLWRNORM;
-        if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK || WSAPoll(&p, 1, kRoomWaitMs) <= 0 ||
-            (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-            sent = false;
-            break;
-        }
+        if (WSAPoll(&p, 1, kRoomWaitMs) > 0 && !(p.revents & (POLLERR | POLLHUP | POLLNVAL)))
+            n = ::send(native(socket), data, chunk, 0);
     }
     u_long blocking = 0;
     ::ioctlsocket(native(socket), FIONBIO, &blocking);
-    return sent;
+    return n;
 }
 
 void shutdownSending(Socket socket) { ::shutdown(native(socket), SD_SEND); }

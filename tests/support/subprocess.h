@@ -99,6 +99,8 @@ private:
     // Reads what the pipes hold, waiting at most `timeoutMs` for something to arrive.
     void collect(int timeoutMs);
     bool reap(bool block);
+    // Closes our ends of the pipes and the process handle (Windows) or pidfd.
+    void release();
 
     // Descriptors on Linux; HANDLE values on Windows, which fit 32 bits (HandleToLong).
     int pid_ = -1;

@@ -25,13 +25,6 @@ namespace testsupport {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-int millisecondsLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
 void closeFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
@@ -232,35 +225,11 @@ void Subprocess::start(const std::string& program, const std::vector<std::string
     }
 }
 
-Subprocess::~Subprocess() {
-    stop();
+void Subprocess::release() {
     closeFd(input_);
     closeFd(outputFd_);
     closeFd(errorFd_);
     closeFd(pidFd_);
-}
-
-Subprocess::Subprocess(Subprocess&& other) noexcept { *this = std::move(other); }
-
-Subprocess& Subprocess::operator=(Subprocess&& other) noexcept {
-    if (this == &other) return *this;
-    stop();
-    closeFd(input_);
-    closeFd(outputFd_);
-    closeFd(errorFd_);
-    closeFd(pidFd_);
-    pid_ = std::exchange(other.pid_, -1);
-    pidFd_ = std::exchange(other.pidFd_, -1);
-    reaped_ = std::exchange(other.reaped_, false);
-    status_ = other.status_;
-    input_ = std::exchange(other.input_, -1);
-    outputFd_ = std::exchange(other.outputFd_, -1);
-    errorFd_ = std::exchange(other.errorFd_, -1);
-    output_ = std::move(other.output_);
-    linesRead_ = std::exchange(other.linesRead_, 0);
-    errors_ = std::move(other.errors_);
-    startError_ = std::move(other.startError_);
-    return *this;
 }
 
 bool Subprocess::write(const std::string& bytes) {
@@ -329,26 +298,6 @@ bool Subprocess::reap(bool block) {
         status_ = -1;
     }
     return reaped_;
-}
-
-bool Subprocess::wait(int timeoutMs) {
-    if (pid_ <= 0) return false;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    while (!reap(false)) {
-        const int left = millisecondsLeft(deadline);
-        if (timeoutMs >= 0 && left == 0) return false;
-        // Without a pidfd the end of the process shows only through waitpid: short slices.
-        const int slice = pidFd_ >= 0 ? 1000 : 10;
-        collect(timeoutMs < 0 ? slice : std::min(left, slice));
-    }
-    // What the process wrote before it ended is in the pipes by now.
-    const auto drainEnd = Clock::now() + std::chrono::milliseconds(200);
-    size_t before;
-    do {
-        before = output_.size() + errors_.size();
-        collect(0);
-    } while (before != output_.size() + errors_.size() && Clock::now() < drainEnd);
-    return true;
 }
 
 int Subprocess::exitCode() const {

@@ -222,35 +222,11 @@ void Subprocess::start(const std::string& program, const std::vector<std::string
     }
 }
 
-Subprocess::~Subprocess() {
-    stop();
+void Subprocess::release() {
     closeHandle(input_);
     closeHandle(outputFd_);
     closeHandle(errorFd_);
     closeHandle(pidFd_);
-}
-
-Subprocess::Subprocess(Subprocess&& other) noexcept { *this = std::move(other); }
-
-Subprocess& Subprocess::operator=(Subprocess&& other) noexcept {
-    if (this == &other) return *this;
-    stop();
-    closeHandle(input_);
-    closeHandle(outputFd_);
-    closeHandle(errorFd_);
-    closeHandle(pidFd_);
-    pid_ = std::exchange(other.pid_, -1);
-    pidFd_ = std::exchange(other.pidFd_, -1);
-    reaped_ = std::exchange(other.reaped_, false);
-    status_ = other.status_;
-    input_ = std::exchange(other.input_, -1);
-    outputFd_ = std::exchange(other.outputFd_, -1);
-    errorFd_ = std::exchange(other.errorFd_, -1);
-    output_ = std::move(other.output_);
-    linesRead_ = std::exchange(other.linesRead_, 0);
-    errors_ = std::move(other.errors_);
-    startError_ = std::move(other.startError_);
-    return *this;
 }
 
 bool Subprocess::write(const std::string& bytes) {
@@ -327,24 +303,6 @@ bool Subprocess::reap(bool block) {
     GetExitCodeProcess(handleOf(pidFd_), &code);
     status_ = int(code);
     reaped_ = true;
-    return true;
-}
-
-bool Subprocess::wait(int timeoutMs) {
-    if (pid_ <= 0) return false;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    while (!reap(false)) {
-        const int left = millisecondsLeft(deadline);
-        if (timeoutMs >= 0 && left == 0) return false;
-        collect(timeoutMs < 0 ? 1000 : std::min(left, 1000));
-    }
-    // What the process wrote before it ended is in the pipes by now.
-    const auto drainEnd = Clock::now() + std::chrono::milliseconds(200);
-    size_t before;
-    do {
-        before = output_.size() + errors_.size();
-        collect(0);
-    } while (before != output_.size() + errors_.size() && Clock::now() < drainEnd);
     return true;
 }
 
