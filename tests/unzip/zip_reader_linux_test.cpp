@@ -17,6 +17,7 @@
 #include "support/zip_builder.h"
 #include "support/zip_reader_handle.h"
 #include "unzip/zip_reader.h"
+#include "zip_reader_fixture.h"
 
 namespace fs = std::filesystem;
 using testsupport::buildZip;
@@ -25,30 +26,10 @@ using testsupport::ZipEntryPlan;
 
 namespace {
 
-class ZipReaderOnLinuxTest : public testing::Test {
-protected:
-    void SetUp() override { dir.enter(); }
+class ZipReaderOnLinuxTest : public testsupport::ZipReaderFixture {};
 
-    testsupport::ZipReaderHandle openBytes(const std::string& bytes,
-                                           const char* password = nullptr) {
-        dir.write("archive.zip", bytes);
-        return testsupport::openZip("archive.zip", password);
-    }
-
-    testsupport::TempDir dir;
-};
-
-ZipEntryPlan entry(const std::string& name, const std::string& data, bool deflate = false) {
-    ZipEntryPlan e;
-    e.name = name;
-    e.data = data;
-    e.deflate = deflate;
-    return e;
-}
-
-const std::string kText =
-    "The launcher keeps the client updater current.\n"
-    "The launcher keeps the client updater current.\n";
+using testsupport::entry;
+const std::string& kText = testsupport::kZipSampleText;
 
 TEST_F(ZipReaderOnLinuxTest, UnixEntriesKeepTheirExecuteBits) {
     struct Case {
