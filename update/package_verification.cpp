@@ -13,8 +13,9 @@ namespace {
 
 // Nothing of a refused release may reach the hand-over: the package and its side file
 // go, and the installed updater starts as after a corrupt package.
-void refuseRelease(UpdateContext& context, const std::string& path, const ReleaseVerdict& verdict) {
-    platform::debugOutput(path + ": " + verdict.reason);
+void refuseRelease(UpdateContext& context, const std::string& path, const char* checked,
+                   const ReleaseVerdict& verdict) {
+    platform::debugOutput(std::string(checked) + ": " + verdict.reason);
     // A package that stays would be unpacked by the hand-over: then there is none.
     if (!platform::deleteFile(path) && platform::pathExists(path)) context.handOver = 0;
     else platform::deleteFile(kPackageSideFile);
@@ -37,7 +38,7 @@ bool acceptReleaseStatement(UpdateContext& context, const std::string& clientUpd
     const ReleaseVerdict verdict = checkReleaseStatement(publicKey, context.versionInfo,
                                                          currentUtcSeconds(), installed, read);
     if (verdict.check != ReleaseCheck::Verified) {
-        refuseRelease(context, kPackageFile, verdict);
+        refuseRelease(context, kPackageFile, "version.txt", verdict);
         return false;
     }
     statement = read;
@@ -49,6 +50,6 @@ bool acceptPatchPackage(UpdateContext& context, const ReleaseStatement& statemen
     if (!platform::pathExists(path)) return true;
     const ReleaseVerdict verdict = checkPackageDigest(statement, path);
     if (verdict.check == ReleaseCheck::Verified) return true;
-    refuseRelease(context, path, verdict);
+    refuseRelease(context, path, path.c_str(), verdict);
     return false;
 }
