@@ -269,7 +269,9 @@ TEST_F(SignedUpdateTest, ReleaseIsInstalledOnlyWhenItsSignedStatementHolds) {
                    www.file("version.txt"), www.file(package)},
                   c.tenDaysAhead);
         EXPECT_EQ(verified.exitCode, c.reason ? 1 : 0) << verified.err;
-        if (c.reason) EXPECT_NE(verified.err.find(c.reason), std::string::npos) << verified.err;
+        if (c.reason) {
+            EXPECT_NE(verified.err.find(c.reason), std::string::npos) << verified.err;
+        }
     }
 }
 
