@@ -118,5 +118,5 @@ int runRefresh(const std::vector<std::string>& given) {
 }  // namespace
 
 const AdminCommand refreshCommand = {
-    "refresh", "sign the release statement in \"version.txt\" again with a new expiry",
-    runRefresh, printRefreshHelp};
+    "refresh", "sign the release statement in \"version.txt\" again with a new expiry", runRefresh,
+    printRefreshHelp};

@@ -2,7 +2,6 @@
 
 #include <sodium.h>
 
-
 namespace {
 
 constexpr int kVariant = sodium_base64_VARIANT_ORIGINAL;

@@ -17,8 +17,10 @@ void refuseRelease(UpdateContext& context, const std::string& path, const char* 
                    const ReleaseVerdict& verdict) {
     platform::debugOutput(std::string(checked) + ": " + verdict.reason);
     // A package that stays would be unpacked by the hand-over: then there is none.
-    if (!platform::deleteFile(path) && platform::pathExists(path)) context.handOver = 0;
-    else platform::deleteFile(kPackageSideFile);
+    if (!platform::deleteFile(path) && platform::pathExists(path))
+        context.handOver = 0;
+    else
+        platform::deleteFile(kPackageSideFile);
     platform::ui::messageBox(catalogueText(kVerifyFailKey), "update");
 }
 
@@ -35,8 +37,8 @@ bool acceptReleaseStatement(UpdateContext& context, const std::string& clientUpd
     std::string installed;
     if (!readFileVersion(clientUpdatePath, installed)) installed.clear();
     ReleaseStatement read;
-    const ReleaseVerdict verdict = checkReleaseStatement(publicKey, context.versionInfo,
-                                                         currentUtcSeconds(), installed, read);
+    const ReleaseVerdict verdict =
+        checkReleaseStatement(publicKey, context.versionInfo, currentUtcSeconds(), installed, read);
     if (verdict.check != ReleaseCheck::Verified) {
         refuseRelease(context, kPackageFile, "version.txt", verdict);
         return false;

@@ -178,8 +178,8 @@ bool parseFileVersion(std::string_view text, FileVersion& version, bool zipSuffi
     return true;
 }
 
-ReleaseVerdict checkReleaseStatement(std::string_view publicKeys, IniFile& versionInfo,
-                                     int64_t now, std::string_view installedVersion,
+ReleaseVerdict checkReleaseStatement(std::string_view publicKeys, IniFile& versionInfo, int64_t now,
+                                     std::string_view installedVersion,
                                      ReleaseStatement& statement) {
     std::vector<PublicKey> keys;
     if (!parsePublicKeys(publicKeys, keys))
@@ -247,9 +247,10 @@ ReleaseVerdict checkReleaseStatement(std::string_view publicKeys, IniFile& versi
     FileVersion installed{};
     if (!statement.downgrade && parseFileVersion(installedVersion, installed) &&
         release < installed)
-        return refuse(ReleaseCheck::Rollback,
-                      "release " + versionText(release) + " is older than the installed " +
-                          versionText(installed) + ", and its statement does not allow a downgrade");
+        return refuse(ReleaseCheck::Rollback, "release " + versionText(release) +
+                                                  " is older than the installed " +
+                                                  versionText(installed) +
+                                                  ", and its statement does not allow a downgrade");
     return {};
 }
 
@@ -259,10 +260,9 @@ ReleaseVerdict checkPackageDigest(const ReleaseStatement& statement, const std::
     if (!digestFile(path, size, sha512))
         return refuse(ReleaseCheck::Unreadable, "the package cannot be read");
     if (size != statement.size)
-        return refuse(ReleaseCheck::SizeMismatch, "the package is " + std::to_string(size) +
-                                                      " bytes, not the " +
-                                                      std::to_string(statement.size) +
-                                                      " bytes of its statement");
+        return refuse(ReleaseCheck::SizeMismatch,
+                      "the package is " + std::to_string(size) + " bytes, not the " +
+                          std::to_string(statement.size) + " bytes of its statement");
     if (statement.sha512.size() != sha512.size() ||
         sodium_memcmp(sha512.data(), statement.sha512.data(), sha512.size()) != 0)
         return refuse(ReleaseCheck::DigestMismatch,

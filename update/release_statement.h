@@ -81,8 +81,8 @@ struct ReleaseVerdict {
 // its form, its signature by one of `publicKeys` (as "PublicKey" holds them), its expiry
 // against `now`, and, when `installedVersion` is a version, that the release is not
 // lower unless the statement allows a downgrade. `statement` holds the values read.
-ReleaseVerdict checkReleaseStatement(std::string_view publicKeys, IniFile& versionInfo,
-                                     int64_t now, std::string_view installedVersion,
+ReleaseVerdict checkReleaseStatement(std::string_view publicKeys, IniFile& versionInfo, int64_t now,
+                                     std::string_view installedVersion,
                                      ReleaseStatement& statement);
 
 // Checks the package's length and digest against an accepted statement.

@@ -104,8 +104,8 @@ TEST_F(SignedUpdateTest, ReleaseIsInstalledOnlyWhenItsSignedStatementHolds) {
         bool refreshed;      // refresh run after publish
         Served served;
         Keys keys;
-        bool tenDaysAhead;  // the launcher's (and verify's) clock
-        const char* reason;  // of the refusal, in verify's and the launcher's words; none: installed
+        bool tenDaysAhead;   // the launcher's (and verify's) clock
+        const char* reason;  // the refusal's, as verify and the launcher say it; none: installed
         bool fetched;
         bool inUpdateInf = false;  // key and the region's own refusal text in "update.inf"
     };
@@ -202,8 +202,7 @@ TEST_F(SignedUpdateTest, ReleaseIsInstalledOnlyWhenItsSignedStatementHolds) {
                                bytes.size());
             PackageSignature signature;
             crypto_sign_final_create(&state, signature.data(), nullptr, secret.bytes.data());
-            www.write("version.txt", "[Current Version]\nUpdateFile=" + package +
-                                         "\nSignature=" +
+            www.write("version.txt", "[Current Version]\nUpdateFile=" + package + "\nSignature=" +
                                          encodeBase64(signature.data(), signature.size()) + "\n");
         }
         if (c.served == Served::ByteFlipped) {
@@ -225,10 +224,11 @@ TEST_F(SignedUpdateTest, ReleaseIsInstalledOnlyWhenItsSignedStatementHolds) {
         std::string keys;
         if (c.keys == Keys::First) keys = publicKey[0];
         if (c.keys == Keys::Both) keys = publicKey[0] + "," + publicKey[1];
-        const std::string settings =
-            settingsText(server.url(), server.url(), keys.empty() ? "" : "PublicKey=" + keys + "\n");
+        const std::string settings = settingsText(server.url(), server.url(),
+                                                  keys.empty() ? "" : "PublicKey=" + keys + "\n");
         if (c.inUpdateInf)
-            packSettings(game, settings, std::string("[BOOT]\nMSG_VERIFY_FAIL=") + kTranslation + "\n");
+            packSettings(game, settings,
+                         std::string("[BOOT]\nMSG_VERIFY_FAIL=") + kTranslation + "\n");
         else
             game.dir().write("update.ini", settings);
 

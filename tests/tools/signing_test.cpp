@@ -84,9 +84,9 @@ TEST(Signing, KeygenPublishAndVerifyRoundTripAndVerifySaysWhyItFails) {
     const std::string package = dir.read("www/2.0.13.5.zip");
     const size_t at = versionTxt.find("\nExpires=");
     ASSERT_NE(at, std::string::npos) << versionTxt;
-    EXPECT_EQ(versionTxt.substr(0, at), "[Current Version]\nUpdateFile=2.0.13.5.zip\nSize=" +
-                                            std::to_string(package.size()) + "\nSHA512=" +
-                                            sha512Hex(package))
+    EXPECT_EQ(versionTxt.substr(0, at),
+              "[Current Version]\nUpdateFile=2.0.13.5.zip\nSize=" + std::to_string(package.size()) +
+                  "\nSHA512=" + sha512Hex(package))
         << versionTxt;
     // Thirty days from now unless told otherwise.
     int64_t expires = 0;
@@ -247,11 +247,10 @@ TEST(Signing, RefreshRenewsTheExpiryOfWhatThisKeySignedAndNothingElse) {
     const std::string publicKey = keygen(dir, "release.key");
     keygen(dir, "other.key");
     writeRelease(dir);
-    ASSERT_EQ(
-        admin(dir, {"publish", "--sign", "release.key", "--expires", "1", "--allow-downgrade",
-                    "release", "www"})
-            .exitCode,
-        0);
+    ASSERT_EQ(admin(dir, {"publish", "--sign", "release.key", "--expires", "1", "--allow-downgrade",
+                          "release", "www"})
+                  .exitCode,
+              0);
     const std::string published = dir.read("www/version.txt");
     const std::string package = dir.read("www/2.0.13.5.zip");
     EXPECT_NEAR(double(expiresOf(published) - currentUtcSeconds()), 86400.0, 60.0);
@@ -265,8 +264,7 @@ TEST(Signing, RefreshRenewsTheExpiryOfWhatThisKeySignedAndNothingElse) {
     EXPECT_EQ(renewed.substr(0, until), published.substr(0, until)) << "name, size and digest";
     EXPECT_NE(renewed.find("\nDowngrade=1\n"), std::string::npos) << renewed;
     EXPECT_TRUE(dir.read("www/2.0.13.5.zip") == package);
-    EXPECT_EQ(admin(dir, {"verify", publicKey, "www/version.txt", "www/2.0.13.5.zip"}).exitCode,
-              0);
+    EXPECT_EQ(admin(dir, {"verify", publicKey, "www/version.txt", "www/2.0.13.5.zip"}).exitCode, 0);
 
     // What refresh must not sign again; each leaves "version.txt" as it was.
     std::string changedPackage = package;
@@ -300,9 +298,8 @@ TEST(Signing, RefreshRenewsTheExpiryOfWhatThisKeySignedAndNothingElse) {
         TempDir www;
         if (!c.versionTxt.empty()) www.write("version.txt", c.versionTxt);
         www.write("2.0.13.5.zip", c.package);
-        const ProgramResult result =
-            run(dir, binaryPath("launcher-admin"),
-                {"refresh", "--sign", dir.file(c.key), www.path()});
+        const ProgramResult result = run(dir, binaryPath("launcher-admin"),
+                                         {"refresh", "--sign", dir.file(c.key), www.path()});
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
         if (!c.versionTxt.empty()) {
@@ -349,7 +346,7 @@ TEST(Signing, AStatementMadeByOtherToolsFromTheDocumentedBytesVerifies) {
     };
     dir.write("www/version.txt",
               "[Current Version]\n" + values + "Signature=" + base64(signature) + "\n");
-    const ProgramResult verified = admin(dir, {"verify", "PublicKey=" + base64(key),
-                                               "www/version.txt", "www/2.0.13.5.zip"});
+    const ProgramResult verified =
+        admin(dir, {"verify", "PublicKey=" + base64(key), "www/version.txt", "www/2.0.13.5.zip"});
     EXPECT_EQ(verified.exitCode, 0) << verified.err;
 }

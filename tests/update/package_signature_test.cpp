@@ -6,8 +6,6 @@
 
 #include <string>
 
-
-
 // Keys and signatures come from files an attacker may have touched: only the one
 // canonical spelling is taken.
 TEST(PackageSignature, OnlyCanonicalBase64OfTheExactLengthIsTaken) {

@@ -50,8 +50,9 @@ std::string withLine(std::string text, const std::string& key, const std::string
 TEST(ReleaseStatement, SignedBytesAndVersionFileAreTheDocumentedOnes) {
     ReleaseStatement statement = sampleStatement();
     EXPECT_EQ(formatUtc(kExpires), "2027-01-15T08:00:00Z");
-    const std::string lines = "UpdateFile=2.0.13.6.zip\nSize=1234\nSHA512=" +
-                              std::string(128, 'a') + "\nExpires=2027-01-15T08:00:00Z\n";
+    const std::string lines =
+        "UpdateFile=2.0.13.6.zip\nSize=1234\nSHA512=" + std::string(128, 'a') +
+        "\nExpires=2027-01-15T08:00:00Z\n";
     EXPECT_EQ(canonicalStatement(statement),
               "launcher release statement v1\n" + lines + "Downgrade=0\n");
     statement.downgrade = true;
@@ -247,8 +248,7 @@ TEST(ReleaseStatement, PackageMustHaveTheSignedSizeAndDigest) {
         ReleaseStatement statement = sampleStatement();
         statement.size = size;
         statement.sha512 = hex;
-        EXPECT_EQ(checkPackageDigest(statement, dir.file("package")).check,
-                  ReleaseCheck::Verified);
+        EXPECT_EQ(checkPackageDigest(statement, dir.file("package")).check, ReleaseCheck::Verified);
 
         writeFile(dir.file("package"), bytes + "x");
         EXPECT_EQ(checkPackageDigest(statement, dir.file("package")).check,
