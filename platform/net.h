@@ -101,4 +101,10 @@ bool lookUpAddress(uint32_t address, std::string& name);
 // inet_ntoa.
 std::string dottedText(uint32_t address);
 
+// Whether the system's TLS fails a handshake when it cannot reach a certificate's
+// revocation list or responder (Schannel on Windows does; OpenSSL checks none unless
+// asked). Antivirus TLS inspection and captive networks block those look-ups, so
+// transfers then ask for a best-effort check.
+bool tlsRevocationFailsHard();
+
 }  // namespace platform::net

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Update mode end to end on this machine: a game folder with an outdated client updater,
 # an operator who publishes a newer release with launcher-admin, lighttpd serving it on
-# loopback, and three runs of the launcher: the first downloads the signed package,
+# loopback, and four runs of the launcher: the first downloads the signed package,
 # verifies it, unpacks it over the updater's files and starts the new updater; the
-# second finds it current; the third is handed a changed package and refuses it.
+# second finds it current; the third is handed a changed package and refuses it; the
+# fourth is offered an older signed release and refuses it before the download.
 # Everything lives in a temporary folder that is removed at the end.
 #
 # Usage: scripts/demo-update.sh [BUILD_FOLDER]   (default: build)
@@ -122,11 +123,24 @@ run_launcher x y z "PatchIP:$url" "PatchPort:$port" 2>&1 | grep -v '^IniFile : '
 [ "$(sha256sum <"$game/ClientUpdate.exe")" = "$installed" ] || fail "the changed package was installed"
 [ ! -e "$game/update.rar" ] || fail "the refused package was left behind"
 echo "the changed package was refused and deleted; the installed 2.0.13.5 started"
+
+step "Fourth run: a hostile mirror serves the older release 2.0.13.4, validly signed"
+old=$work/old
+mkdir -p "$old/release"
+"$build/make_pe_image" 2.0.13.4 "$old/release/ClientUpdate.exe"
+"$build/launcher-admin" publish --sign "$keys/release.key" "$old/release" "$old/www" | show
+cp "$old/www/2.0.13.4.zip" "$old/www/version.txt" "$www/"
+"$build/launcher-admin" verify --installed 2.0.13.5 "$public_key" "$www/version.txt" \
+  "$www/2.0.13.4.zip" 2>&1 | show || true
+run_launcher x y z "PatchIP:$url" "PatchPort:$port" 2>&1 | grep -v '^IniFile : '
+[ "$(sha256sum <"$game/ClientUpdate.exe")" = "$installed" ] || fail "the older release was installed"
+echo "the older release was refused before its download; the installed 2.0.13.5 started"
 stop_lighttpd
 # lighttpd writes its access log completely only once it has stopped.
 echo "requests the server answered (the first run fetched version.txt and the package,"
-echo "the second only version.txt, the third both again):"
+echo "the second only version.txt, the third both again, the fourth only version.txt):"
 show "$log"
 [ "$(grep -c '2.0.13.5.zip' "$log")" = 1 ] || fail "the package was not fetched exactly once"
+! grep -q '2.0.13.4.zip' "$log" || fail "the older package was fetched"
 
 step "Done; the temporary folder is removed"

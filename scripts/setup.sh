@@ -9,6 +9,7 @@ packages=(
   libcurl4-openssl-dev zlib1g-dev libminizip-dev libsimpleini-dev libgtk-3-dev libsodium-dev
   # real peers and tools used by the tests and the demonstration
   lighttpd lighttpd-mod-openssl openssl python3-pyftpdlib vsftpd zip unzip curl iproute2 util-linux
+  faketime
   # independent readers of version resources, real Windows files to read
   libimage-exiftool-perl python3-pefile libz-mingw-w64
   # fuzzing and sanitizers, the dialog under a real display

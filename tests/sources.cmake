@@ -95,6 +95,7 @@ set(TEST_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/update/package_signature_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update/package_verification_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update/patch_step_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update/release_statement_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update/version_check_test.cpp
 )
 # Linux only: what the end-to-end suites run (the built programs in a game folder, in

@@ -18,3 +18,4 @@ extern const AdminCommand passwordCommand;  // password_command.cpp
 extern const AdminCommand publishCommand;   // publish_command.cpp
 extern const AdminCommand keygenCommand;    // keygen_command.cpp
 extern const AdminCommand verifyCommand;    // verify_command.cpp
+extern const AdminCommand refreshCommand;   // refresh_command.cpp

@@ -11,7 +11,8 @@ namespace {
 
 // One row per subcommand.
 const AdminCommand* const kCommands[] = {
-    &packCommand, &passwordCommand, &publishCommand, &keygenCommand, &verifyCommand,
+    &packCommand,    &passwordCommand, &publishCommand,
+    &refreshCommand, &keygenCommand,   &verifyCommand,
 };
 
 void printOverview() {

@@ -12,11 +12,13 @@
 #include "platform/files.h"
 #include "platform/strings.h"
 #include "tools/admin_commands.h"
+#include "tools/release_signing.h"
 #include "tools/secret_key_file.h"
 #include "tools/zip_writer.h"
 #include "unzip/zip_reader.h"
 #include "update/package_file.h"
 #include "update/package_signature.h"
+#include "update/release_statement.h"
 
 namespace fs = std::filesystem;
 
@@ -36,7 +38,8 @@ struct ReleaseFile {
 void printPublishHelp() {
     std::printf(
         "launcher-admin publish RELEASE OUTPUT\n"
-        "launcher-admin publish --sign SECRET_KEY_FILE RELEASE OUTPUT\n"
+        "launcher-admin publish --sign SECRET_KEY_FILE [--expires DAYS] [--allow-downgrade]\n"
+        "                       RELEASE OUTPUT\n"
         "\n"
         "  Publishes a client-updater release for the launcher's update mode. RELEASE is\n"
         "  a folder holding the files that the launcher unpacks into the game folder,\n"
@@ -62,16 +65,24 @@ void printPublishHelp() {
         "  under a new version: launchers continue interrupted downloads byte-wise,\n"
         "  and a package replaced under the same name would reach them spliced.\n"
         "\n"
-        "  With --sign, the package is signed with the secret key that keygen wrote\n"
-        "  (Ed25519ph over the package file's bytes) and \"version.txt\" also carries\n"
-        "  the signature in base64:\n"
+        "  With --sign, \"version.txt\" also carries a signed release statement: the\n"
+        "  package's name, size and SHA-512, the time it expires (UTC) and, with\n"
+        "  --allow-downgrade, permission to install it over a newer ClientUpdate.exe,\n"
+        "  signed (Ed25519) with the secret key that keygen wrote:\n"
         "\n"
         "    [Current Version]\n"
         "    UpdateFile=2.0.13.5.zip\n"
+        "    Size=<bytes>\n"
+        "    SHA512=<128 hexadecimal digits>\n"
+        "    Expires=2027-01-31T12:00:00Z\n"
         "    Signature=<88 characters of base64>\n"
         "\n"
-        "  Launchers whose settings hold the matching PublicKey install the package only\n"
-        "  when it verifies; others ignore the line. Check the result with verify.\n"
+        "  The statement expires after DAYS days (default 30, at most 3650); renew it\n"
+        "  with refresh before then. Launchers whose settings hold the matching\n"
+        "  PublicKey refuse a release whose statement does not verify, has expired, or\n"
+        "  names a version lower than their installed ClientUpdate.exe (unless\n"
+        "  --allow-downgrade), and a package that does not match it; others ignore these\n"
+        "  lines. Check the result with verify.\n"
         "\n"
         "  Exit status: 0 when OUTPUT was written, 1 when it was not, 2 for wrong usage.\n");
 }
@@ -157,38 +168,39 @@ bool verify(const std::string& package, const std::vector<ReleaseFile>& files,
     return same;
 }
 
-// Writes through a temporary name, so a server never serves half a file.
-bool writeFileAtomically(const fs::path& target, const std::string& contents) {
-    const fs::path temporary = target.parent_path() / ("." + target.filename().string() + ".tmp");
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << contents;
-        if (!out.flush()) return false;
-    }
-    std::error_code error;
-    fs::rename(temporary, target, error);
-    if (error) fs::remove(temporary, error);
-    return !error;
-}
-
 int runPublish(const std::vector<std::string>& given) {
     std::vector<std::string> arguments;
-    std::string keyFile;
-    bool sign = false;
+    std::string keyFile, expiresText;
+    bool sign = false, expiresGiven = false, allowDowngrade = false, usable = true;
     for (size_t i = 0; i < given.size(); ++i) {
-        if (given[i] != "--sign") {
-            arguments.push_back(given[i]);
-        } else if (!sign && i + 1 < given.size()) {
+        const bool takesValue = given[i] == "--sign" || given[i] == "--expires";
+        if (takesValue && i + 1 >= given.size()) {
+            usable = false;
+        } else if (given[i] == "--sign") {
+            usable = usable && !sign;
             sign = true;
             keyFile = given[++i];
+        } else if (given[i] == "--expires") {
+            usable = usable && !expiresGiven;
+            expiresGiven = true;
+            expiresText = given[++i];
+        } else if (given[i] == "--allow-downgrade") {
+            allowDowngrade = true;
         } else {
-            arguments.clear();
-            break;
+            arguments.push_back(given[i]);
         }
     }
-    if (arguments.size() != 2) {
+    // The expiry and the downgrade are part of what is signed.
+    if (!usable || arguments.size() != 2 || (!sign && (expiresGiven || allowDowngrade))) {
         std::fprintf(stderr,
-                     "Usage: launcher-admin publish [--sign SECRET_KEY_FILE] RELEASE OUTPUT\n");
+                     "Usage: launcher-admin publish [--sign SECRET_KEY_FILE [--expires DAYS] "
+                     "[--allow-downgrade]] RELEASE OUTPUT\n");
+        return 2;
+    }
+    int64_t expiryDays = kDefaultExpiryDays;
+    if (expiresGiven && !parseExpiryDays(expiresText, expiryDays)) {
+        std::fprintf(stderr, "launcher-admin publish: --expires takes whole days from 1 to %lld\n",
+                     static_cast<long long>(kMaxExpiryDays));
         return 2;
     }
     // Read first: a key that cannot sign stops the run before anything is written.
@@ -254,17 +266,22 @@ int runPublish(const std::vector<std::string>& given) {
         fs::remove(staged, error);
         return 1;
     }
-    // The signature covers the very bytes that are renamed into place below.
-    std::string signatureLine;
+    // The statement covers the very bytes that are renamed into place below.
+    std::string versionText = "[Current Version]\nUpdateFile=" + packageName + "\n";
+    ReleaseStatement statement;
     if (secretKey) {
-        PackageSignature signature;
-        if (!signPackageFile(staged.string(), *secretKey, signature)) {
+        statement.updateFile = packageName;
+        statement.expires = expiryAfterDays(expiryDays);
+        statement.downgrade = allowDowngrade;
+        std::string signature;
+        if (!digestFile(staged.string(), statement.size, statement.sha512) ||
+            !signStatement(statement, *secretKey, signature)) {
             std::fprintf(stderr, "launcher-admin publish: cannot sign %s\n",
                          staged.string().c_str());
             fs::remove(staged, error);
             return 1;
         }
-        signatureLine = "Signature=" + encodeBase64(signature.data(), signature.size()) + "\n";
+        versionText = versionFileText(statement, signature);
     }
     std::string previous, staging;
     if (platform::readWholeFile(package.string(), previous) &&
@@ -281,16 +298,18 @@ int runPublish(const std::vector<std::string>& given) {
         return 1;
     }
     const fs::path versionFile = output / "version.txt";
-    const std::string versionText =
-        "[Current Version]\nUpdateFile=" + packageName + "\n" + signatureLine;
     if (!writeFileAtomically(versionFile, versionText)) {
         std::fprintf(stderr, "launcher-admin publish: cannot write %s\n",
                      versionFile.string().c_str());
         return 1;
     }
     for (const ReleaseFile& file : files) std::printf("  %04o  %s\n", file.mode, file.name.c_str());
-    std::printf("published ClientUpdate.exe %s: %s and version.txt in %s%s\n", version.c_str(),
-                packageName.c_str(), output.string().c_str(), secretKey ? ", signed" : "");
+    std::printf("published ClientUpdate.exe %s: %s and version.txt in %s", version.c_str(),
+                packageName.c_str(), output.string().c_str());
+    if (secretKey)
+        std::printf(", signed, expires %s%s", formatUtc(statement.expires).c_str(),
+                    statement.downgrade ? ", downgrade allowed" : "");
+    std::printf("\n");
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/file_checks.h"
+#include "platform/net.h"
 #include "platform/ui.h"
 
 CFileDownLoad fileDownLoad;
@@ -117,6 +118,10 @@ struct SlistDeleter {
 
 }  // namespace
 
+long transferSslOptions() {
+    return platform::net::tlsRevocationFailsHard() ? long(CURLSSLOPT_REVOKE_BEST_EFFORT) : 0L;
+}
+
 CFileDownLoad::CFileDownLoad(TransferLimits limits) : limits_(limits) {
     curl_global_init(CURL_GLOBAL_ALL);
 }
@@ -171,6 +176,8 @@ void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom
     std::snprintf(request, sizeof request, "%s%s", url, remotePath);
     check(curl_easy_setopt(e, CURLOPT_URL, request));
     if (port > 0) check(curl_easy_setopt(e, CURLOPT_PORT, long(port)));
+    if (const long sslOptions = transferSslOptions())
+        check(curl_easy_setopt(e, CURLOPT_SSL_OPTIONS, sslOptions));
     check(curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L));
     my_progress_trait progress(this);
     check(curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, progressCallback));
@@ -214,6 +221,8 @@ long long CFileDownLoad::RemoteLength(const char* request) {
     CURL* e = easy.get();
     curl_easy_setopt(e, CURLOPT_URL, request);
     if (port > 0) curl_easy_setopt(e, CURLOPT_PORT, long(port));
+    if (const long sslOptions = transferSslOptions())
+        curl_easy_setopt(e, CURLOPT_SSL_OPTIONS, sslOptions);
     curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, limits_.connectTimeoutSeconds);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, limits_.stallBytesPerSecond);

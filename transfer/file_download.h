@@ -102,5 +102,9 @@ public:
     CFileDownLoad* owner;
 };
 
+// The CURLOPT_SSL_OPTIONS bits of every request: CURLSSLOPT_REVOKE_BEST_EFFORT where the
+// system's TLS would fail a handshake whose revocation check cannot be made, else none.
+long transferSslOptions();
+
 // The process-wide download object.
 extern CFileDownLoad fileDownLoad;

@@ -1,8 +1,7 @@
 #pragma once
-// Signatures of patch packages: Ed25519ph (libsodium's multi-part signing) over the
-// package file's bytes, read in blocks, so neither the signer nor the launcher ever
-// holds a whole package in memory. Keys and signatures travel as standard base64 with
-// padding: 44 characters for a public key, 88 for a signature.
+// Ed25519 keys and signatures of releases (update/release_statement.h says what is
+// signed). Keys and signatures travel as standard base64 with padding: 44 characters
+// for a public key, 88 for a signature.
 
 #include <array>
 #include <cstddef>
@@ -37,25 +36,3 @@ bool makeKeyPair(PublicKey& publicKey, SecretKey& secretKey);
 
 // The public half; false when it does not belong to the seed (a damaged key).
 bool publicKeyOf(const SecretKey& secretKey, PublicKey& publicKey);
-
-// Signs the file's bytes; false when it cannot be read to its end.
-bool signPackageFile(const std::string& path, const SecretKey& secretKey,
-                     PackageSignature& signature);
-
-enum class PackageCheck {
-    Verified,
-    MalformedKey,        // the public key is not base64 of 32 bytes
-    NoSignature,         // "version.txt" carries none
-    MalformedSignature,  // not base64 of 64 bytes
-    Unreadable,          // the package cannot be read to its end
-    Mismatch,            // changed bytes, or signed with another key
-    Unavailable,         // libsodium could not start
-};
-
-// The one check of a package against the key and signature texts as they stand in the
-// settings and in "version.txt" (an empty signature counts as none).
-PackageCheck checkPackageSignature(std::string_view publicKeyText, std::string_view signatureText,
-                                   const std::string& path);
-
-// Why a check failed, as a sentence part for operators ("the package ...").
-const char* describePackageCheck(PackageCheck check);

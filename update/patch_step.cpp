@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 #include "config/update_context.h"
 #include "platform/files.h"
@@ -29,6 +30,11 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
     context.versionInfo.section = "Current Version";
     const std::string package = context.versionInfo.GetString("UpdateFile", kDefaultPackage);
 
+    // With a key, "version.txt" must vouch for the release before anything is fetched.
+    std::optional<ReleaseStatement> statement;
+    context.handOver = 1;
+    if (!acceptReleaseStatement(context, clientUpdatePath, statement)) return 1;
+
     bool upToDate = false;
     // OpenFile(OF_READ): the marker counts only when it can be opened for reading.
     const std::string marker = platform::searchFile(kMarker);
@@ -54,8 +60,7 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
     }
     context.handOver = result;
     // Also a package left from an earlier run: the hand-over unpacks whatever is there.
-    if (result == 1 && !acceptPatchPackage(context, kPackageFile))
-        platform::deleteFile(kPackageSideFile);
+    if (result == 1 && statement) acceptPatchPackage(context, *statement, kPackageFile);
     return result;
 }
 

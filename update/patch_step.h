@@ -18,5 +18,7 @@ int runPatchStep(UpdateContext& context, const std::string& clientUpdatePath);
 // or cannot start ends the step as a failure: result 1, handOver 0.
 int runWorkerUnderDialog(UpdateContext& context, base::Thread& worker);
 
-// The comparison and, when needed, the download; 1 or 0, also stored in handOver.
+// The comparison and, when needed, the download; 1 or 0, also stored in handOver. A
+// release refused by the signature checks gives 1 with nothing left to unpack (handOver
+// 0 only when its package cannot be removed), so the installed updater starts.
 int updateClientUpdater(UpdateContext& context, const std::string& clientUpdatePath);

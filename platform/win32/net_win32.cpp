@@ -201,4 +201,7 @@ std::string dottedText(uint32_t address) {
     return ::inet_ntoa(a);
 }
 
+// Schannel checks revocation and fails when it cannot.
+bool tlsRevocationFailsHard() { return true; }
+
 }  // namespace platform::net

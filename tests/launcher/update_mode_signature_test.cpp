@@ -1,10 +1,13 @@
-// Signed releases end to end: the built launcher in a temporary game folder fetches a
-// package from lighttpd and installs it only when the operator's key verifies it, when
-// its settings hold a PublicKey. A refused package leaves the installed updater as it
-// was, byte for byte, and that updater starts.
+// Signed releases end to end: the built launcher in a temporary game folder, with a
+// PublicKey in its settings, installs a release from lighttpd only when the release
+// statement in "version.txt" verifies (key, expiry, no rollback) and the package matches
+// it. A refused release leaves the installed updater as it was, byte for byte, and that
+// updater starts.
 
 #include <gtest/gtest.h>
+#include <sodium.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,7 @@
 #include "support/temp_dir.h"
 #include "support/zip_builder.h"
 #include "update/package_signature.h"
+#include "update/release_statement.h"
 
 using namespace testsupport;
 
@@ -30,13 +34,19 @@ const char kTranslation[] =
 
 std::string recorder() { return readFile(binaryPath("record_args")); }
 
+// A key pair of the test's own, for statements the operator's tool would not write.
 struct KeyPair {
     KeyPair() { makeKeyPair(publicKey, secretKey); }
     std::string publicText() const { return encodeBase64(publicKey.data(), publicKey.size()); }
-    std::string sign(const std::string& path) const {
-        PackageSignature signature{};
-        EXPECT_TRUE(signPackageFile(path, secretKey, signature));
-        return encodeBase64(signature.data(), signature.size());
+    // "version.txt" vouching for the package at `path` under the name `name`.
+    std::string versionTxt(const std::string& path, const std::string& name) const {
+        ReleaseStatement statement;
+        statement.updateFile = name;
+        EXPECT_TRUE(digestFile(path, statement.size, statement.sha512));
+        statement.expires = currentUtcSeconds() + 86400;
+        std::string signature;
+        EXPECT_TRUE(signStatement(statement, secretKey, signature));
+        return versionFileText(statement, signature);
     }
     PublicKey publicKey;
     SecretKey secretKey;
@@ -62,105 +72,206 @@ void packSettings(const GameFolder& game, const std::string& text,
     ASSERT_EQ(packed.exitCode, 0) << packed.err;
 }
 
+// Runs a program ten days ahead of this computer's clock, as on a player's machine whose
+// clock is wrong or after a mirror has served the same "version.txt" for ten days.
+void runTenDaysAhead(std::string& program, std::vector<std::string>& arguments,
+                     ProgramOptions& options) {
+    const std::string faketime = findProgram("faketime");
+    ASSERT_FALSE(faketime.empty()) << "faketime is missing; scripts/setup.sh installs it";
+    arguments.insert(arguments.begin(), {"-f", "+10d", program});
+    program = faketime;
+    // libfaketime is preloaded before the sanitizers' runtime.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    options.environment.push_back(
+        {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"});
+}
+
 // The hand-over ends every "ClientUpdate.exe" running, so each test has a PID namespace
 // of its own.
 class SignedUpdateTest : public ::testing::Test {};
 
-TEST_F(SignedUpdateTest, PackageIsInstalledOnlyWhenTheConfiguredKeyVerifiesIt) {
+// The installed updater is 2.0.13.5; the operator publishes with launcher-admin and the
+// server (or whoever stands in its place) serves what each row says.
+TEST_F(SignedUpdateTest, ReleaseIsInstalledOnlyWhenItsSignedStatementHolds) {
     if (rerunInOwnPidNamespace()) return;
-    enum class Key { None, InUpdateIni, InUpdateInf, Malformed };
-    enum class Signature { None, ByTheKey, ByAnotherKey, Malformed };
+    enum class Keys { None, First, Both };
+    enum class Served { AsPublished, UnderAnotherName, OldSignature, ByteFlipped };
     struct Case {
         const char* label;
-        Key key;
-        Signature signature;
-        bool flipped;  // one byte of the served package changed after signing
-        bool installed;
-        bool translated = false;  // the region's catalogue has its own refusal text
+        int release;  // the revision of the published ClientUpdate.exe, 2.0.13.x
+        std::vector<std::string> publishOptions;
+        const char* signer;  // key file; empty: published unsigned
+        bool refreshed;      // refresh run after publish
+        Served served;
+        Keys keys;
+        bool tenDaysAhead;   // the launcher's (and verify's) clock
+        const char* reason;  // the refusal's, as verify and the launcher say it; none: installed
+        bool fetched;
+        bool inUpdateInf = false;  // key and the region's own refusal text in "update.inf"
     };
+    const char* const kOlder = "release 2.0.13.4 is older than the installed 2.0.13.5";
+    const char* const kChanged = "the Signature does not match the release statement";
     // clang-format off
     const Case cases[] = {
-        {"signed by the key", Key::InUpdateIni, Signature::ByTheKey, false, true},
-        {"signed, key in update.inf", Key::InUpdateInf, Signature::ByTheKey, false, true},
-        {"one byte flipped", Key::InUpdateIni, Signature::ByTheKey, true, false},
-        {"one byte flipped, key in update.inf", Key::InUpdateInf, Signature::ByTheKey, true, false,
+        {"a newer release", 6, {}, "first.key", false, Served::AsPublished, Keys::First, false,
+         nullptr, true},
+        {"an older release", 4, {}, "first.key", false, Served::AsPublished, Keys::First, false,
+         kOlder, false},
+        {"an older release, key and message in update.inf", 4, {}, "first.key", false,
+         Served::AsPublished, Keys::First, false, kOlder, false, true},
+        {"an older release with --allow-downgrade", 4, {"--allow-downgrade"}, "first.key", false,
+         Served::AsPublished, Keys::First, false, nullptr, true},
+        {"an expired statement", 6, {"--expires", "1"}, "first.key", false, Served::AsPublished,
+         Keys::First, true, "the release statement expired at", false},
+        {"an expired statement after refresh", 6, {"--expires", "1"}, "first.key", true,
+         Served::AsPublished, Keys::First, true, nullptr, true},
+        {"UpdateFile changed to another release's name", 4, {}, "first.key", false,
+         Served::UnderAnotherName, Keys::First, false, kChanged, false},
+        {"signed by the second of two listed keys", 6, {}, "second.key", false,
+         Served::AsPublished, Keys::Both, false, nullptr, true},
+        {"signed by an unlisted key", 6, {}, "unlisted.key", false, Served::AsPublished,
+         Keys::Both, false, kChanged, false},
+        {"the old signature form", 6, {}, "first.key", false, Served::OldSignature, Keys::First,
+         false, "a Signature of the older form", false},
+        {"one byte of the package changed", 6, {}, "first.key", false, Served::ByteFlipped,
+         Keys::First, false, "SHA-512 does not match its statement", true},
+        // Without a key nothing is checked, as before signed releases.
+        {"no key: an older release", 4, {}, "first.key", false, Served::AsPublished, Keys::None,
+         false, nullptr, true},
+        {"no key: an expired statement", 6, {"--expires", "1"}, "first.key", false,
+         Served::AsPublished, Keys::None, true, nullptr, true},
+        {"no key: the old signature form", 6, {}, "first.key", false, Served::OldSignature,
+         Keys::None, false, nullptr, true},
+        {"no key: unsigned", 6, {}, "", false, Served::AsPublished, Keys::None, false, nullptr,
          true},
-        {"signed by another key", Key::InUpdateIni, Signature::ByAnotherKey, false, false},
-        {"key set, no Signature", Key::InUpdateIni, Signature::None, false, false},
-        {"malformed base64 in the key", Key::Malformed, Signature::ByTheKey, false, false},
-        {"malformed base64 in the signature", Key::InUpdateIni, Signature::Malformed, false, false},
-        // Nothing is checked without a key, not even a signature that would fail.
-        {"Signature but no key", Key::None, Signature::ByTheKey, true, true},
     };
     // clang-format on
-    const KeyPair key, otherKey;
-    const std::string newUpdater = recorder() + "release 2";
-    const std::string package = buildZip({unixEntry("ClientUpdate.exe", newUpdater, 0100755),
-                                          unixEntry("Readme.txt", "new notes", 0100644)});
+    TempDir publisher;
+    auto admin = [&](std::vector<std::string> arguments, bool tenDaysAhead = false) {
+        ProgramOptions options;
+        options.workingDirectory = publisher.path();
+        std::string program = binaryPath("launcher-admin");
+        if (tenDaysAhead) runTenDaysAhead(program, arguments, options);
+        return runProgram(program, arguments, options);
+    };
+    std::string publicKey[3];
+    const char* const keyFiles[] = {"first.key", "second.key", "unlisted.key"};
+    for (int i = 0; i < 3; ++i) {
+        const ProgramResult made = admin({"keygen", keyFiles[i]});
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+        publicKey[i] = made.out.substr(10, 44);
+    }
+    for (int release : {4, 6}) {
+        const std::string folder = "release" + std::to_string(release) + "/";
+        publisher.write(folder + "ClientUpdate.exe", peImageOfVersion(2, 0, 13, uint16_t(release)));
+        publisher.write(folder + "Readme.txt", "notes " + std::to_string(release));
+    }
+    const std::string installed = peImageOfVersion(2, 0, 13, 5);
+
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        GameFolder game;
-        game.dir().copyIn(binaryPath("record_args"), "ClientUpdate.exe");
-        game.dir().write("Readme.txt", "old notes");
-
-        TempDir packages;
-        packages.write("2.0.13.6.zip", package);
-        std::string signatureLine;
-        const std::string packagePath = packages.file("2.0.13.6.zip");
-        if (c.signature == Signature::ByTheKey)
-            signatureLine = "Signature=" + key.sign(packagePath) + "\n";
-        if (c.signature == Signature::ByAnotherKey)
-            signatureLine = "Signature=" + otherKey.sign(packagePath) + "\n";
-        if (c.signature == Signature::Malformed)
-            signatureLine =
-                "Signature=" + key.sign(packagePath).substr(0, 86) + "\n";  // no padding
-        if (c.flipped) {
-            // The entry's time in its local header: the archive still unpacks as before.
-            std::string changed = package;
-            changed[10] ^= 0x01;
-            packages.write("2.0.13.6.zip", changed);
+        TempDir www;
+        std::vector<std::string> publish = {"publish"};
+        if (*c.signer) publish.insert(publish.end(), {"--sign", c.signer});
+        publish.insert(publish.end(), c.publishOptions.begin(), c.publishOptions.end());
+        publish.insert(publish.end(), {"release" + std::to_string(c.release), www.path()});
+        const ProgramResult published = admin(publish);
+        ASSERT_EQ(published.exitCode, 0) << published.err;
+        if (c.refreshed) {
+            const ProgramResult refreshed = admin({"refresh", "--sign", c.signer, www.path()});
+            ASSERT_EQ(refreshed.exitCode, 0) << refreshed.err;
         }
-        packages.write("version.txt",
-                       "[Current Version]\nUpdateFile=2.0.13.6.zip\n" + signatureLine);
-        LighttpdServer server(packages.path());
+        std::string package = "2.0.13." + std::to_string(c.release) + ".zip";
+        if (c.served == Served::UnderAnotherName) {
+            // An older release made to pass for a newer one.
+            www.write("2.0.13.7.zip", www.read(package));
+            std::string text = www.read("version.txt");
+            text.replace(text.find(package), package.size(), "2.0.13.7.zip");
+            www.write("version.txt", text);
+            package = "2.0.13.7.zip";
+        }
+        if (c.served == Served::OldSignature) {
+            // Ed25519ph over the package's bytes, as launcher-admin signed before statements.
+            SecretKey secret;
+            ASSERT_TRUE(decodeBase64(publisher.read(c.signer).substr(0, 88), secret.bytes.data(),
+                                     secret.bytes.size()));
+            const std::string bytes = www.read(package);
+            crypto_sign_state state;
+            crypto_sign_init(&state);
+            crypto_sign_update(&state, reinterpret_cast<const unsigned char*>(bytes.data()),
+                               bytes.size());
+            PackageSignature signature;
+            crypto_sign_final_create(&state, signature.data(), nullptr, secret.bytes.data());
+            www.write("version.txt", "[Current Version]\nUpdateFile=" + package + "\nSignature=" +
+                                         encodeBase64(signature.data(), signature.size()) + "\n");
+        }
+        if (c.served == Served::ByteFlipped) {
+            // The entry's time in its local header: the archive still unpacks as before.
+            std::string changed = www.read(package);
+            changed[10] ^= 0x01;
+            www.write(package, changed);
+        }
+        LighttpdServer server(www.path());
         ASSERT_TRUE(server.running());
 
-        std::string keyLine;
-        if (c.key != Key::None) keyLine = "PublicKey=" + key.publicText() + "\n";
-        if (c.key == Key::Malformed) keyLine[20] = '!';
-        const std::string settings = settingsText(server.url(), server.url(), keyLine);
-        if (c.key == Key::InUpdateInf) {
-            packSettings(
-                game, settings,
-                c.translated ? std::string("[BOOT]\nMSG_VERIFY_FAIL=") + kTranslation + "\n" : "");
-            game.dir().write("update.ini",
-                             settingsText(server.url(), server.url(), ""));  // must lose
-        } else {
+        GameFolder game;
+        game.dir().write("ClientUpdate.exe", installed);
+        game.dir().write("Readme.txt", "notes 5");
+        game.dir().write("vcfile.res", "");
+        TempDir bin;
+        bin.copyIn(binaryPath("record_args"), "wine");
+        game.prependToPath(bin.path());
+        std::string keys;
+        if (c.keys == Keys::First) keys = publicKey[0];
+        if (c.keys == Keys::Both) keys = publicKey[0] + "," + publicKey[1];
+        const std::string settings = settingsText(server.url(), server.url(),
+                                                  keys.empty() ? "" : "PublicKey=" + keys + "\n");
+        if (c.inUpdateInf)
+            packSettings(game, settings,
+                         std::string("[BOOT]\nMSG_VERIFY_FAIL=") + kTranslation + "\n");
+        else
             game.dir().write("update.ini", settings);
-        }
 
-        const ProgramResult result = game.run();
+        std::string program = game.program();
+        std::vector<std::string> arguments;
+        ProgramOptions options = game.options();
+        if (c.tenDaysAhead) runTenDaysAhead(program, arguments, options);
+        const ProgramResult result = runProgram(program, arguments, options);
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_FALSE(game.dir().exists("update.rar"));
+        EXPECT_FALSE(game.dir().exists("update.rar.part"));
         EXPECT_EQ(result.err.find("Can't download"), std::string::npos) << result.err;
         const std::string refusal =
-            c.translated ? std::string("[update] ") + kTranslation + "\n" : kRefusal;
-        if (c.installed) {
+            c.inUpdateInf ? std::string("[update] ") + kTranslation + "\n" : kRefusal;
+        if (!c.reason) {
             EXPECT_EQ(result.err.find(refusal), std::string::npos) << result.err;
-            EXPECT_TRUE(game.dir().read("ClientUpdate.exe") == newUpdater);
-            EXPECT_EQ(game.dir().read("Readme.txt"), "new notes");
+            EXPECT_TRUE(game.dir().read("ClientUpdate.exe") ==
+                        peImageOfVersion(2, 0, 13, uint16_t(c.release)));
+            EXPECT_EQ(game.dir().read("Readme.txt"), "notes " + std::to_string(c.release));
         } else {
             EXPECT_NE(result.err.find(refusal), std::string::npos) << result.err;
-            EXPECT_TRUE(game.dir().read("ClientUpdate.exe") == recorder())
-                << "the installed updater, intact";
-            EXPECT_EQ(game.dir().read("Readme.txt"), "old notes");
+            EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+            EXPECT_TRUE(game.dir().read("ClientUpdate.exe") == installed) << "left intact";
+            EXPECT_EQ(game.dir().read("Readme.txt"), "notes 5");
         }
-        EXPECT_EQ(waitForArgumentRecords(game.path(), 1), ArgumentRecords{{"4718"}});
+        EXPECT_EQ(waitForArgumentRecords(bin.path(), 1).size(), 1u) << "an updater starts";
         std::vector<std::string> requests;
         for (const auto& line : server.stopAndReadLog())
             requests.push_back(line.request + " " + std::to_string(line.status));
-        EXPECT_EQ(requests, (std::vector<std::string>{"GET /version.txt HTTP/1.1 200",
-                                                      "GET /2.0.13.6.zip HTTP/1.1 200"}));
+        std::vector<std::string> expected = {"GET /version.txt HTTP/1.1 200"};
+        if (c.fetched) expected.push_back("GET /" + package + " HTTP/1.1 200");
+        EXPECT_EQ(requests, expected) << "a statement is checked before the download";
+
+        // The operator's check of what the server holds says the same.
+        if (c.keys == Keys::None) continue;
+        const ProgramResult verified =
+            admin({"verify", "--installed", "2.0.13.5", "PublicKey=" + keys,
+                   www.file("version.txt"), www.file(package)},
+                  c.tenDaysAhead);
+        EXPECT_EQ(verified.exitCode, c.reason ? 1 : 0) << verified.err;
+        if (c.reason) {
+            EXPECT_NE(verified.err.find(c.reason), std::string::npos) << verified.err;
+        }
     }
 }
 
@@ -192,8 +303,8 @@ TEST_F(SignedUpdateTest, PackageLeftFromAnEarlierRunIsVerifiedToo) {
 
         TempDir packages;
         packages.write("2.0.13.5.zip", "the current release, not fetched");
-        packages.write("version.txt", "[Current Version]\nUpdateFile=2.0.13.5.zip\nSignature=" +
-                                          key.sign(packages.file("2.0.13.5.zip")) + "\n");
+        packages.write("version.txt",
+                       key.versionTxt(packages.file("2.0.13.5.zip"), "2.0.13.5.zip"));
         LighttpdServer server(packages.path());
         ASSERT_TRUE(server.running());
         game.dir().write("update.ini",
@@ -222,8 +333,7 @@ TEST_F(SignedUpdateTest, PartialDownloadIsNeitherVerifiedNorUnpacked) {
         buildZip({unixEntry("ClientUpdate.exe", recorder() + "release 2", 0100755)});
     TempDir packages;
     packages.write("2.0.13.6.zip", package);
-    packages.write("version.txt", "[Current Version]\nUpdateFile=2.0.13.6.zip\nSignature=" +
-                                      key.sign(packages.file("2.0.13.6.zip")) + "\n");
+    packages.write("version.txt", key.versionTxt(packages.file("2.0.13.6.zip"), "2.0.13.6.zip"));
     LighttpdServer versions(packages.path());
     ASSERT_TRUE(versions.running());
     HttpFaultServer downloads(package, HttpFault::CutAfter, 1000);

@@ -1,5 +1,6 @@
 #include "transfer/file_download.h"
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,6 +15,7 @@
 #include "support/http_fault_server.h"
 #include "support/lighttpd_server.h"
 #include "support/temp_dir.h"
+#include "support/this_system.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -345,6 +347,16 @@ TEST_F(DownloadTest, RangePastTheEndKeepsOnlyACompleteTarget) {
                               std::to_string(line.status));
         EXPECT_EQ(answers, c.answers);
     }
+}
+
+// Players' machines behind antivirus TLS inspection or a captive network cannot reach
+// revocation lists; Schannel would then fail every HTTPS transfer. Wine checks no
+// revocation, so the option itself is what can be tested.
+TEST(FileDownload, AsksForBestEffortRevocationChecksWhereTheSystemWouldFailHard) {
+    const PerSystem<long> expected{0, CURLSSLOPT_REVOKE_BEST_EFFORT,
+                                   "Schannel fails a handshake whose revocation check cannot "
+                                   "be made; OpenSSL makes none"};
+    EXPECT_EQ(transferSslOptions(), expected.here());
 }
 
 }  // namespace

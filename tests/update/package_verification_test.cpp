@@ -9,7 +9,6 @@
 
 #include "config/update_context.h"
 #include "support/temp_dir.h"
-#include "update/package_signature.h"
 
 using namespace testsupport;
 
@@ -17,18 +16,13 @@ TEST(PackageVerification, RefusedPackageThatCannotBeDeletedStopsTheHandOver) {
     TempDir game;
     game.enter();
     game.makeFolder("update.rar");  // nothing deletes a folder as a file
-    PublicKey publicKey;
-    SecretKey secretKey;
-    ASSERT_TRUE(makeKeyPair(publicKey, secretKey));
     UpdateContext context;
-    const std::string settings =
-        "[BOOT]\nPublicKey=" + encodeBase64(publicKey.data(), publicKey.size()) + "\n";
-    context.updateSettings.LoadFromMemory(settings.data(), settings.size());
-    const std::string versionTxt = "[Current Version]\nSignature=" + std::string(86, 'A') + "==\n";
-    context.versionInfo.LoadFromMemory(versionTxt.data(), versionTxt.size());
+    ReleaseStatement statement;
+    statement.updateFile = "2.0.13.6.zip";
+    statement.sha512 = std::string(128, '0');
 
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(acceptPatchPackage(context, "update.rar"));
+    EXPECT_FALSE(acceptPatchPackage(context, statement, "update.rar"));
     const std::string messages = testing::internal::GetCapturedStderr();
     EXPECT_EQ(context.handOver, 0);
     EXPECT_NE(messages.find("[update] Can't verify ClientUpdate.zip\n"), std::string::npos)
