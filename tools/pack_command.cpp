@@ -73,7 +73,8 @@ bool collect(const std::filesystem::path& folder, std::vector<SettingsFile>& fil
     }
     for (const auto& entry : it) {
         const std::string name = entry.path().filename().string();
-        if (!entry.is_regular_file(error) || !isSettingsName(platform::lowerCaseName(name))) continue;
+        if (!entry.is_regular_file(error) || !isSettingsName(platform::lowerCaseName(name)))
+            continue;
         if (entry.file_size(error) > kMaxSettingsFile) {
             std::fprintf(stderr, "launcher-admin pack: %s is larger than 1 MiB\n", name.c_str());
             return false;

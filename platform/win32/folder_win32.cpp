@@ -56,7 +56,8 @@ bool noFolder() { return fail(ERROR_INVALID_HANDLE); }
 // An entry of a folder is one name: a separator would reach elsewhere, a colon a
 // stream of another file. The second byte of a double-byte character is neither.
 bool isEntryName(std::string_view name) {
-    if (name.empty() || name == "." || name == ".." || firstSeparator(name) != std::string_view::npos ||
+    if (name.empty() || name == "." || name == ".." ||
+        firstSeparator(name) != std::string_view::npos ||
         name.find_first_of(std::string_view(":\0", 2)) != std::string_view::npos)
         return fail(ERROR_INVALID_NAME);
     return true;

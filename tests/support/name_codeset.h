@@ -15,13 +15,13 @@ namespace testsupport {
 // Names of code page 950 whose second byte is 0x5C or an ASCII letter.
 namespace cp950 {
 inline constexpr const char* kGameFolder = "\xB9\x43\xC0\xB8\xA5\x5C";  // 遊戲功: 'C', then 0x5C
-inline constexpr const char* kWork = "\xA5\x5C";                       // 功
-inline constexpr const char* kPermit = "\xB3\x5C";                     // 許
-inline constexpr const char* kCover = "\xBB\x5C";                      // 蓋
-inline constexpr const char* kPlace = "\xB3\x42";                      // 處: 'B'
-inline constexpr const char* kPig = "\xB3\x62";                        // 豚: 'b', 處 lower-cased bytewise
-inline constexpr const char* kRecord = "\xB0\x4F";                     // 記: 'O'
-inline constexpr const char* kYong = "\xB0\x6F";                       // 邕: 'o', 記 lower-cased bytewise
+inline constexpr const char* kWork = "\xA5\x5C";                        // 功
+inline constexpr const char* kPermit = "\xB3\x5C";                      // 許
+inline constexpr const char* kCover = "\xBB\x5C";                       // 蓋
+inline constexpr const char* kPlace = "\xB3\x42";                       // 處: 'B'
+inline constexpr const char* kPig = "\xB3\x62";     // 豚: 'b', 處 lower-cased bytewise
+inline constexpr const char* kRecord = "\xB0\x4F";  // 記: 'O'
+inline constexpr const char* kYong = "\xB0\x6F";    // 邕: 'o', 記 lower-cased bytewise
 }  // namespace cp950
 
 // For the scope the platform layer walks names by the characters of `codeset`.

@@ -625,9 +625,9 @@ TEST_F(ZipReaderTest, CodePage950NamesLandInsideAGameFolderEndingIn0x5C) {
     const std::string inFolder = std::string(kWork) + "\\" + kPermit + ".txt";
     const std::string cover = std::string(kCover) + ".txt";
     const std::string settings = std::string("RA") + kPlace + ".INI";
-    dir.write("archive.zip", buildZip({entry("ClientUpdate.exe", "new updater"),
-                                       entry(inFolder, "permit"), entry(cover, "cover"),
-                                       entry(settings, "place")}));
+    dir.write("archive.zip",
+              buildZip({entry("ClientUpdate.exe", "new updater"), entry(inFolder, "permit"),
+                        entry(cover, "cover"), entry(settings, "place")}));
     ASSERT_TRUE(platform::createDirectory(game));
     ASSERT_TRUE(testsupport::setCurrentFolder(game));
     auto reader = testsupport::openZip("..\\archive.zip");
@@ -640,7 +640,10 @@ TEST_F(ZipReaderTest, CodePage950NamesLandInsideAGameFolderEndingIn0x5C) {
     }
     reader.reset();
     const std::vector<std::pair<std::string, std::string>> landed = {
-        {"ClientUpdate.exe", "new updater"}, {inFolder, "permit"}, {cover, "cover"}, {settings, "place"}};
+        {"ClientUpdate.exe", "new updater"},
+        {inFolder, "permit"},
+        {cover, "cover"},
+        {settings, "place"}};
     for (const auto& [name, contents] : landed) {
         SCOPED_TRACE(name);
         std::string bytes;
@@ -661,8 +664,9 @@ TEST_F(ZipReaderTest, CodePage950NamesLandInsideAGameFolderEndingIn0x5C) {
     reader = testsupport::openZip("..\\archive.zip");
     ASSERT_TRUE(reader);
     int index = -1;
-    EXPECT_EQ(FindItem(reader.get(), (std::string("ra") + kPlace + ".ini").c_str(), &index, nullptr),
-              ZIPRES_OK);
+    EXPECT_EQ(
+        FindItem(reader.get(), (std::string("ra") + kPlace + ".ini").c_str(), &index, nullptr),
+        ZIPRES_OK);
     EXPECT_EQ(index, 3);
     EXPECT_EQ(FindItem(reader.get(), (std::string("RA") + kPig + ".INI").c_str(), &index, nullptr),
               ZIPRES_NOT_FOUND);
