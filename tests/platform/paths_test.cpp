@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/file_checks.h"
 #include "platform/files.h"
 #include "support/name_codeset.h"
 #include "support/temp_dir.h"
