@@ -37,6 +37,7 @@ set(TEST_SUPPORT_COMMON_SOURCES
 )
 set(TEST_SUPPORT_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/as_player_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/current_folder_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/environment_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/file_times_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/password_zip_posix.cpp
@@ -58,6 +59,7 @@ set(TEST_SUPPORT_POSIX_SOURCES
 set(TEST_SUPPORT_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/as_player_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/code_page_check_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/current_folder_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/environment_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/file_times_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/password_zip_win32.cpp
