@@ -2,9 +2,8 @@
 // names it in LAUNCHER_WINE_CODE_PAGE): every test first checks that the system really
 // has it, since a locale Wine could not load leaves it quietly at 1252.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <string>

@@ -108,7 +108,8 @@ Subprocess WineSession::start(const std::string& program, const std::vector<std:
 }
 
 std::vector<std::string> WineSession::command(const std::string& verb) const {
-    return {kWineRun, "--prefix", prefix_, "--arch", system_.arch, "--locale", system_.locale, verb};
+    return {kWineRun,     "--prefix", prefix_,        "--arch",
+            system_.arch, "--locale", system_.locale, verb};
 }
 
 std::vector<std::string> WineSession::command(const std::string& program,

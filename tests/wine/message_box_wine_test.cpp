@@ -80,7 +80,8 @@ TEST(ReleaseLauncherUnderWine, NoServerShowsTheErrorThenTheVersionBoxAndEndsWith
     for (const char* tool : {"Xvfb", "xdotool", "import"})
         if (findProgram(tool).empty())
             GTEST_SKIP() << tool << " is not installed (scripts/setup.sh installs it)";
-    const fs::path artefacts = fs::path(LAUNCHER_BINARY_DIR) / "test-artifacts" / "wine_message_boxes";
+    const fs::path artefacts =
+        fs::path(LAUNCHER_BINARY_DIR) / "test-artifacts" / "wine_message_boxes";
     fs::create_directories(artefacts);
 
     // The players' system, and what an English one makes of the same texts.
