@@ -36,7 +36,7 @@ TEST(CrashModeUnderWine, ArchivesArriveInLowerCaseTheSettingsAreMarkedAndTheFold
         // Code page 950 names: 功 ends in the byte of a backslash (A5 5C), 遊 and 記 in
         // those of "C" and "O" (B9 43, B0 4F), which lower-casing must leave alone.
         game.dir().write("crash/功/RA_0003.ZIP", "in a Chinese folder");
-        game.dir().write("crash/遊戲記RA.ZIP", "a Chinese name");
+        game.dir().write("crash/RA遊戲記.ZIP", "a Chinese name");
         TempDir server;
         server.makeFolder("root");
         PyftpdlibServer::Options options;
@@ -56,7 +56,7 @@ TEST(CrashModeUnderWine, ArchivesArriveInLowerCaseTheSettingsAreMarkedAndTheFold
         // Names reach the server in the code page's bytes, only single-byte letters
         // lower-cased.
         std::string chinese;
-        ASSERT_TRUE(platform::convertText("遊戲記ra.zip", "UTF-8", "CP950", chinese));
+        ASSERT_TRUE(platform::convertText("ra遊戲記.zip", "UTF-8", "CP950", chinese));
         std::set<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(server.file("root")))
             names.insert(entry.path().filename().string());

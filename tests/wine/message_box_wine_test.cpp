@@ -49,11 +49,13 @@ public:
         options.timeoutSeconds = 20;
         return runProgram(tool, arguments, options);
     }
-    // The first window whose title is `caption`, waiting up to `timeoutMs`; "" if none.
+    // The first shown window whose title is `caption` (its X window has the title before
+    // it is mapped), waiting up to `timeoutMs`; "" if none.
     std::string waitForWindow(const std::string& caption, int timeoutMs) const {
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            std::istringstream found(run("xdotool", {"search", "--name", "^" + caption + "$"}).out);
+            std::istringstream found(
+                run("xdotool", {"search", "--onlyvisible", "--name", "^" + caption + "$"}).out);
             std::string window;
             if (found >> window) return window;
             if (Clock::now() >= deadline) return {};
@@ -62,7 +64,9 @@ public:
     }
     bool windowGone(const std::string& caption, int timeoutMs) const {
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (run("xdotool", {"search", "--name", "^" + caption + "$"}).exitCode == 0) {
+        while (
+            run("xdotool", {"search", "--onlyvisible", "--name", "^" + caption + "$"}).exitCode ==
+            0) {
             if (Clock::now() >= deadline) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
