@@ -1,8 +1,8 @@
 // The release build's launcher.exe (no test hooks), as a player meets it when the server
 // cannot be reached: its real message boxes on the prefix's private X server, found by
 // their captions and answered with Return. At code page 950 they show the catalogue's
-// Chinese texts; on an English system (1252) the same bytes read as Latin letters. A
-// screenshot of each "Version" box stays in the build folder.
+// Chinese texts; an English system (1252) has no Chinese characters and shows question
+// marks for them. A screenshot of each "Version" box stays in the build folder.
 
 #include <gtest/gtest.h>
 
