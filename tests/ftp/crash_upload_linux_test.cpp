@@ -419,7 +419,7 @@ TEST(CrashUpload, ArgumentsThatCouldHarmDoNothingAtAll) {
 }
 
 // "KilnDev.ini" that exists but cannot be read would otherwise be rewritten from an
-// empty document, losing the developer's other settings.
+// empty document, losing the developer's other settings; one of any size is marked.
 TEST(CrashUpload, SettingsFileThatCannotBeReadIsLeftAlone) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root to stand for a second user";
@@ -427,16 +427,19 @@ TEST(CrashUpload, SettingsFileThatCannotBeReadIsLeftAlone) {
     struct Case {
         const char* name;
         mode_t mode;
+        size_t padding;  // bytes of a further value, so the file can be large
         bool readable;
         // clang-format off
     } cases[] = {
-        {"readable", 0666, true},
-        {"write-only", 0222, false},
+        {"readable", 0666, 0, true},
+        {"readable, 2 MiB", 0666, 2 << 20, true},
+        {"write-only", 0222, 0, false},
     };
     // clang-format on
-    const std::string original = "[Crash]\r\nKeep=yes\r\n";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::string padding(c.padding, 'x');
+        const std::string original = "[Crash]\r\nKeep=yes\r\nPad=" + padding + "\r\n";
         TempDir game;
         game.write("KilnDev.ini", original);
         game.write("crash/crash.dmp", "dump");
@@ -453,8 +456,9 @@ TEST(CrashUpload, SettingsFileThatCannotBeReadIsLeftAlone) {
         EXPECT_FALSE(game.exists("crash"));
         const std::string after = game.read("KilnDev.ini");
         if (c.readable) {
-            EXPECT_NE(after.find("Keep = yes"), std::string::npos) << after;
-            EXPECT_NE(after.find("NeedCheck = 1"), std::string::npos) << after;
+            EXPECT_NE(after.find("Keep = yes"), std::string::npos);
+            EXPECT_NE(after.find("Pad = " + padding + "\n"), std::string::npos);
+            EXPECT_NE(after.find("NeedCheck = 1"), std::string::npos);
         } else {
             EXPECT_EQ(after, original);
         }
