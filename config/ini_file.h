@@ -36,6 +36,8 @@ public:
     bool Load(const std::string& name);
     void LoadFromMemory(const char* buffer, size_t length);
     std::string GetValue(const std::string& key);
+    // GetValue for a key whose absence is normal (an opt-in): a miss leaves no line.
+    std::string GetOptionalValue(const std::string& key) const;
     std::string GetString(const std::string& key, const std::string& defaultValue);
     int GetInt(const std::string& key);
     bool SetValue(const std::string& key, const std::string& value);

@@ -10,7 +10,7 @@
 
 bool acceptPatchPackage(UpdateContext& context, const std::string& path) {
     context.updateSettings.section = "BOOT";
-    const std::string publicKey = context.updateSettings.GetValue("PublicKey");
+    const std::string publicKey = context.updateSettings.GetOptionalValue("PublicKey");
     if (publicKey.empty() || !platform::pathExists(path)) return true;
 
     context.versionInfo.section = "Current Version";
