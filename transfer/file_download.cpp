@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/errors.h"
 #include "platform/file_checks.h"
 #include "platform/ui.h"
 
@@ -129,6 +130,11 @@ size_t HFILE_trait::write(const char* data, size_t size) {
         return 0;
     }
     int64_t written = file_.write(data, size);
+    if (written != int64_t(size)) {
+        const uint32_t error = platform::lastError();
+        outOfSpace_ =
+            error == platform::winerr::DISK_FULL || error == platform::winerr::HANDLE_DISK_FULL;
+    }
     if (written < 0) return 0;
     if (room_ >= 0) room_ -= written;
     return size_t(written);
@@ -189,6 +195,8 @@ void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom
     const CURLcode performed = curl_easy_perform(e);
     if (output.overflowed() || performed == CURLE_FILESIZE_EXCEEDED)
         throw TransferError(CURLE_FILESIZE_EXCEEDED, "the file is larger than allowed");
+    if (output.outOfSpace())
+        throw TransferError(CURLE_WRITE_ERROR, "no space left for the file", true);
     if (headers.wholeFileForResume)
         throw TransferError(CURLE_RANGE_ERROR, "the server sent the whole file");
     check(performed);
@@ -253,7 +261,7 @@ int CFileDownLoad::Download() {
     }
 
     int result = 0;
-    bool tooLarge = false;
+    bool dropTarget = false;
     for (int attemptsLeft = 3; opened && attemptsLeft > 0;) {
         int64_t size = file.size();
         if (size < 0 || file.seek(size, platform::SeekFrom::Begin) != size) break;
@@ -263,9 +271,10 @@ int CFileDownLoad::Download() {
             result = 1;
             break;
         } catch (const TransferError& error) {
-            // A file that is too large stays so: no attempt can fetch it.
-            if (error.code == CURLE_FILESIZE_EXCEEDED) {
-                tooLarge = true;
+            // A file that is too large stays so, and a full disk stays full: no attempt
+            // can fetch it.
+            if (error.code == CURLE_FILESIZE_EXCEEDED || error.outOfSpace) {
+                dropTarget = true;
                 break;
             }
             // The server will not continue this file: start it over, or every later
@@ -278,8 +287,9 @@ int CFileDownLoad::Download() {
         }
     }
     file.close();
-    // Nothing of it is kept: the part would only be continued into a file as large.
-    if (tooLarge) platform::deleteFile(path);
+    // Nothing of it is kept: the part would only be continued into a file as large,
+    // and the disk is left with the room it had.
+    if (dropTarget) platform::deleteFile(path);
 
     if (!result) {
         // Both texts hold at most 511 characters, as their buffers did.

@@ -51,6 +51,9 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
         fileDownLoad.maxFileSize = 0;
         preparePackageDownload(fileDownLoad, package);
         result = fileDownLoad.Download();
+        // A part dropped for a full disk or its size leaves no side file either.
+        if (result == 0 && !platform::pathExists(kPackageFile))
+            platform::deleteFile(kPackageSideFile);
     }
     context.handOver = result;
     // Also a package left from an earlier run: the hand-over unpacks whatever is there.
