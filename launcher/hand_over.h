@@ -25,6 +25,7 @@ inline constexpr unsigned kUnpackRetryPauseMs = 100;
 // Unpacks every entry of the patch archive in the current folder, when there is one,
 // over the files there, and deletes the archive. An entry that cannot be written within
 // the attempts shows "Please reboot computer "; the others are still unpacked.
+// "ClientUpdate.exe" is unpacked last, and only when every other entry was installed.
 // Tests shorten `retryPauseMs`.
 void installPatchArchive(unsigned retryPauseMs = kUnpackRetryPauseMs);
 
