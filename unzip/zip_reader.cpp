@@ -349,6 +349,10 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
 
     const std::string_view targetPath(target);
     if (targetPath.size() >= kNameBuffer) return ZIPRES_CANNOT_OPEN;
+    // A name of the temporary files' form, or a folder of that form, would take the
+    // name of another entry's temporary file; no package of ours holds one, and nothing
+    // of it is made.
+    if (platform::hasReplacementComponent(targetPath)) return ZIPRES_CANNOT_OPEN;
     const bool absolute = isAbsolutePath(targetPath);
     const char* root = reader->rootFolder.c_str();
     if (item.attributes & platform::FILE_ATTR_DIRECTORY) {
@@ -376,9 +380,6 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     // The open archive itself: on Windows its share mode refuses the replacement; here the
     // same file is recognised by identity, however the name is written.
     if (reader->file.isSameFile(path)) return ZIPRES_CANNOT_OPEN;
-    // A name of the temporary files' form would be taken by another entry's temporary
-    // file; no package of ours holds one.
-    if (platform::endsWithIgnoreCase(path, platform::kReplacementSuffix)) return ZIPRES_CANNOT_OPEN;
     // A read-only file or a folder in the way is not replaced, as CreateFileA would not
     // overwrite it; the caller clears the attributes and tries again.
     if (const auto attributes = platform::getAttributes(path);
@@ -389,17 +390,14 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     // The item goes to a temporary file beside the target, which replaces the target only
     // once the item has ended well: a damaged item, a wrong password or a full disk
     // leaves the old file as it was.
-    const std::string temporary = platform::replacementPathFor(path);
-    platform::setAttributes(temporary, platform::FILE_ATTR_NORMAL);
-    platform::deleteFile(temporary);
     platform::CreateOptions options;
     options.attributes = item.attributes;
     options.executable = reader->cachedExecutable;
     options.replaces = path;
     options.share = platform::ShareNone;
     platform::File out;
-    if (!out.open(temporary, platform::AccessWrite, platform::Disposition::CreateNew, options))
-        return ZIPRES_CANNOT_OPEN;
+    std::string temporary;
+    if (!platform::createReplacementFile(path, out, temporary, options)) return ZIPRES_CANNOT_OPEN;
 
     ItemDataStream stream;
     ZipResult result =
