@@ -17,11 +17,15 @@ enum class Unpacked { Installed, Damaged, NotWritten };
 // A damaged item (ZIPRES_INFLATE_FAILED) counts as done: retrying cannot mend it, and
 // the reader has removed its partly written file, so the next run fetches the package
 // again. Anything else, such as a target held by a running process, is retried.
-Unpacked unpackEntry(CZipReader* reader, int index, unsigned retryPauseMs) {
+Unpacked unpackEntry(CZipReader* reader, int index, unsigned retryPauseMs, unsigned& waitsLeft) {
     ZipItem item;
     GetItem(reader, index, &item);
     for (int attempt = 0; attempt < kUnpackAttempts; ++attempt) {
-        if (attempt > 0) platform::sleepMs(retryPauseMs);
+        if (attempt > 0) {
+            if (waitsLeft == 0) break;
+            --waitsLeft;
+            platform::sleepMs(retryPauseMs);
+        }
         // Ended again on every attempt: an updater started in between goes too. One
         // reading of the process list serves the three names.
         terminateProcessesByName(kUpdaterProcesses);
@@ -44,7 +48,7 @@ bool isClientUpdater(CZipReader* reader, int index) {
 
 }  // namespace
 
-void installPatchArchive(unsigned retryPauseMs) {
+void installPatchArchive(unsigned retryPauseMs, unsigned waits) {
     if (!platform::pathExists(kPatchArchive)) return;
     {
         const ZipReaderHandle reader = openZipReader(kPatchArchive, nullptr);
@@ -60,14 +64,14 @@ void installPatchArchive(unsigned retryPauseMs) {
                 updaters.push_back(index);
                 continue;
             }
-            const Unpacked unpacked = unpackEntry(reader.get(), index, retryPauseMs);
+            const Unpacked unpacked = unpackEntry(reader.get(), index, retryPauseMs, waits);
             if (unpacked == Unpacked::NotWritten)
                 platform::ui::messageBox("Please reboot computer ", "Reboot");
             allInstalled = allInstalled && unpacked == Unpacked::Installed;
         }
         for (const int index : updaters) {
             if (!allInstalled) break;
-            if (unpackEntry(reader.get(), index, retryPauseMs) == Unpacked::NotWritten)
+            if (unpackEntry(reader.get(), index, retryPauseMs, waits) == Unpacked::NotWritten)
                 platform::ui::messageBox("Please reboot computer ", "Reboot");
         }
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -146,7 +147,8 @@ bool my_progress_trait::progress(double dltotal, double dlnow, double, double) {
     return true;
 }
 
-void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom) {
+void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom,
+                                    long long timeoutMs) {
     char errorText[CURL_ERROR_SIZE] = {};
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy) throw TransferError(CURLE_FAILED_INIT, "cannot create an easy handle");
@@ -163,8 +165,9 @@ void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom
     check(curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, writeCallback));
     check(curl_easy_setopt(e, CURLOPT_WRITEDATA, &output));
     check(curl_easy_setopt(e, CURLOPT_RESUME_FROM_LARGE, curl_off_t(resumeFrom)));
-    if (maxFileSize > 0 && resumeFrom == 0)
-        check(curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(maxFileSize)));
+    // A larger size announced fails at once; a continued file may take only the rest.
+    if (room > 0) check(curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(room)));
+    if (timeoutMs > 0) check(curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, long(timeoutMs)));
     std::unique_ptr<curl_slist, SlistDeleter> extraHeaders;
     if (resumeFrom > 0 && !resumeValidator.empty() &&
         resumeValidator.find_first_of("\r\n") == std::string::npos) {
@@ -262,12 +265,21 @@ int CFileDownLoad::Download() {
 
     int result = 0;
     bool dropTarget = false;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(maxSeconds > 0 ? maxSeconds : 0);
     for (int attemptsLeft = 3; opened && attemptsLeft > 0;) {
         int64_t size = file.size();
         if (size < 0 || file.seek(size, platform::SeekFrom::Begin) != size) break;
+        long long timeoutMs = 0;
+        if (maxSeconds > 0) {
+            timeoutMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
+            if (timeoutMs <= 0) break;
+        }
         --attemptsLeft;
         try {
-            TransferAttempt(file, size);
+            TransferAttempt(file, size, timeoutMs);
             result = 1;
             break;
         } catch (const TransferError& error) {

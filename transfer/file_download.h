@@ -46,6 +46,10 @@ public:
     // The largest file accepted, 0 for any: a larger one fails the download at once and
     // the target is removed, as it is when the disk has no room left for it.
     long long maxFileSize = 0;
+    // The longest the whole download may take, all attempts together, in seconds; 0 for
+    // no bound but the attempts' own. Once it has passed the download fails as after
+    // its last attempt.
+    long maxSeconds = 0;
     // With a validator of the server's file (an ETag or a Last-Modified date), a partial
     // target is continued only while the server's file still has it (If-Range): a server
     // whose file has changed sends the whole file, which the target then starts over
@@ -60,7 +64,8 @@ public:
     int Download();
 
     // One transfer with a fresh easy handle; throws TransferError when it fails.
-    void TransferAttempt(platform::File& target, long long resumeFrom);
+    // `timeoutMs`, when above 0, ends it after that long.
+    void TransferAttempt(platform::File& target, long long resumeFrom, long long timeoutMs = 0);
 
 private:
     // The length of the server's file from a HEAD request; -1 when unknown.

@@ -48,7 +48,8 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
         setField(fileDownLoad.localDir, "");
         setField(fileDownLoad.url, context.downloadUrl);
         fileDownLoad.port = context.downloadPort;
-        fileDownLoad.maxFileSize = 0;
+        fileDownLoad.maxFileSize = kMaxPackageBytes;
+        fileDownLoad.maxSeconds = kPackageDownloadSeconds;
         preparePackageDownload(fileDownLoad, package);
         result = fileDownLoad.Download();
         // A part dropped for a full disk or its size leaves no side file either.

@@ -28,6 +28,7 @@ int checkVersion(UpdateContext& context) {
     fileDownLoad.port = context.downloadPort;
     // A server's endless answer fails the fetch instead of filling the disk.
     fileDownLoad.maxFileSize = kMaxDownloadedIniBytes;
+    fileDownLoad.maxSeconds = kVersionFetchSeconds;
     fileDownLoad.resumeValidator.clear();
     fileDownLoad.onResponse = nullptr;
 

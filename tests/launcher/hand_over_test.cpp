@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -371,6 +372,32 @@ TEST_F(HandOverTest, AnEntryThatCannotBeWrittenAsksForARebootAndTheRestGoesOn) {
     EXPECT_EQ(game.read("after.txt"), "landed");
     EXPECT_FALSE(archiveLeft());
     EXPECT_EQ(testsupport::waitForArgumentRecords(game.path(), 1).size(), 1u);
+}
+
+// The waits between attempts are bounded for the whole package: one of many entries
+// that all fail cannot hold the start for their attempts' sum. Each still asks for a
+// reboot, and the other entries are unpacked.
+TEST_F(HandOverTest, TheWaitsOfTheWholeUnpackingAreBounded) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
+    std::vector<ZipEntryPlan> entries;
+    std::string expected;
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "blocked" + std::to_string(i) + ".txt";
+        game.makeFolder(name);  // a folder where the entry's file should go
+        entries.push_back(windowsEntry(name, "cannot land"));
+        expected += "[Reboot] Please reboot computer \n";
+    }
+    entries.push_back(windowsEntry("after.txt", "landed"));
+    writePackage(entries);
+
+    // Unbounded, 4 entries of 19 waits of 50 ms would take 3.8 s.
+    const auto started = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    installPatchArchive(50, 10);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2000));
+    EXPECT_EQ(game.read("after.txt"), "landed");
+    EXPECT_FALSE(archiveLeft());
 }
 
 TEST_F(HandOverTest, AWindowsMadePackageStartsItsUpdaterThroughWine) {

@@ -15,6 +15,7 @@
 #include "platform/ui.h"
 #include "support/environment.h"
 #include "support/file_bytes.h"
+#include "support/http_fault_server.h"
 #include "support/lighttpd_server.h"
 #include "support/pe_image.h"
 #include "support/temp_dir.h"
@@ -240,6 +241,24 @@ TEST_F(PatchStepTest, FailedDownloadTellsTheUserTwiceAndClearsHandOver) {
     ASSERT_NE(first, std::string::npos) << messages;
     ASSERT_NE(second, std::string::npos) << messages;
     EXPECT_LT(first, second);
+}
+
+// The package is capped at 1 GiB: a server that announces more fails the download at
+// once, and neither the part nor its side file stays.
+TEST_F(PatchStepTest, PackageAboveTheCapFailsAtOnceAndLeavesNothing) {
+    HttpFaultServer server(patternedBytes(100000, 1), HttpFault::HugeLength, 10);
+    UpdateContext context;
+    loadVersionInfo(context, "[Current Version]\nUpdateFile=2.0.13.6.zip\n");
+    context.downloadUrl = server.url();
+    const auto started = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(updateClientUpdater(context, game.path() + "/ClientUpdate.exe"), 0);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_NE(messages.find("fail!!"), std::string::npos) << messages;
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_FALSE(game.exists("update.rar"));
+    EXPECT_FALSE(game.exists("update.rar.part"));
 }
 
 TEST_F(PatchStepTest, DialogThatCannotBeShownStillWaitsForTheWorker) {
