@@ -42,6 +42,7 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
     }
 
     int result = 1;
+    if (upToDate) dropPackageOfAnotherRelease(package);
     if (!upToDate) {
         setField(fileDownLoad.localName, kPackageFile);
         setField(fileDownLoad.remotePath, package);
