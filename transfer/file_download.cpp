@@ -247,6 +247,8 @@ int CFileDownLoad::Download() {
     // that is no regular file (a FIFO, a device) counts as no target: it goes, and a new
     // file takes its place.
     file.close();
+    // A link under the name goes as a link: the download must not land in its target.
+    if (platform::isSymbolicLink(path)) platform::deleteFile(path);
     constexpr unsigned kAccess = platform::AccessWrite | platform::AccessExecute;
     platform::CreateOptions existing;
     existing.share = platform::ShareDelete;

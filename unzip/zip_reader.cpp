@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/byte_order.h"
+#include "platform/file_checks.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
@@ -328,6 +329,21 @@ ZipResult FindItem(CZipReader* reader, const char* name, int* index, ZipItem* it
     return result;
 }
 
+namespace {
+
+// Whether a folder on the way from `root` to `relative` is a link: an entry must not
+// leave the root folder through one.
+bool passesThroughLink(const std::string& root, std::string_view relative) {
+    for (size_t at = relative.find_first_of("/\\"); at != std::string_view::npos;
+         at = relative.find_first_of("/\\", at + 1)) {
+        if (at > 0 && platform::isSymbolicLink(root + std::string(relative.substr(0, at))))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 void EnsureFolderPath(const char* root, const char* folder) {
     if (root && *root && !platform::getAttributes(root)) platform::createDirectory(root);
     if (!folder || !*folder) return;
@@ -355,6 +371,11 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     if (platform::hasReplacementComponent(targetPath)) return ZIPRES_CANNOT_OPEN;
     const bool absolute = isAbsolutePath(targetPath);
     const char* root = reader->rootFolder.c_str();
+    // A folder item's own name counts too: folders would be made through it.
+    const bool folderItem = (item.attributes & platform::FILE_ATTR_DIRECTORY) != 0;
+    if (!absolute &&
+        passesThroughLink(reader->rootFolder, std::string(targetPath) + (folderItem ? "/" : "")))
+        return ZIPRES_CANNOT_OPEN;
     if (item.attributes & platform::FILE_ATTR_DIRECTORY) {
         if (!absolute && reader->rootFolder.size() + targetPath.size() > platform::maxPathLength())
             return ZIPRES_CANNOT_OPEN;

@@ -39,17 +39,22 @@ protected:
 }  // namespace
 
 // Something under the target's name that is no file: a FIFO would hold the download
-// until a reader comes, a device would swallow the bytes. It goes, and the file is
-// fetched. Each download runs in a child, so one that waits cannot hold the test.
+// until a reader comes, a device would swallow the bytes, a link would carry them to
+// its target. It goes, and the file is fetched. Each download runs in a child, so one that waits
+// cannot hold the test.
 TEST_F(DownloadOnLinuxTest, TargetThatIsNoFileIsReplacedNotWaitedOn) {
     const std::string body(5000, 'p');
-    for (const char* kind : {"fifo", "link to /dev/null"}) {
+    TempDir outside;
+    outside.write("theirs.txt", "not ours");
+    for (const char* kind : {"fifo", "link to /dev/null", "link to a file elsewhere"}) {
         SCOPED_TRACE(kind);
         fs::remove(target());
         if (std::string(kind) == "fifo") {
             ASSERT_EQ(::mkfifo(target().c_str(), 0600), 0);
-        } else {
+        } else if (std::string(kind) == "link to /dev/null") {
             ASSERT_EQ(::symlink("/dev/null", target().c_str()), 0);
+        } else {
+            ASSERT_EQ(::symlink(outside.file("theirs.txt").c_str(), target().c_str()), 0);
         }
         HttpFaultServer server(body, HttpFault::None);
         testsupport::Subprocess child = testsupport::Subprocess::fork([&] {
@@ -61,6 +66,7 @@ TEST_F(DownloadOnLinuxTest, TargetThatIsNoFileIsReplacedNotWaitedOn) {
         EXPECT_EQ(child.exitCode(), 0);
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target())));
         EXPECT_TRUE(readFile(target()) == body);
+        EXPECT_EQ(outside.read("theirs.txt"), "not ours");
     }
 }
 
