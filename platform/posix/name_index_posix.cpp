@@ -73,6 +73,20 @@ bool readFolder(const std::string& folder, const struct stat& st, FolderIndex& i
     return complete;
 }
 
+// The first entry in byte order matching `name`, by a search of the whole folder.
+std::optional<std::string> searchFolder(const std::string& folder, std::string_view name) {
+    DIR* dir = opendir(folderName(folder));
+    if (!dir) return std::nullopt;
+    std::optional<std::string> best;
+    while (dirent* entry = readdir(dir)) {
+        const std::string_view candidate(entry->d_name);
+        if (!equalsIgnoreCase(candidate, name)) continue;
+        if (!best || candidate < std::string_view(*best)) best = std::string(candidate);
+    }
+    closedir(dir);
+    return best;
+}
+
 // The folder part of a resolved path, "" for the current folder, and the entry's name.
 std::pair<std::string, std::string> splitEntry(const std::string& path) {
     std::string entry = path;
@@ -96,10 +110,8 @@ std::optional<std::string> findIgnoringCase(const std::string& folder, std::stri
         FolderIndex fresh;
         if (!readFolder(folder, st, fresh)) {
             all.erase(key);
-            // Too large to keep: searched whole this once.
-            auto match = fresh.names.find(asciiLower(name));
-            if (match != fresh.names.end()) return *match->second.begin();
-            return std::nullopt;
+            // Unreadable or too large to keep: searched whole this once.
+            return searchFolder(folder, name);
         }
         found = all.insert_or_assign(key, std::move(fresh)).first;
     }
