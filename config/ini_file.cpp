@@ -60,6 +60,11 @@ std::string IniFile::GetValue(const std::string& key) {
     return value;
 }
 
+std::string IniFile::GetOptionalValue(const std::string& key) const {
+    const char* value = document_->ini.GetValue(section.c_str(), key.c_str(), nullptr);
+    return value ? value : "";
+}
+
 std::string IniFile::GetString(const std::string& key, const std::string& defaultValue) {
     std::string value = GetValue(key);
     return value.empty() ? defaultValue : value;

@@ -13,9 +13,13 @@ class CSimpleIniTempl;
 // by crash mode, written by SaveDevSettings.
 inline constexpr char kDevSettingsFile[] = "KilnDev.ini";
 
-// Every INI file the launcher reads is small; a larger one (a damaged or hostile file,
-// or a server's endless "version.txt") counts as unreadable and is never held whole.
-inline constexpr size_t kMaxIniFileBytes = 1024 * 1024;
+// Settings are read whole into memory. What lies on disk is read whatever its size
+// up to this guard, far above any real settings file, so a damaged or planted file
+// cannot exhaust memory.
+inline constexpr size_t kMaxIniFileBytes = 64 * 1024 * 1024;
+// What comes from the network is held to much less: a server's endless "version.txt"
+// fails its fetch at this size.
+inline constexpr size_t kMaxDownloadedIniBytes = 1024 * 1024;
 
 class IniFile {
 public:
@@ -32,6 +36,8 @@ public:
     bool Load(const std::string& name);
     void LoadFromMemory(const char* buffer, size_t length);
     std::string GetValue(const std::string& key);
+    // GetValue for a key whose absence is normal (an opt-in): a miss leaves no line.
+    std::string GetOptionalValue(const std::string& key) const;
     std::string GetString(const std::string& key, const std::string& defaultValue);
     int GetInt(const std::string& key);
     bool SetValue(const std::string& key, const std::string& value);

@@ -1,5 +1,7 @@
 #include "ftp/crash_upload.h"
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <set>
 
@@ -14,6 +16,7 @@
 std::string crashServerHost;
 std::string crashCredentials;
 unsigned crashTimeoutSeconds = 30;
+unsigned crashRunSeconds = 600;
 
 namespace {
 
@@ -107,6 +110,8 @@ void uploadCrashFolder(const std::string& folder) {
     std::string path = folder;
     // The remote names this run has used: all land in the server's root.
     std::set<std::string> remoteNames;
+    const auto runDeadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(crashRunSeconds);
     Walk walk;
     enter(walk, folder, path.size());
     platform::FindEntry entry;
@@ -133,12 +138,18 @@ void uploadCrashFolder(const std::string& folder) {
         // relative to its folder, so nothing swapped in meanwhile is read either.
         if (!isCrashArchiveName(lowerName) || !entry.isRegularFile || hasLineBreak(entry.name))
             continue;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= runDeadline) continue;
+        const auto fileDeadline =
+            now + std::chrono::seconds(kCrashFileTimeouts * crashTimeoutSeconds +
+                                       entry.size / kCrashUploadFloorBytesPerSecond);
         if (!level.upload) {
             level.upload = std::make_unique<CFileUpload>();
             level.upload->SetServer(crashServerHost);
             level.upload->SetCredentials(crashCredentials);
             level.upload->Client().SetTimeout(crashTimeoutSeconds);
         }
+        level.upload->Client().SetDeadline(std::min(fileDeadline, runDeadline));
         level.upload->SetFile(level.folder, entry.name, path, lowerName);
         if (remoteNames.count(lowerName))
             level.upload->SetNameTaken(

@@ -15,6 +15,13 @@ extern std::string crashCredentials;
 // The FTP client's time-out of every upload, in seconds: the bound of a connect, of a
 // whole reply and of every wait for data. 30; tests shorten it.
 extern unsigned crashTimeoutSeconds;
+// The lock keeps the game from starting while crash mode runs, so each file has a
+// deadline, a few time-outs plus its size at kCrashUploadFloorBytesPerSecond, and the
+// uploads of a run as a whole end after crashRunSeconds (600; tests shorten it): files
+// not yet sent by then are not uploaded, but marked and deleted as always.
+inline constexpr unsigned kCrashFileTimeouts = 4;
+inline constexpr uint64_t kCrashUploadFloorBytesPerSecond = 256 * 1024;
+extern unsigned crashRunSeconds;
 
 // Uploads every "ra*zip*" file of the folder and its subfolders (depth first), each
 // over its own connection, and sets "NeedCheck" after each folder. Every file lands in

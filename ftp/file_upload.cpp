@@ -39,8 +39,12 @@ int CFileUpload::Upload() {
         for (int number = 2; number <= kMaxNumberedNames && remoteName.empty(); ++number) {
             const std::string candidate = numberedName(wanted, number);
             long long size = 0;
-            if (!nameTaken(candidate) && client.RemoteFileSize(candidate, size) != nsFTP::ResultOk)
-                remoteName = candidate;
+            if (nameTaken(candidate) || client.RemoteFileSize(candidate, size) == nsFTP::ResultOk)
+                continue;
+            // A probe that lost the connection (its deadline passed) says nothing of
+            // the name, and no later one can be sent: the file is not uploaded.
+            if (!client.IsConnected()) break;
+            remoteName = candidate;
         }
     }
     const nsFTP::CTransferType image{nsFTP::CTransferType::Image, nsFTP::CTransferType::NonPrint};

@@ -2,6 +2,7 @@
 // commands, notifications.
 #include "ftp/ftp_client.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "ftp/logon_table.h"
@@ -50,6 +51,25 @@ void CFTPClient::NotifyError(const std::string& message, const std::string& sour
     Notify([&](IFtpObserver& o) { o.ErrorRaised(message, source, line); });
 }
 
+CFTPClient::Deadline CFTPClient::WaitUntil() const {
+    const Deadline byTimeout =
+        std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    return deadline && *deadline < byTimeout ? *deadline : byTimeout;
+}
+
+int CFTPClient::WaitSeconds() const {
+    if (!deadline) return static_cast<int>(timeoutSeconds);
+    const auto left = *deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return 0;
+    // Rounded up, so a wait never ends before the deadline.
+    const long long seconds = std::chrono::ceil<std::chrono::seconds>(left).count();
+    return static_cast<int>(std::min<long long>(seconds, timeoutSeconds));
+}
+
+bool CFTPClient::PastDeadline() const {
+    return deadline && std::chrono::steady_clock::now() >= *deadline;
+}
+
 bool CFTPClient::ConnectControl(const std::string& host, unsigned short port) {
     DisconnectControl();
     // Text from an earlier connection can never answer a command on this one.
@@ -59,7 +79,7 @@ bool CFTPClient::ConnectControl(const std::string& host, unsigned short port) {
         control->Create(nsSocket::kSockStream);
         nsSocket::SocketAddress address = control->GetHostByName(host, port);
         // A port that never completes the handshake would hold crash mode for minutes.
-        control->Connect(address, static_cast<int>(timeoutSeconds));
+        control->Connect(address, WaitSeconds());
     } catch (const CBlockingSocketException& e) {
         NotifyError(e.Describe(), kSource, 301);
         control->Discard();
@@ -84,8 +104,7 @@ bool CFTPClient::WriteCommand(const std::string& command) {
     Notify([&](IFtpObserver& o) { o.CommandSent(command); });
     std::string line = command + "\r\n";
     try {
-        control->SendAll(line.data(), static_cast<int>(line.size()),
-                         static_cast<int>(timeoutSeconds));
+        control->SendAll(line.data(), static_cast<int>(line.size()), WaitSeconds());
     } catch (const CBlockingSocketException& e) {
         NotifyError(e.Describe(), kSource, 989);
         control->Discard();
@@ -135,10 +154,7 @@ bool CFTPClient::FillPendingLines(Deadline deadline) {
     return !pendingLines.empty();
 }
 
-bool CFTPClient::ReadReplyLine(std::string& line) {
-    return ReadReplyLine(line,
-                         std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds));
-}
+bool CFTPClient::ReadReplyLine(std::string& line) { return ReadReplyLine(line, WaitUntil()); }
 
 bool CFTPClient::ReadReplyLine(std::string& line, Deadline deadline) {
     if (!IsConnected()) return false;
@@ -159,15 +175,14 @@ bool CFTPClient::ReadReplyLine(std::string& line, Deadline deadline) {
 bool CFTPClient::ReadReply(CFtpReply& reply) {
     // One time-out for the whole reply, however many lines: a greeting that goes on one
     // "220-" line at a time would otherwise get a fresh wait for every line.
-    const Deadline deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    const Deadline replyDeadline = WaitUntil();
     std::string line;
-    if (!ReadReplyLine(line, deadline)) return false;
+    if (!ReadReplyLine(line, replyDeadline)) return false;
     std::string text = line;
     if (line.size() > 3 && line[3] == '-') {
         const int64_t number = platform::leadingNumber(line);
         for (;;) {
-            if (!ReadReplyLine(line, deadline)) return false;
+            if (!ReadReplyLine(line, replyDeadline)) return false;
             text += "\r\n";
             text += line;
             if (text.size() > kMaxReplyBytes) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -75,6 +76,10 @@ public:
     // Every wait on the control and data connections, in seconds (30 by default).
     void SetTimeout(unsigned seconds) { timeoutSeconds = seconds; }
     unsigned Timeout() const { return timeoutSeconds; }
+    // A moment after which nothing more is waited for: each wait is cut short at it, and
+    // a transfer still running then fails. None by default.
+    void SetDeadline(std::chrono::steady_clock::time_point at) { deadline = at; }
+    void ClearDeadline() { deadline.reset(); }
 
     void AttachObserver(IFtpObserver* observer);
     void DetachObserver(IFtpObserver* observer);
@@ -92,7 +97,13 @@ private:
         for (IFtpObserver* observer : observers) call(*observer);
     }
 
+    // The time-out, cut short at the deadline: whole seconds, 0 once it has passed.
+    int WaitSeconds() const;
+    Deadline WaitUntil() const;
+    bool PastDeadline() const;
+
     unsigned timeoutSeconds = 30;
+    std::optional<Deadline> deadline;
     std::vector<char> buffer;  // replies; data moves through a block of each transfer's own
     std::deque<std::string> pendingLines;
     std::string unfinishedLine;  // received text whose line feed has not arrived yet

@@ -144,7 +144,7 @@ bool CFTPClient::OpenDataConnection(DataCommand command, const std::string& path
             WriteCommand(dataCommandText(command, path)) && ReadReply(reply) &&
             reply.code[0] == '1') {
             nsSocket::SocketAddress peer;
-            ok = listener->Accept(dataSocket, peer, static_cast<int>(timeoutSeconds));
+            ok = listener->Accept(dataSocket, peer, WaitSeconds());
         }
     } catch (const CBlockingSocketException& e) {
         NotifyError(e.Describe(), kSource, 785);
@@ -163,8 +163,10 @@ bool CFTPClient::SendFileData(ITransferNotification& source, IBlockingSocket& da
         size_t count = 0;
         source.FillToSend(block, count);
         while (!abortRequested && count != 0) {
-            int sent = dataSocket.SendAll(block.data(), static_cast<int>(count),
-                                          static_cast<int>(timeoutSeconds));
+            // A peer that reads just fast enough to beat each time-out ends at the
+            // deadline.
+            if (PastDeadline()) throw CBlockingSocketException("Send");
+            int sent = dataSocket.SendAll(block.data(), static_cast<int>(count), WaitSeconds());
             Notify([&](IFtpObserver& o) { o.DataSent(block, sent); });
             source.FillToSend(block, count);
         }
@@ -189,12 +191,13 @@ bool CFTPClient::ReceiveFileData(ITransferNotification& sink, IBlockingSocket& d
     long total = 0;
     try {
         const int size = static_cast<int>(block.size());
-        long count = dataSocket.Receive(block.data(), size, static_cast<int>(timeoutSeconds));
+        long count = dataSocket.Receive(block.data(), size, WaitSeconds());
         total = count;
         while (!abortRequested && count != 0) {
             Notify([&](IFtpObserver& o) { o.DataReceived(block, count); });
             sink.ConsumeReceived(block, count);
-            count = dataSocket.Receive(block.data(), size, static_cast<int>(timeoutSeconds));
+            if (PastDeadline()) throw CBlockingSocketException("Receive");
+            count = dataSocket.Receive(block.data(), size, WaitSeconds());
             total += count;
         }
     } catch (const CBlockingSocketException& e) {

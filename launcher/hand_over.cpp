@@ -1,47 +1,77 @@
 #include "launcher/hand_over.h"
 
+#include <vector>
+
 #include "launcher/process_terminator.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/strings.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "unzip/zip_reader.h"
 
 namespace {
 
+enum class Unpacked { Installed, Damaged, NotWritten };
+
 // A damaged item (ZIPRES_INFLATE_FAILED) counts as done: retrying cannot mend it, and
 // the reader has removed its partly written file, so the next run fetches the package
 // again. Anything else, such as a target held by a running process, is retried.
-bool countsAsDone(ZipResult result) {
-    return result == ZIPRES_OK || result == ZIPRES_MORE_DATA || result == ZIPRES_INFLATE_FAILED;
-}
-
-bool unpackEntry(CZipReader* reader, int index, unsigned retryPauseMs) {
+Unpacked unpackEntry(CZipReader* reader, int index, unsigned retryPauseMs, unsigned& waitsLeft) {
     ZipItem item;
     GetItem(reader, index, &item);
     for (int attempt = 0; attempt < kUnpackAttempts; ++attempt) {
-        if (attempt > 0) platform::sleepMs(retryPauseMs);
+        if (attempt > 0) {
+            if (waitsLeft == 0) break;
+            --waitsLeft;
+            platform::sleepMs(retryPauseMs);
+        }
         // Ended again on every attempt: an updater started in between goes too. One
         // reading of the process list serves the three names.
         terminateProcessesByName(kUpdaterProcesses);
         // So that a read-only file can be replaced.
         if (item.name[0] != '\0') platform::setAttributes(item.name, platform::FILE_ATTR_NORMAL);
-        if (countsAsDone(UnzipToFile(reader, index, item.name))) return true;
+        const ZipResult result = UnzipToFile(reader, index, item.name);
+        if (result == ZIPRES_OK || result == ZIPRES_MORE_DATA) return Unpacked::Installed;
+        if (result == ZIPRES_INFLATE_FAILED) return Unpacked::Damaged;
     }
-    return false;
+    return Unpacked::NotWritten;
+}
+
+// The client updater's own file: its version tells the next start whether to fetch the
+// package again.
+bool isClientUpdater(CZipReader* reader, int index) {
+    ZipItem item;
+    return GetItem(reader, index, &item) == ZIPRES_OK &&
+           platform::equalsIgnoreCase(item.name, kClientUpdater);
 }
 
 }  // namespace
 
-void installPatchArchive(unsigned retryPauseMs) {
+void installPatchArchive(unsigned retryPauseMs, unsigned waits) {
     if (!platform::pathExists(kPatchArchive)) return;
     {
         const ZipReaderHandle reader = openZipReader(kPatchArchive, nullptr);
         int count = 0;
         ZipItem counted;
         if (reader && GetItem(reader.get(), -1, &counted) == ZIPRES_OK) count = counted.index;
+        // The updater goes last, and only when every other entry is in place: any failure
+        // leaves it outdated, so the next start fetches the package again.
+        std::vector<int> updaters;
+        bool allInstalled = true;
         for (int index = 0; index < count; ++index) {
-            if (!unpackEntry(reader.get(), index, retryPauseMs))
+            if (isClientUpdater(reader.get(), index)) {
+                updaters.push_back(index);
+                continue;
+            }
+            const Unpacked unpacked = unpackEntry(reader.get(), index, retryPauseMs, waits);
+            if (unpacked == Unpacked::NotWritten)
+                platform::ui::messageBox("Please reboot computer ", "Reboot");
+            allInstalled = allInstalled && unpacked == Unpacked::Installed;
+        }
+        for (const int index : updaters) {
+            if (!allInstalled) break;
+            if (unpackEntry(reader.get(), index, retryPauseMs, waits) == Unpacked::NotWritten)
                 platform::ui::messageBox("Please reboot computer ", "Reboot");
         }
     }

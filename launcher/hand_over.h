@@ -21,12 +21,17 @@ inline constexpr const char* kUpdaterProcesses[] = {"ClientUpdate.exe", "Veltora
                                                     "VeltoraUpdate2.exe"};
 inline constexpr int kUnpackAttempts = 20;
 inline constexpr unsigned kUnpackRetryPauseMs = 100;
+// The waits between attempts, all entries together (60 s at 100 ms): once they are
+// spent, an entry that fails is not tried again, so no package holds the start for long.
+inline constexpr unsigned kUnpackWaits = 600;
 
 // Unpacks every entry of the patch archive in the current folder, when there is one,
 // over the files there, and deletes the archive. An entry that cannot be written within
 // the attempts shows "Please reboot computer "; the others are still unpacked.
-// Tests shorten `retryPauseMs`.
-void installPatchArchive(unsigned retryPauseMs = kUnpackRetryPauseMs);
+// "ClientUpdate.exe" is unpacked last, and only when every other entry was installed.
+// Tests shorten `retryPauseMs` and `waits`.
+void installPatchArchive(unsigned retryPauseMs = kUnpackRetryPauseMs,
+                         unsigned waits = kUnpackWaits);
 
 // The client updater's parameters: the launch code, then " %s" for each given field
 // (forward1, forward2, "PatchIP:" value, "PatchPort:" value), without quotes.

@@ -21,6 +21,7 @@ constexpr uint32_t WRITE_PROTECT = 19;
 constexpr uint32_t GEN_FAILURE = 31;
 constexpr uint32_t SHARING_VIOLATION = 32;
 constexpr uint32_t HANDLE_EOF = 38;
+constexpr uint32_t HANDLE_DISK_FULL = 39;
 constexpr uint32_t NOT_SUPPORTED = 50;
 constexpr uint32_t FILE_EXISTS = 80;
 constexpr uint32_t INVALID_PARAMETER = 87;

@@ -7,6 +7,7 @@
 
 #include "platform/errors.h"
 #include "platform/paths.h"
+#include "platform/strings.h"
 
 namespace platform {
 
@@ -67,9 +68,10 @@ bool readWholeFile(std::string_view path, std::string& bytes, size_t maxBytes) {
     }
 }
 
-std::string replacementPathFor(std::string_view path) {
+std::string replacementPathFor(std::string_view path, unsigned number) {
     constexpr size_t kMaxName = 255;
-    const std::string_view suffix = kReplacementSuffix;
+    const std::string suffix =
+        std::string(kReplacementSuffix) + (number ? std::to_string(number) : std::string());
     const size_t separator = lastSeparator(path);
     const size_t nameStart = separator == std::string_view::npos ? 0 : separator + 1;
     size_t keep = std::min(path.size() - nameStart, kMaxName - suffix.size());
@@ -83,21 +85,64 @@ std::string replacementPathFor(std::string_view path) {
     while (whole < keep && whole + characterLength(name, whole) <= keep)
         whole += characterLength(name, whole);
     keep = whole;
-    return std::string(path.substr(0, nameStart + keep)) + std::string(suffix);
+    return std::string(path.substr(0, nameStart + keep)) + suffix;
+}
+
+namespace {
+
+// A leftover of an interrupted write, or anything planted under our name: a file,
+// perhaps made read-only, a link (removed as a link), an empty folder.
+void clearReplacementName(const std::string& temporary) {
+    const auto attributes = getAttributes(temporary);
+    if (!attributes) return;
+    setAttributes(temporary, FILE_ATTR_NORMAL);
+    if (*attributes & FILE_ATTR_DIRECTORY)
+        removeDirectory(temporary);
+    else
+        deleteFile(temporary);
+}
+
+}  // namespace
+
+bool createReplacementFile(std::string_view path, File& file, std::string& temporary,
+                           const CreateOptions& options) {
+    for (unsigned number = 0; number < kReplacementNames; ++number) {
+        temporary = replacementPathFor(path, number);
+        clearReplacementName(temporary);
+        if (file.open(temporary, AccessWrite, Disposition::CreateNew, options)) return true;
+        const uint32_t error = lastError();
+        // Only something that stays in the way moves us on; any other failure (a full
+        // disk, a folder we may not write) would meet every name alike.
+        const bool occupied = getAttributes(temporary).has_value();
+        setLastError(error);
+        if (!occupied) break;
+    }
+    temporary.clear();
+    return false;
+}
+
+bool hasReplacementComponent(std::string_view name) {
+    const std::string lower = asciiLower(name);
+    const std::string suffix = asciiLower(kReplacementSuffix);
+    size_t start = 0;
+    while (start <= lower.size()) {
+        size_t end = lower.find_first_of("/\\", start);
+        if (end == std::string::npos) end = lower.size();
+        if (lower.substr(start, end - start).find(suffix) != std::string::npos) return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 bool writeFileReplacing(std::string_view path, std::string_view contents) {
-    const std::string temporary = replacementPathFor(path);
-    // A leftover of a write that was cut short, perhaps made read-only by nobody knows.
-    setAttributes(temporary, FILE_ATTR_NORMAL);
-    deleteFile(temporary);
     CreateOptions options;
     options.replaces = std::string(path);
+    std::string temporary;
     bool written = false;
     {
         File file;
-        written = file.open(temporary, AccessWrite, Disposition::CreateNew, options) &&
-                  file.write(contents.data(), contents.size()) == int64_t(contents.size());
+        if (!createReplacementFile(path, file, temporary, options)) return false;
+        written = file.write(contents.data(), contents.size()) == int64_t(contents.size());
     }
     if (written && replaceFile(temporary, path)) return true;
     const uint32_t error = lastError();

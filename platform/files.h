@@ -128,18 +128,33 @@ bool readWholeFile(std::string_view path, std::string& bytes, size_t maxBytes = 
 bool replaceFile(std::string_view from, std::string_view to);
 
 // Suffix of the temporary file that stands beside a file while its replacement is
-// written; no file of the system's own ends with it.
+// written; no file of the system's own holds it.
 inline constexpr char kReplacementSuffix[] = ".~launcher";
 
 // That temporary file for `path`: the same folder, the file's name followed by
-// kReplacementSuffix, the name cut short where the whole would not fit a file name
-// (255 characters) or the longest path.
-std::string replacementPathFor(std::string_view path);
+// kReplacementSuffix (and `number` when it is not 0), the name cut short where the
+// whole would not fit a file name (255 characters) or the longest path.
+std::string replacementPathFor(std::string_view path, unsigned number = 0);
 
-// Writes `contents` to `path` through a temporary file beside it (replacementPathFor,
-// a leftover of an interrupted write removed first) that then
-// replaces `path`: on any failure the old file stays as it was and the temporary file
-// is removed. The new file takes the old one's permissions.
+// How many names createReplacementFile tries.
+inline constexpr unsigned kReplacementNames = 16;
+
+// Creates (CreateNew, with `options`) the temporary file that will replace `path`, and
+// names it in `temporary`. Whatever sits at replacementPathFor(path) is ours to clear:
+// a file of any attributes, a link (as a link), an empty folder. When something there
+// cannot be cleared, the first free numbered name beside it is taken. False, with
+// lastError, when no name could be made.
+bool createReplacementFile(std::string_view path, File& file, std::string& temporary,
+                           const CreateOptions& options = {});
+
+// Whether a component of the relative `name` (separated by '/' or '\') holds
+// kReplacementSuffix, ignoring case: the launcher's temporary names, which no file it
+// unpacks may take.
+bool hasReplacementComponent(std::string_view name);
+
+// Writes `contents` to `path` through a temporary file beside it (createReplacementFile)
+// that then replaces `path`: on any failure the old file stays as it was and the
+// temporary file is removed. The new file takes the old one's permissions.
 bool writeFileReplacing(std::string_view path, std::string_view contents);
 
 // One folder entry, as FindFirstFileA/FindNextFileA describe it.

@@ -12,7 +12,8 @@
 
 namespace platform {
 
-// The running processes, listed at once in ascending id without a fixed cap. Their
+// The running processes, listed at once without a fixed cap, in the system's order
+// (EnumProcesses' on Windows, ascending id on Linux). Their
 // names are read only when asked for, each at most once, so a search reads no more of
 // a process than it takes to tell it apart. Names read stay valid until the names of
 // another process are read.

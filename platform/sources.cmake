@@ -25,6 +25,7 @@ set(PLATFORM_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/posix/folder_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/folder_search_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/instance_lock_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/name_index_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/net_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/paths_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/private_file_posix.cpp

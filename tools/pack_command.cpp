@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/archive_password.h"
+#include "config/ini_file.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tools/admin_commands.h"
@@ -15,7 +16,7 @@
 namespace {
 
 // The launcher ignores settings entries above this size.
-constexpr uintmax_t kMaxSettingsFile = 1024 * 1024;
+constexpr uintmax_t kMaxSettingsFile = kMaxIniFileBytes;
 
 struct SettingsFile {
     std::string name;
@@ -45,7 +46,7 @@ void printPackHelp() {
         "  CC is the country code of the chosen region, \"en\" when none is chosen.\n"
         "  Other *.ini files are packed too, with a note that the launcher ignores them.\n"
         "\n"
-        "  Files above 1 MiB are refused, since the launcher would ignore them. The new\n"
+        "  Files above 64 MiB are refused, since the launcher would ignore them. The new\n"
         "  archive is read back and compared with the files before it replaces OUTPUT,\n"
         "  so a failed run leaves an existing OUTPUT as it was.\n"
         "\n"
@@ -76,7 +77,7 @@ bool collect(const std::filesystem::path& folder, std::vector<SettingsFile>& fil
         if (!entry.is_regular_file(error) || !isSettingsName(platform::lowerCaseName(name)))
             continue;
         if (entry.file_size(error) > kMaxSettingsFile) {
-            std::fprintf(stderr, "launcher-admin pack: %s is larger than 1 MiB\n", name.c_str());
+            std::fprintf(stderr, "launcher-admin pack: %s is larger than 64 MiB\n", name.c_str());
             return false;
         }
         std::string contents;

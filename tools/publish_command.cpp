@@ -119,7 +119,7 @@ bool collect(const fs::path& release, std::vector<ReleaseFile>& files) {
         // name would be taken by another entry's temporary file. The launcher unpacks
         // neither.
         if (platform::sameNameIgnoringCase(name, kPackageFile) ||
-            platform::endsWithIgnoreCase(name, platform::kReplacementSuffix)) {
+            platform::hasReplacementComponent(name)) {
             std::fprintf(stderr,
                          "launcher-admin publish: %s: the launcher does not unpack a "
                          "file of this name\n",

@@ -2,15 +2,16 @@
 
 #include <sodium.h>
 
-#include <fstream>
+#include <cstdint>
 
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/private_file.h"
 
 namespace {
 
 // A key line is 89 bytes; anything much longer is not a key file.
-constexpr std::streamsize kMaxKeyFile = 256;
+constexpr size_t kMaxKeyFile = 256;
 
 // Holds key material; wiped when it goes.
 struct WipedText {
@@ -31,15 +32,25 @@ bool writeSecretKeyFile(const std::string& path, const SecretKey& key, std::stri
 }
 
 bool readSecretKeyFile(const std::string& path, SecretKey& key, std::string& why) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        why = "cannot read " + path;
+    // Opened as a regular file only: a FIFO or a device under the name would block the
+    // tool or feed it endless bytes.
+    platform::File in;
+    if (!in.open(path, platform::AccessRead, platform::Disposition::OpenExisting)) {
+        why = "cannot read " + path + ": " + platform::systemErrorText(platform::lastError());
         return false;
     }
     WipedText contents;
     contents.text.resize(size_t(kMaxKeyFile));
-    in.read(contents.text.data(), kMaxKeyFile);
-    contents.text.resize(size_t(in.gcount()));
+    size_t have = 0;
+    for (;;) {
+        const int64_t n = in.read(contents.text.data() + have, contents.text.size() - have);
+        if (n < 0) {
+            why = "cannot read " + path + ": " + platform::systemErrorText(platform::lastError());
+            return false;
+        }
+        if (n == 0 || (have += size_t(n)) == contents.text.size()) break;
+    }
+    contents.text.resize(have);
     std::string_view line = contents.text;
     if (line.ends_with("\n")) line.remove_suffix(1);
     if (line.ends_with("\r")) line.remove_suffix(1);

@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
+#include "platform/errors.h"
 #include "platform/file_checks.h"
 #include "platform/net.h"
 #include "platform/ui.h"
@@ -134,6 +136,11 @@ size_t HFILE_trait::write(const char* data, size_t size) {
         return 0;
     }
     int64_t written = file_.write(data, size);
+    if (written != int64_t(size)) {
+        const uint32_t error = platform::lastError();
+        outOfSpace_ =
+            error == platform::winerr::DISK_FULL || error == platform::winerr::HANDLE_DISK_FULL;
+    }
     if (written < 0) return 0;
     if (room_ >= 0) room_ -= written;
     return size_t(written);
@@ -145,7 +152,8 @@ bool my_progress_trait::progress(double dltotal, double dlnow, double, double) {
     return true;
 }
 
-void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom) {
+void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom,
+                                    long long timeoutMs) {
     char errorText[CURL_ERROR_SIZE] = {};
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy) throw TransferError(CURLE_FAILED_INIT, "cannot create an easy handle");
@@ -162,8 +170,9 @@ void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom
     check(curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, writeCallback));
     check(curl_easy_setopt(e, CURLOPT_WRITEDATA, &output));
     check(curl_easy_setopt(e, CURLOPT_RESUME_FROM_LARGE, curl_off_t(resumeFrom)));
-    if (maxFileSize > 0 && resumeFrom == 0)
-        check(curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(maxFileSize)));
+    // A larger size announced fails at once; a continued file may take only the rest.
+    if (room > 0) check(curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(room)));
+    if (timeoutMs > 0) check(curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, long(timeoutMs)));
     std::unique_ptr<curl_slist, SlistDeleter> extraHeaders;
     if (resumeFrom > 0 && !resumeValidator.empty() &&
         resumeValidator.find_first_of("\r\n") == std::string::npos) {
@@ -196,6 +205,8 @@ void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom
     const CURLcode performed = curl_easy_perform(e);
     if (output.overflowed() || performed == CURLE_FILESIZE_EXCEEDED)
         throw TransferError(CURLE_FILESIZE_EXCEEDED, "the file is larger than allowed");
+    if (output.outOfSpace())
+        throw TransferError(CURLE_WRITE_ERROR, "no space left for the file", true);
     if (headers.wholeFileForResume)
         throw TransferError(CURLE_RANGE_ERROR, "the server sent the whole file");
     check(performed);
@@ -245,6 +256,8 @@ int CFileDownLoad::Download() {
     // that is no regular file (a FIFO, a device) counts as no target: it goes, and a new
     // file takes its place.
     file.close();
+    // A link under the name goes as a link: the download must not land in its target.
+    if (platform::isSymbolicLink(path)) platform::deleteFile(path);
     constexpr unsigned kAccess = platform::AccessWrite | platform::AccessExecute;
     platform::CreateOptions existing;
     existing.share = platform::ShareDelete;
@@ -262,19 +275,29 @@ int CFileDownLoad::Download() {
     }
 
     int result = 0;
-    bool tooLarge = false;
+    bool dropTarget = false;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(maxSeconds > 0 ? maxSeconds : 0);
     for (int attemptsLeft = 3; opened && attemptsLeft > 0;) {
         int64_t size = file.size();
         if (size < 0 || file.seek(size, platform::SeekFrom::Begin) != size) break;
+        long long timeoutMs = 0;
+        if (maxSeconds > 0) {
+            timeoutMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
+            if (timeoutMs <= 0) break;
+        }
         --attemptsLeft;
         try {
-            TransferAttempt(file, size);
+            TransferAttempt(file, size, timeoutMs);
             result = 1;
             break;
         } catch (const TransferError& error) {
-            // A file that is too large stays so: no attempt can fetch it.
-            if (error.code == CURLE_FILESIZE_EXCEEDED) {
-                tooLarge = true;
+            // A file that is too large stays so, and a full disk stays full: no attempt
+            // can fetch it.
+            if (error.code == CURLE_FILESIZE_EXCEEDED || error.outOfSpace) {
+                dropTarget = true;
                 break;
             }
             // The server will not continue this file: start it over, or every later
@@ -287,8 +310,9 @@ int CFileDownLoad::Download() {
         }
     }
     file.close();
-    // Nothing of it is kept: the part would only be continued into a file as large.
-    if (tooLarge) platform::deleteFile(path);
+    // Nothing of it is kept: the part would only be continued into a file as large,
+    // and the disk is left with the room it had.
+    if (dropTarget) platform::deleteFile(path);
 
     if (!result) {
         // Both texts hold at most 511 characters, as their buffers did.

@@ -22,8 +22,10 @@ struct TransferLimits {
 // A failed attempt: libcurl's result and error text.
 class TransferError : public std::runtime_error {
 public:
-    TransferError(int code, const std::string& text) : std::runtime_error(text), code(code) {}
+    TransferError(int code, const std::string& text, bool outOfSpace = false)
+        : std::runtime_error(text), code(code), outOfSpace(outOfSpace) {}
     int code;
+    bool outOfSpace;  // a write failed for lack of space
 };
 
 class CFileDownLoad {
@@ -42,8 +44,12 @@ public:
     platform::File file;
     Iprogress* progressSink = nullptr;
     // The largest file accepted, 0 for any: a larger one fails the download at once and
-    // the target is removed.
+    // the target is removed, as it is when the disk has no room left for it.
     long long maxFileSize = 0;
+    // The longest the whole download may take, all attempts together, in seconds; 0 for
+    // no bound but the attempts' own. Once it has passed the download fails as after
+    // its last attempt.
+    long maxSeconds = 0;
     // With a validator of the server's file (an ETag or a Last-Modified date), a partial
     // target is continued only while the server's file still has it (If-Range): a server
     // whose file has changed sends the whole file, which the target then starts over
@@ -58,7 +64,8 @@ public:
     int Download();
 
     // One transfer with a fresh easy handle; throws TransferError when it fails.
-    void TransferAttempt(platform::File& target, long long resumeFrom);
+    // `timeoutMs`, when above 0, ends it after that long.
+    void TransferAttempt(platform::File& target, long long resumeFrom, long long timeoutMs = 0);
 
 private:
     // The length of the server's file from a HEAD request; -1 when unknown.
@@ -85,11 +92,14 @@ public:
     virtual size_t write(const char* data, size_t size);
     // A block did not fit the room left.
     bool overflowed() const { return overflowed_; }
+    // A write failed because the disk is full.
+    bool outOfSpace() const { return outOfSpace_; }
 
 private:
     platform::File& file_;
     long long room_;
     bool overflowed_ = false;
+    bool outOfSpace_ = false;
 };
 
 // Passes the percentage of the current request to the owner's progress sink.

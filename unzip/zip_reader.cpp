@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/byte_order.h"
+#include "platform/file_checks.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
@@ -330,6 +331,21 @@ ZipResult FindItem(CZipReader* reader, const char* name, int* index, ZipItem* it
     return result;
 }
 
+namespace {
+
+// Whether a folder on the way from `root` to `relative` is a link: an entry must not
+// leave the root folder through one.
+bool passesThroughLink(const std::string& root, std::string_view relative) {
+    for (size_t at = relative.find_first_of("/\\"); at != std::string_view::npos;
+         at = relative.find_first_of("/\\", at + 1)) {
+        if (at > 0 && platform::isSymbolicLink(root + std::string(relative.substr(0, at))))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 void EnsureFolderPath(const char* root, const char* folder) {
     if (root && *root && !platform::getAttributes(root)) platform::createDirectory(root);
     if (!folder || !*folder) return;
@@ -351,8 +367,17 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
 
     const std::string_view targetPath(target);
     if (targetPath.size() >= kNameBuffer) return ZIPRES_CANNOT_OPEN;
+    // A name of the temporary files' form, or a folder of that form, would take the
+    // name of another entry's temporary file; no package of ours holds one, and nothing
+    // of it is made.
+    if (platform::hasReplacementComponent(targetPath)) return ZIPRES_CANNOT_OPEN;
     const bool absolute = isAbsolutePath(targetPath);
     const char* root = reader->rootFolder.c_str();
+    // A folder item's own name counts too: folders would be made through it.
+    const bool folderItem = (item.attributes & platform::FILE_ATTR_DIRECTORY) != 0;
+    if (!absolute &&
+        passesThroughLink(reader->rootFolder, std::string(targetPath) + (folderItem ? "/" : "")))
+        return ZIPRES_CANNOT_OPEN;
     if (item.attributes & platform::FILE_ATTR_DIRECTORY) {
         if (!absolute && reader->rootFolder.size() + targetPath.size() > platform::maxPathLength())
             return ZIPRES_CANNOT_OPEN;
@@ -378,9 +403,6 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     // The open archive itself: on Windows its share mode refuses the replacement; here the
     // same file is recognised by identity, however the name is written.
     if (reader->file.isSameFile(path)) return ZIPRES_CANNOT_OPEN;
-    // A name of the temporary files' form would be taken by another entry's temporary
-    // file; no package of ours holds one.
-    if (platform::endsWithIgnoreCase(path, platform::kReplacementSuffix)) return ZIPRES_CANNOT_OPEN;
     // A read-only file or a folder in the way is not replaced, as CreateFileA would not
     // overwrite it; the caller clears the attributes and tries again.
     if (const auto attributes = platform::getAttributes(path);
@@ -391,17 +413,14 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     // The item goes to a temporary file beside the target, which replaces the target only
     // once the item has ended well: a damaged item, a wrong password or a full disk
     // leaves the old file as it was.
-    const std::string temporary = platform::replacementPathFor(path);
-    platform::setAttributes(temporary, platform::FILE_ATTR_NORMAL);
-    platform::deleteFile(temporary);
     platform::CreateOptions options;
     options.attributes = item.attributes;
     options.executable = reader->cachedExecutable;
     options.replaces = path;
     options.share = platform::ShareNone;
     platform::File out;
-    if (!out.open(temporary, platform::AccessWrite, platform::Disposition::CreateNew, options))
-        return ZIPRES_CANNOT_OPEN;
+    std::string temporary;
+    if (!platform::createReplacementFile(path, out, temporary, options)) return ZIPRES_CANNOT_OPEN;
 
     ItemDataStream stream;
     ZipResult result =

@@ -47,11 +47,16 @@ void preparePackageDownload(CFileDownLoad& download, const std::string& package)
         if (partial.open(kPackageFile, platform::AccessRead, platform::Disposition::OpenExisting))
             size = partial.size();
     }
+    const bool recorded = platform::pathExists(kPackageSideFile);
     const std::optional<PackageOrigin> origin = readPackageOrigin();
     download.resumeValidator.clear();
-    if (size > 0 && origin && origin->package != package) {
-        // A part of another package: none of its bytes may begin this one. Emptied before
-        // its record goes, so an interruption never leaves it without one.
+    // A part is continued only under a record that is whole, of this package, and with a
+    // validator the server can check (If-Range); a part left by a launcher that wrote no
+    // record is continued as before.
+    const bool trusted = origin && origin->package == package && !origin->validator.empty();
+    if (size > 0 && recorded && !trusted) {
+        // None of its bytes may begin this package. Emptied before its record goes, so an
+        // interruption never leaves it without one.
         platform::File restart;
         restart.open(kPackageFile, platform::AccessWrite, platform::Disposition::CreateAlways);
         size = 0;
@@ -59,10 +64,18 @@ void preparePackageDownload(CFileDownLoad& download, const std::string& package)
         download.resumeValidator = origin->validator;
     }
     // A record of nothing, or of another package, would only mislead the next run.
-    if (size == 0 && origin) platform::deleteFile(kPackageSideFile);
+    if (size == 0 && recorded) platform::deleteFile(kPackageSideFile);
     download.onResponse = [package](const std::string& validator) {
         writePackageOrigin({package, validator});
     };
+}
+
+bool dropPackageOfAnotherRelease(const std::string& package) {
+    if (!platform::pathExists(kPackageSideFile)) return false;
+    const std::optional<PackageOrigin> origin = readPackageOrigin();
+    if (origin && origin->package == package) return false;
+    deletePackage();
+    return true;
 }
 
 bool deletePackage() {

@@ -34,5 +34,10 @@ bool writePackageOrigin(const PackageOrigin& origin);
 // bytes land.
 void preparePackageDownload(CFileDownLoad& download, const std::string& package);
 
+// While the installed updater is current: a leftover "update.rar" whose side file names
+// another package (or is damaged) is no release to install; it is deleted with its side
+// file, unchecked. True when it was.
+bool dropPackageOfAnotherRelease(const std::string& package);
+
 // Deletes "update.rar", then its side file; false when the package is still there.
 bool deletePackage();

@@ -30,7 +30,7 @@ bool acceptReleaseStatement(UpdateContext& context, const std::string& clientUpd
                             std::optional<ReleaseStatement>& statement) {
     statement.reset();
     context.updateSettings.section = "BOOT";
-    const std::string publicKey = context.updateSettings.GetValue("PublicKey");
+    const std::string publicKey = context.updateSettings.GetOptionalValue("PublicKey");
     if (publicKey.empty()) return true;
 
     // No state of our own: the installed updater's version is the floor.

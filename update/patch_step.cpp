@@ -1,6 +1,8 @@
 #include "update/patch_step.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -48,15 +50,23 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
     }
 
     int result = 1;
+    if (upToDate) dropPackageOfAnotherRelease(package);
     if (!upToDate) {
         setField(fileDownLoad.localName, kPackageFile);
         setField(fileDownLoad.remotePath, package);
         setField(fileDownLoad.localDir, "");
         setField(fileDownLoad.url, context.downloadUrl);
         fileDownLoad.port = context.downloadPort;
-        fileDownLoad.maxFileSize = 0;
+        // With a key the signed size is the cap: not one byte more than was published.
+        fileDownLoad.maxFileSize =
+            statement ? static_cast<long long>(std::clamp<uint64_t>(statement->size, 1, INT64_MAX))
+                      : kMaxPackageBytes;
+        fileDownLoad.maxSeconds = kPackageDownloadSeconds;
         preparePackageDownload(fileDownLoad, package);
         result = fileDownLoad.Download();
+        // A part dropped for a full disk or its size leaves no side file either.
+        if (result == 0 && !platform::pathExists(kPackageFile))
+            platform::deleteFile(kPackageSideFile);
     }
     context.handOver = result;
     // Also a package left from an earlier run: the hand-over unpacks whatever is there.

@@ -18,6 +18,12 @@ int runPatchStep(UpdateContext& context, const std::string& clientUpdatePath);
 // or cannot start ends the step as a failure: result 1, handOver 0.
 int runWorkerUnderDialog(UpdateContext& context, base::Thread& worker);
 
+// The largest package accepted: a larger size announced, or as many bytes arrived,
+// fails the download at once and nothing of it stays.
+inline constexpr long long kMaxPackageBytes = 1LL << 30;
+// The longest the package's download may take, all attempts together.
+inline constexpr long kPackageDownloadSeconds = 30 * 60;
+
 // The comparison and, when needed, the download; 1 or 0, also stored in handOver. A
 // release refused by the signature checks gives 1 with nothing left to unpack (handOver
 // 0 only when its package cannot be removed), so the installed updater starts.

@@ -26,8 +26,9 @@ int checkVersion(UpdateContext& context) {
     setField(fileDownLoad.localDir, prefix);
     setField(fileDownLoad.url, context.versionUrl);
     fileDownLoad.port = context.downloadPort;
-    // Read whole into memory later, so no larger than any INI file the launcher reads.
-    fileDownLoad.maxFileSize = kMaxIniFileBytes;
+    // A server's endless answer fails the fetch instead of filling the disk.
+    fileDownLoad.maxFileSize = kMaxDownloadedIniBytes;
+    fileDownLoad.maxSeconds = kVersionFetchSeconds;
     fileDownLoad.resumeValidator.clear();
     fileDownLoad.onResponse = nullptr;
 

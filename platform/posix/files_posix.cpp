@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -122,7 +123,9 @@ bool deleteFile(std::string_view path) {
         setLastError(winerr::ACCESS_DENIED);
         return false;
     }
+    FolderEntryChange change(name);
     if (unlink(name.c_str()) != 0) return failWithErrno();
+    change.done(false);
     return true;
 }
 
@@ -136,14 +139,20 @@ bool replaceFile(std::string_view from, std::string_view to) {
         setLastError(winerr::ACCESS_DENIED);
         return false;
     }
+    FolderEntryChange leaving(source);
+    FolderEntryChange arriving(target);
     if (::rename(source.c_str(), target.c_str()) != 0) return failWithErrnoFor(target);
+    leaving.done(false);
+    arriving.done(true);
     return true;
 }
 
 bool createDirectory(std::string_view path) {
     std::string name;
     if (!resolvePath(path, name)) return false;
+    FolderEntryChange change(name);
     if (mkdir(name.c_str(), 0777) != 0) return failWithErrnoFor(name);
+    change.done(true);
     return true;
 }
 
@@ -156,7 +165,9 @@ bool removeDirectory(std::string_view path) {
         setLastError(winerr::DIRECTORY);
         return false;
     }
+    FolderEntryChange change(name);
     if (rmdir(name.c_str()) != 0) return failWithErrno();
+    change.done(false);
     return true;
 }
 
@@ -178,6 +189,8 @@ bool File::open(std::string_view path, unsigned access, Disposition disposition,
 
     int fd = -1;
     bool existed = false;
+    std::optional<FolderEntryChange> change;
+    if (disposition != Disposition::OpenExisting) change.emplace(name);
     switch (disposition) {
         case Disposition::OpenExisting:
             fd = ::open(name.c_str(), flags);
@@ -207,6 +220,7 @@ bool File::open(std::string_view path, unsigned access, Disposition disposition,
         if (errno == ENXIO) errno = EACCES;
         return failWithErrnoFor(name);
     }
+    if (change) change->done(true);
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);

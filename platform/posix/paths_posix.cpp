@@ -15,26 +15,6 @@
 
 namespace platform {
 
-namespace {
-
-// The entry of `folder` whose name matches `name` ignoring the case of single-byte ASCII
-// letters, the first in byte order so the choice does not depend on the order the file
-// system lists them in.
-std::optional<std::string> findIgnoringCase(const std::string& folder, std::string_view name) {
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return std::nullopt;
-    std::optional<std::string> best;
-    while (dirent* entry = readdir(dir)) {
-        std::string_view candidate(entry->d_name);
-        if (!sameNameIgnoringCase(candidate, name)) continue;
-        if (!best || candidate < std::string_view(*best)) best = std::string(candidate);
-    }
-    closedir(dir);
-    return best;
-}
-
-}  // namespace
-
 size_t maxPathLength() { return kMaxPath; }
 
 bool resolvePath(std::string_view path, std::string& out) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,27 @@ constexpr size_t kMaxPath = 4095;
 // Components that match nothing stay as written, so new files get the name as given.
 // Returns false (last error FILENAME_EXCED_RANGE) for a path longer than kMaxPath.
 bool resolvePath(std::string_view path, std::string& out);
+
+// The entry of `folder` ("" for the current folder) whose name matches `name` ignoring
+// ASCII case, the first in byte order so the choice does not depend on the order the
+// file system lists them in. Answered from an index of the folder kept for the run,
+// which is read again whenever the folder changed by other hands than ours.
+std::optional<std::string> findIgnoringCase(const std::string& folder, std::string_view name);
+
+// One change of ours to the entry at the resolved `path` (made, removed, renamed): made
+// before the change and told its outcome after it, it keeps the folder's index in step
+// without reading the folder again.
+class FolderEntryChange {
+public:
+    explicit FolderEntryChange(const std::string& path);
+    // The entry exists after the change (true) or is gone (false).
+    void done(bool exists);
+
+private:
+    std::string folder_;
+    std::string name_;
+    bool inStep_ = false;  // the index matched the folder before the change
+};
 
 // A descriptor as the portable classes hold it, and back.
 inline int descriptorOf(NativeHandle handle) { return static_cast<int>(handle); }

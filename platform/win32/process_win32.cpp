@@ -8,7 +8,6 @@
 #include <psapi.h>
 #include <shellapi.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -76,7 +75,8 @@ bool ProcessList::read() {
         }
         table.resize(table.size() * 2);
     }
-    std::sort(state_->ids.begin(), state_->ids.end());
+    // Kept in the order EnumProcesses gives: of two matching processes the terminator
+    // ends the one listed first.
     return true;
 }
 

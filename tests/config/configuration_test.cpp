@@ -137,8 +137,8 @@ TEST_F(ConfigurationTest, PackedArchiveChoosesRegionCountryAndEntries) {
 }
 
 TEST_F(ConfigurationTest, UnreadableArchivesFallBackToThePlainUpdateIni) {
-    // Settings entries are small; a declared size above 1 MiB, or one that does not fit
-    // a signed 32-bit size, is a hostile archive and counts as a failed unpacking
+    // A declared size above the memory guard of 64 MiB, or one that does not fit a
+    // signed 32-bit size, is a hostile archive and counts as a failed unpacking
     // instead of a buffer of that size.
     auto hostile = [](uint32_t declared) {
         testsupport::ZipEntryPlan entry;

@@ -153,29 +153,31 @@ TEST(IniFile, SaveReportsAFileThatCannotBeCreated) {
     EXPECT_EQ(settings.SaveDevSettings(), -3);
 }
 
-// A settings file is read whole into memory: one larger than the limit reads as no
-// file at all (FIFOs and devices under the name are in ini_file_linux_test.cpp).
-TEST(IniFile, FilesLargerThanTheLimitReadAsMissing) {
+// Settings on disk are read whatever their size, up to a memory guard far above any
+// real file: one larger than the guard reads as no file at all (FIFOs and devices
+// under the name are in ini_file_linux_test.cpp).
+TEST(IniFile, FilesAreReadUpToTheMemoryGuard) {
     const std::string kept = "[BOOT]\nKept=1\n";
     const std::string padding = "[BOOT]\nKey=value\n; " + std::string(kMaxIniFileBytes, 'x');
     struct Case {
         const char* name;
-        std::string content;
+        size_t size;
         bool loads;
     };
     // clang-format off
     const Case cases[] = {
-        {"more than the limit", padding.substr(0, kMaxIniFileBytes + 1), false},
-        {"exactly the limit", padding.substr(0, kMaxIniFileBytes), true},
+        {"2 MiB, above what the network may send", 2 * kMaxDownloadedIniBytes, true},
+        {"exactly the guard", kMaxIniFileBytes, true},
+        {"more than the guard", kMaxIniFileBytes + 1, false},
     };
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        dir.write("localization.ini", c.content);
+        dir.write("update.ini", padding.substr(0, c.size));
         IniFile ini;
         ini.LoadFromMemory(kept.data(), kept.size());
-        EXPECT_EQ(ini.Load(dir.file("localization.ini")), c.loads);
+        EXPECT_EQ(ini.Load(dir.file("update.ini")), c.loads);
         testing::internal::CaptureStderr();
         // A failed load leaves the document as it was.
         EXPECT_EQ(ini.GetValue("Kept"), "1");

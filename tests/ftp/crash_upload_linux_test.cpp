@@ -14,6 +14,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/dev_settings.h"
@@ -144,6 +145,58 @@ TEST(CrashUpload, RefusedLogOnStillTriesEveryFileAndDeletesTheFolder) {
         EXPECT_FALSE(game.exists("crash"));
         EXPECT_TRUE(game.exists("KilnDev.ini"));
     });
+}
+
+// The lock keeps the game from starting while crash mode runs: a server that answers
+// just within each time-out holds a file only until its deadline, and the run's uploads
+// end at the run's bound. Whatever was not sent is still marked and deleted.
+TEST(CrashUpload, EachFileAndTheWholeRunEndByTheirDeadlines) {
+    SKIP_WITHOUT_PRIVATE_NETWORK();
+    struct Case {
+        const char* name;
+        Strings files;
+        const char* slowCommand;  // the commands answered late; "" for all
+        int pauseMs;
+        unsigned runSeconds;
+        size_t maxStored;
+        int maxSeconds;  // unbounded, each case would take over a minute
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"every numbered name reported taken, slowly", {"crash/ra1.zip", "crash/sub/RA1.ZIP"},
+         "SIZE", 700, 600, 1, 12},
+        {"many files, every reply slow", {"crash/ra1.zip", "crash/ra2.zip", "crash/ra3.zip",
+         "crash/ra4.zip", "crash/ra5.zip", "crash/ra6.zip", "crash/ra7.zip", "crash/ra8.zip"},
+         "", 300, 3, 4, 12},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        inPrivateNetwork([&] {
+            TempDir game;
+            game.enter();
+            for (const std::string& file : c.files) game.write(file, "archive");
+            freshDevSettings();
+            crashTimeoutSeconds = 1;
+            crashRunSeconds = c.runSeconds;
+            ScriptedFtpServer server(21);
+            server.reply("SIZE", "213 7\r\n");
+            const std::string slow = c.slowCommand;
+            server.onCommand([&](const std::string& command) {
+                if (command.rfind(slow, 0) == 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
+            });
+            const auto started = std::chrono::steady_clock::now();
+            runCrashUpload(crashTokens("crash"));
+            EXPECT_LT(std::chrono::steady_clock::now() - started,
+                      std::chrono::seconds(c.maxSeconds));
+            EXPECT_LE(storedNames(server).size(), c.maxStored);
+            EXPECT_FALSE(game.exists("crash"));
+            EXPECT_NE(game.read("KilnDev.ini").find("NeedCheck = 1"), std::string::npos);
+            crashTimeoutSeconds = 30;
+            crashRunSeconds = 600;
+        });
+    }
 }
 
 namespace {
@@ -420,7 +473,7 @@ TEST(CrashUpload, ArgumentsThatCouldHarmDoNothingAtAll) {
 }
 
 // "KilnDev.ini" that exists but cannot be read would otherwise be rewritten from an
-// empty document, losing the developer's other settings.
+// empty document, losing the developer's other settings; one of any size is marked.
 TEST(CrashUpload, SettingsFileThatCannotBeReadIsLeftAlone) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root to stand for a second user";
@@ -428,16 +481,19 @@ TEST(CrashUpload, SettingsFileThatCannotBeReadIsLeftAlone) {
     struct Case {
         const char* name;
         mode_t mode;
+        size_t padding;  // bytes of a further value, so the file can be large
         bool readable;
         // clang-format off
     } cases[] = {
-        {"readable", 0666, true},
-        {"write-only", 0222, false},
+        {"readable", 0666, 0, true},
+        {"readable, 2 MiB", 0666, 2 << 20, true},
+        {"write-only", 0222, 0, false},
     };
     // clang-format on
-    const std::string original = "[Crash]\r\nKeep=yes\r\n";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::string padding(c.padding, 'x');
+        const std::string original = "[Crash]\r\nKeep=yes\r\nPad=" + padding + "\r\n";
         TempDir game;
         game.write("KilnDev.ini", original);
         game.write("crash/crash.dmp", "dump");
@@ -454,8 +510,9 @@ TEST(CrashUpload, SettingsFileThatCannotBeReadIsLeftAlone) {
         EXPECT_FALSE(game.exists("crash"));
         const std::string after = game.read("KilnDev.ini");
         if (c.readable) {
-            EXPECT_NE(after.find("Keep = yes"), std::string::npos) << after;
-            EXPECT_NE(after.find("NeedCheck = 1"), std::string::npos) << after;
+            EXPECT_NE(after.find("Keep = yes"), std::string::npos);
+            EXPECT_NE(after.find("Pad = " + padding + "\n"), std::string::npos);
+            EXPECT_NE(after.find("NeedCheck = 1"), std::string::npos);
         } else {
             EXPECT_EQ(after, original);
         }

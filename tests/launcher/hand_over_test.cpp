@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -281,7 +282,7 @@ TEST_F(HandOverTest, DamagedEntriesLeaveTheInstalledFilesAsTheyWere) {
 
 // An entry under the package's own name would replace the archive being read. As the
 // archive's share mode does on Windows, only that entry fails its attempts; every other
-// entry, before and after it, is installed.
+// entry, before and after it, is installed, but the updater then stays outdated.
 TEST_F(HandOverTest, AnEntryThatTargetsThePackageItselfFailsAlone) {
     if (testsupport::rerunInOwnPidNamespace()) return;
     const std::string updater = updaterBytes();
@@ -297,8 +298,50 @@ TEST_F(HandOverTest, AnEntryThatTargetsThePackageItselfFailsAlone) {
         installPatchArchive(kShortPause);
         const std::string messages = testing::internal::GetCapturedStderr();
         EXPECT_EQ(messages, "[Reboot] Please reboot computer \n");
-        EXPECT_TRUE(game.read(kClientUpdater) == updater);
+        EXPECT_EQ(game.read(kClientUpdater), "the outdated updater");
         EXPECT_EQ(game.read("data.txt"), "new data");
+        EXPECT_FALSE(archiveLeft());
+    }
+}
+
+// "ClientUpdate.exe", whose version decides whether the next start fetches the package
+// again, is replaced only once every other entry is installed: after any failure it
+// still reads as outdated. The other entries are unpacked as always.
+TEST_F(HandOverTest, TheUpdaterIsReplacedOnlyOnceEveryOtherEntryIsInstalled) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
+    const std::string updater = updaterBytes();
+    ZipEntryPlan damaged = windowsEntry("data.txt", "new data");
+    damaged.deflate = false;
+    damaged.payload = "NEW DATA";  // fails its CRC-32
+    struct Case {
+        const char* label;
+        ZipEntryPlan before;  // stored ahead of the updater's entry
+        ZipEntryPlan after;   // behind it
+        bool blocked;         // a folder stands where "data.txt" goes
+        bool installed;
+        const char* messages;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"every entry installs", windowsEntry("a.txt", "a"), windowsEntry("data.txt", "new data"), false, true, ""},
+        {"a later entry damaged", windowsEntry("a.txt", "a"), damaged, false, false, ""},
+        {"an earlier entry damaged", damaged, windowsEntry("a.txt", "a"), false, false, ""},
+        {"a later entry that cannot be written", windowsEntry("a.txt", "a"),
+         windowsEntry("data.txt", "new data"), true, false, "[Reboot] Please reboot computer \n"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::remove_all(game.file("data.txt"));
+        game.write(kClientUpdater, "the outdated updater");
+        if (c.blocked) game.makeFolder("data.txt");
+        writePackage({c.before, unixEntry(kClientUpdater, updater, 0100755), c.after});
+
+        testing::internal::CaptureStderr();
+        installPatchArchive(kShortPause);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.messages);
+        EXPECT_EQ(game.read(kClientUpdater) == updater, c.installed);
+        EXPECT_EQ(game.read("a.txt"), "a");
         EXPECT_FALSE(archiveLeft());
     }
 }
@@ -329,6 +372,32 @@ TEST_F(HandOverTest, AnEntryThatCannotBeWrittenAsksForARebootAndTheRestGoesOn) {
     EXPECT_EQ(game.read("after.txt"), "landed");
     EXPECT_FALSE(archiveLeft());
     EXPECT_EQ(testsupport::waitForArgumentRecords(game.path(), 1).size(), 1u);
+}
+
+// The waits between attempts are bounded for the whole package: one of many entries
+// that all fail cannot hold the start for their attempts' sum. Each still asks for a
+// reboot, and the other entries are unpacked.
+TEST_F(HandOverTest, TheWaitsOfTheWholeUnpackingAreBounded) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
+    std::vector<ZipEntryPlan> entries;
+    std::string expected;
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "blocked" + std::to_string(i) + ".txt";
+        game.makeFolder(name);  // a folder where the entry's file should go
+        entries.push_back(windowsEntry(name, "cannot land"));
+        expected += "[Reboot] Please reboot computer \n";
+    }
+    entries.push_back(windowsEntry("after.txt", "landed"));
+    writePackage(entries);
+
+    // Unbounded, 4 entries of 19 waits of 50 ms would take 3.8 s.
+    const auto started = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    installPatchArchive(50, 10);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2000));
+    EXPECT_EQ(game.read("after.txt"), "landed");
+    EXPECT_FALSE(archiveLeft());
 }
 
 TEST_F(HandOverTest, AWindowsMadePackageStartsItsUpdaterThroughWine) {

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+// After <windows.h>:
+#include <psapi.h>
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 #include <vector>
@@ -41,7 +44,9 @@ int terminate(const std::string& name) {
 
 }  // namespace
 
-TEST(ProcessTerminatorWindows, EndsOneMatchingProcessPerCallInProcessIdOrderWithExitCodeZero) {
+// Of two matching processes one call ends the one EnumProcesses lists first, whatever
+// their ids; a later call the other.
+TEST(ProcessTerminatorWindows, EndsOneMatchingProcessPerCallInEnumProcessesOrderWithExitCodeZero) {
     testsupport::TempDir folder;
     const std::string name = "Terminator" + std::to_string(GetCurrentProcessId()) + ".Exe";
     folder.copyIn(testsupport::binaryPath("record_args"), name);
@@ -53,12 +58,22 @@ TEST(ProcessTerminatorWindows, EndsOneMatchingProcessPerCallInProcessIdOrderWith
         copies.push_back(testsupport::Subprocess::adopt(int(pid)));
     }
     ASSERT_EQ(testsupport::waitForArgumentRecords(folder.path(), 2).size(), 2u);
-    const size_t first = copies[0].pid() < copies[1].pid() ? 0 : 1;
-    const size_t second = 1 - first;
 
     platform::ProcessList list;
     ASSERT_TRUE(list.read());
-    for (size_t i = 1; i < list.size(); ++i) EXPECT_LT(list.id(i - 1), list.id(i));
+    std::vector<DWORD> table(4096);
+    DWORD bytes = 0;
+    ASSERT_TRUE(EnumProcesses(table.data(), DWORD(table.size() * sizeof(DWORD)), &bytes));
+    table.resize(bytes / sizeof(DWORD));
+    // The ids both listings hold (others may start or end between them) in one order.
+    std::vector<uint32_t> listed;
+    for (size_t i = 0; i < list.size(); ++i)
+        if (std::find(table.begin(), table.end(), list.id(i)) != table.end())
+            listed.push_back(list.id(i));
+    std::vector<uint32_t> enumerated;
+    for (const DWORD id : table)
+        if (std::find(listed.begin(), listed.end(), id) != listed.end()) enumerated.push_back(id);
+    EXPECT_EQ(listed, enumerated);
     for (const auto& copy : copies) {
         const size_t at = find(list, uint32_t(copy.pid()));
         ASSERT_LT(at, list.size());
@@ -66,6 +81,9 @@ TEST(ProcessTerminatorWindows, EndsOneMatchingProcessPerCallInProcessIdOrderWith
         EXPECT_EQ(list.firstArgumentName(at), "");  // Windows names by the executable alone
         EXPECT_TRUE(list.isOwnProcess(at));
     }
+    const size_t first =
+        find(list, uint32_t(copies[0].pid())) < find(list, uint32_t(copies[1].pid())) ? 0 : 1;
+    const size_t second = 1 - first;
 
     // A folder in front of the name matches nothing.
     EXPECT_EQ(terminate(folder.file(name)), TERMINATE_NOT_FOUND);

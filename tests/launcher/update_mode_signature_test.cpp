@@ -317,6 +317,10 @@ TEST_F(SignedUpdateTest, PackageLeftFromAnEarlierRunIsVerifiedToo) {
         EXPECT_FALSE(game.dir().exists("update.rar"));
         EXPECT_EQ(game.dir().exists("Readme.txt"), c.unpacked);
         EXPECT_EQ(result.err.find(kRefusal) != std::string::npos, !c.unpacked) << result.err;
+        // An opt-in that is not used leaves no trace, not even a debugger line.
+        if (!c.withKey) {
+            EXPECT_EQ(result.err.find("PublicKey"), std::string::npos) << result.err;
+        }
         EXPECT_TRUE(game.dir().read("ClientUpdate.exe") == updater);
         EXPECT_EQ(waitForArgumentRecords(bin.path(), 1).size(), 1u) << "the updater starts";
     }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -210,6 +211,39 @@ TEST(Files, WriteFileReplacingKeepsTheMode) {
     EXPECT_TRUE(writeFileReplacing(dir.file("settings.ini"), "new settings"));
     EXPECT_EQ(dir.read("settings.ini"), "new settings");
     EXPECT_EQ(modeOf(dir.file("settings.ini")), 0640u);
+}
+
+// A link planted at the temporary name goes as a link: nothing is written through it,
+// and what it points to keeps its bytes and mode.
+TEST(Files, ALinkAtATemporaryNameIsRemovedNotFollowed) {
+    struct Case {
+        const char* name;
+        const char* pointsTo;  // in the folder
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"a link to another file", "elsewhere"},
+        {"a link to a folder", "folder"},
+        {"a dangling link", "missing"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.write("target", "old");
+        dir.write("elsewhere", "not ours");
+        ::chmod(dir.file("elsewhere").c_str(), 0444);
+        dir.makeFolder("folder");
+        const std::string temporary = replacementPathFor(dir.file("target"));
+        ASSERT_EQ(::symlink(dir.file(c.pointsTo).c_str(), temporary.c_str()), 0);
+        EXPECT_TRUE(writeFileReplacing(dir.file("target"), "new"));
+        EXPECT_EQ(dir.read("target"), "new");
+        EXPECT_EQ(dir.read("elsewhere"), "not ours");
+        EXPECT_EQ(modeOf(dir.file("elsewhere")), 0444u);
+        EXPECT_TRUE(std::filesystem::is_empty(dir.file("folder")));
+        struct stat st {};
+        EXPECT_NE(::lstat(temporary.c_str(), &st), 0);
+    }
 }
 
 TEST(Files, LinksAreEntriesOfTheirOwn) {

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@
 #include "support/temp_dir.h"
 #include "support/this_system.h"
 #include "support/time_zone.h"
+#include "support/zip_builder.h"
+#include "support/zip_reader_handle.h"
+#include "unzip/zip_reader.h"
 
 using namespace platform;
 using testsupport::PerSystem;
@@ -315,6 +319,67 @@ TEST(Files, WriteFileReplacingLeavesNothingBehindAndSparesAReadOnlyFile) {
     EXPECT_EQ(dir.read("settings.ini"), "new settings");
     EXPECT_FALSE(pathExists(leftover));
     setAttributes(dir.file("settings.ini"), FILE_ATTR_NORMAL);
+}
+
+// Whatever sits at a temporary name is ours to clear, or is stepped around: it never
+// blocks the file it stands beside, for any user of the replacement (the settings and
+// side files written whole, the entries the hand-over unpacks).
+TEST(Files, NothingAtATemporaryNameBlocksTheReplacement) {
+    struct User {
+        const char* name;
+        std::function<bool(const TempDir&)> replace;  // "target" gets "new"
+    };
+    const User users[] = {
+        {"writeFileReplacing",
+         [](const TempDir& dir) { return writeFileReplacing(dir.file("target"), "new"); }},
+        {"UnzipToFile",
+         [](const TempDir& dir) {
+             testsupport::ZipEntryPlan entry;
+             entry.name = "target";
+             entry.data = "new";
+             dir.write("package.zip", testsupport::buildZip({entry}));
+             const ZipReaderHandle reader = openZipReader(dir.file("package.zip").c_str(), nullptr);
+             return reader && UnzipToFile(reader.get(), 0, dir.file("target").c_str()) == ZIPRES_OK;
+         }},
+    };
+    struct Squatter {
+        const char* name;
+        std::function<void(const TempDir&, const std::string&)> make;
+    };
+    const Squatter squatters[] = {
+        {"a read-only file",
+         [](const TempDir& dir, const std::string& name) {
+             dir.write(name, "planted");
+             setAttributes(dir.file(name), FILE_ATTR_READONLY);
+         }},
+        {"an empty folder",
+         [](const TempDir& dir, const std::string& name) { dir.makeFolder(name); }},
+        {"a folder with a file",
+         [](const TempDir& dir, const std::string& name) { dir.write(name + "/kept", "kept"); }},
+        {"a folder at every name tried but the last",
+         [](const TempDir& dir, const std::string&) {
+             for (unsigned n = 0; n + 1 < kReplacementNames; ++n)
+                 dir.write(replacementPathFor("target", n) + "/kept", "kept");
+         }},
+    };
+    for (const User& user : users) {
+        for (const Squatter& squatter : squatters) {
+            SCOPED_TRACE(std::string(user.name) + ", " + squatter.name);
+            TempDir dir;
+            dir.write("target", "old");
+            squatter.make(dir, replacementPathFor("target"));
+            EXPECT_TRUE(user.replace(dir));
+            EXPECT_EQ(dir.read("target"), "new");
+            // What could not be cleared is left as it was; nothing of ours stays.
+            for (unsigned n = 0; n < kReplacementNames; ++n) {
+                const std::string name = replacementPathFor("target", n);
+                if (dir.exists(name + "/kept"))
+                    EXPECT_EQ(dir.read(name + "/kept"), "kept");
+                else
+                    EXPECT_FALSE(dir.exists(name)) << name;
+            }
+        }
+    }
 }
 
 TEST(Files, NewFilesTakeTheReadOnlyOption) {

@@ -1,7 +1,14 @@
 // The POSIX backend's path resolution: how a Windows-style path finds its file on a
 // Linux file system. Linux only: Windows file systems resolve names themselves.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
 
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -47,6 +54,59 @@ TEST(Paths, ResolveFindsExistingNamesIgnoringCase) {
     std::string absolute;
     ASSERT_TRUE(resolvePath(dir.path() + "\\data\\sub", absolute));
     EXPECT_EQ(absolute, dir.path() + "/Data/Sub");
+}
+
+// The look-up ignoring case keeps an index of each folder for the run. What we change
+// through the file services keeps it in step; what others change (here the system's
+// own calls) is seen once the folder's times move, and never answered from the old
+// index.
+TEST(Paths, ResolveSeesEveryChangeToAnIndexedFolder) {
+    TempDir dir;
+    dir.enter();
+    dir.write("Kept.txt", "x");
+    auto resolved = [](const char* name) {
+        std::string out;
+        EXPECT_TRUE(resolvePath(name, out));
+        return out;
+    };
+    // The folder's times move at the file system's clock tick, coarser than ours.
+    auto nextTick = [] { std::this_thread::sleep_for(std::chrono::milliseconds(30)); };
+    struct Case {
+        const char* step;
+        std::function<void()> change;
+        const char* asked;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"indexed", [] {}, "kept.TXT", "Kept.txt"},
+        {"made by us",
+         [] {
+             File f;
+             f.open("New.txt", AccessWrite, Disposition::CreateNew);
+         },
+         "NEW.TXT", "New.txt"},
+        {"renamed by us", [] { replaceFile("New.txt", "Moved.txt"); }, "new.txt", "new.txt"},
+        {"renamed in by us", [] {}, "MOVED.txt", "Moved.txt"},
+        {"deleted by us", [] { deleteFile("Moved.txt"); }, "moved.txt", "moved.txt"},
+        {"folder made by us", [] { createDirectory("Sub"); }, "SUB", "Sub"},
+        {"made by others",
+         [&] {
+             nextTick();
+             ::close(::creat("Theirs.txt", 0644));
+         },
+         "theirs.txt", "Theirs.txt"},
+        {"removed by others",
+         [&] {
+             nextTick();
+             ::unlink("Kept.txt");
+         },
+         "kept.txt", "kept.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.step);
+        c.change();
+        EXPECT_EQ(resolved(c.asked), c.expected);
+    }
 }
 
 TEST(Paths, ResolveRefusesOverlongOrBrokenPaths) {

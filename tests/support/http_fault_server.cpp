@@ -105,7 +105,9 @@ void HttpFaultServer::handle(Socket client) {
                               std::to_string(from) + "-" + std::to_string(body_.size() - 1) + "/" +
                               std::to_string(body_.size()) + "\r\n"
                         : "HTTP/1.1 200 OK\r\n";
-        if (fault_ != HttpFault::NoLength && fault_ != HttpFault::Endless)
+        if (fault_ == HttpFault::HugeLength)
+            reply += "Content-Length: 4294967296\r\n";
+        else if (fault_ != HttpFault::NoLength && fault_ != HttpFault::Endless)
             reply += "Content-Length: " + std::to_string(content.size()) + "\r\n";
     }
     reply += "Connection: close\r\n\r\n";
@@ -132,10 +134,10 @@ void HttpFaultServer::handle(Socket client) {
         return;
     }
     size_t limit = content.size();
-    if (fault_ == HttpFault::CutAfter || fault_ == HttpFault::Stall)
-        limit = std::min(limit, cutAfter_);
+    const bool stall = fault_ == HttpFault::Stall || fault_ == HttpFault::HugeLength;
+    if (fault_ == HttpFault::CutAfter || stall) limit = std::min(limit, cutAfter_);
     if (!sendAll(client, content.data(), limit)) return;
-    if (fault_ == HttpFault::Stall) {
+    if (stall) {
         // Wait, bounded, for the client to give up and close.
         for (int waited = 0; waited < 20000 && !stopping_; waited += 50) {
             if (readableWithin(client, 50) && receiveSome(client, buffer, sizeof buffer) <= 0)

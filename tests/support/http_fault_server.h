@@ -23,6 +23,7 @@ enum class HttpFault {
     Stall,        // sends `cutAfter` body bytes, then nothing until the client leaves
     Trickle,      // sends the body at `cutAfter` bytes a second, in ten pieces a second
     Endless,      // 200 without Content-Length, then bytes until the client leaves
+    HugeLength,   // as Stall, but announcing a Content-Length of 4 GiB
 };
 
 struct HttpRequest {

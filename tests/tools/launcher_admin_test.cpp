@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/archive_password.h"
+#include "config/ini_file.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "support/zip_reader_handle.h"
@@ -88,7 +89,7 @@ TEST(LauncherAdminTest, FailedPackKeepsTheArchiveThatIsThere) {
     dir.makeFolder("none");
     EXPECT_EQ(admin(dir, {"pack", "none"}).exitCode, 1);
     EXPECT_EQ(admin(dir, {"pack", "missing"}).exitCode, 1);
-    dir.write("big/update_en.ini", std::string(1024 * 1024 + 1, 'x'));
+    dir.write("big/update_en.ini", std::string(kMaxIniFileBytes + 1, 'x'));
     EXPECT_EQ(admin(dir, {"pack", "big"}).exitCode, 1);
     EXPECT_EQ(dir.read("update.inf"), "the archive in use");
     EXPECT_FALSE(dir.exists("update.inf.new"));

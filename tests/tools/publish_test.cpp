@@ -118,6 +118,7 @@ TEST(Publish, RefusesWhatCannotBeNamedOrUnpackedAndWritesNothing) {
         {"the package's own name", {{"ClientUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1)}, {"update.rar", "x"}}, nullptr, 1},
         {"the package's name in capitals", {{"ClientUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1)}, {"UPDATE.RAR", "x"}}, nullptr, 1},
         {"a temporary file's name", {{"ClientUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1)}, {"sub/a.dll.~Launcher", "x"}}, nullptr, 1},
+        {"a folder of a temporary file's name", {{"ClientUpdate.exe", testsupport::peImageOfVersion(1, 0, 0, 1)}, {"ClientUpdate.exe.~launcher/a.dll", "x"}}, nullptr, 1},
     };
     // clang-format on
     for (const Case& c : cases) {

@@ -180,6 +180,8 @@ TEST(Signing, PublishRefusesAKeyThatCannotSignAndWritesNothing) {
     dir.write("damaged.key", damaged);
     dir.write("short.key", dir.read("good.key").substr(0, 44) + "\n");
     dir.write("two-lines.key", dir.read("good.key") + dir.read("good.key"));
+    // A FIFO that nobody writes would block a plain open for good.
+    ASSERT_EQ(::mkfifo(dir.file("fifo.key").c_str(), 0600), 0);
     struct Case {
         const char* label;
         std::vector<std::string> arguments;
@@ -192,6 +194,7 @@ TEST(Signing, PublishRefusesAKeyThatCannotSignAndWritesNothing) {
         {"public half changed", {"--sign", "damaged.key", "release", "www"}, 1, "damaged"},
         {"too short", {"--sign", "short.key", "release", "www"}, 1, "not a secret key file"},
         {"two keys", {"--sign", "two-lines.key", "release", "www"}, 1, "not a secret key file"},
+        {"a FIFO", {"--sign", "fifo.key", "release", "www"}, 1, "cannot read fifo.key"},
         {"--sign without a file", {"release", "www", "--sign"}, 2, "Usage"},
         {"--sign twice",
          {"--sign", "good.key", "--sign", "good.key", "release", "www"},

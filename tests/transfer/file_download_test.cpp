@@ -247,6 +247,50 @@ TEST_F(DownloadTest, TricklingServerFailsEachAttemptBelowOneKibibyteASecond) {
     }
 }
 
+// A server just above the rate floor, or one announcing a huge file, cannot hold the
+// player: the download as a whole ends by its deadline, and a file larger than the cap
+// fails at once, announced or arrived, and leaves nothing behind.
+TEST_F(DownloadTest, WholeDownloadEndsByItsDeadlineAndAFileAboveTheCapAtOnce) {
+    struct Case {
+        const char* name;
+        HttpFault fault;
+        size_t size;
+        size_t faultBytes;
+        std::string part;  // already in the target
+        long long cap;
+        long maxSeconds;
+        size_t requests;
+        bool targetLeft;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"trickling above the floor", HttpFault::Trickle, 100000, 2048, "", 0, 3, 1, true},
+        {"a huge size announced", HttpFault::HugeLength, 100000, 10, "", 1 << 20, 0, 1, false},
+        {"a huge size announced for the rest", HttpFault::HugeLength, 100000, 10, std::string(1000, 'a'), 1 << 20, 0, 1, false},
+        {"an endless body", HttpFault::Endless, 0, 0, "", 1 << 20, 0, 1, false},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(target());
+        if (!c.part.empty()) writeFile(target(), c.part);
+        HttpFaultServer server(patterned(c.size), c.fault, c.faultBytes);
+        CFileDownLoad download(TransferLimits{.connectTimeoutSeconds = 5, .stallSeconds = 20});
+        aim(download, server.url(), "package.zip");
+        download.maxFileSize = c.cap;
+        download.maxSeconds = c.maxSeconds;
+        const auto started = std::chrono::steady_clock::now();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(download.Download(), 0);
+        const std::string message = testing::internal::GetCapturedStderr();
+        EXPECT_LT(std::chrono::steady_clock::now() - started,
+                  std::chrono::seconds(c.maxSeconds + 3));
+        EXPECT_NE(message.find("fail!!"), std::string::npos);
+        EXPECT_EQ(server.requests().size(), c.requests);
+        EXPECT_EQ(fs::exists(target()), c.targetLeft);
+    }
+}
+
 // The server's validator of its file travels with a continued request (If-Range): while
 // the file is the same the rest is appended, once it has changed the server sends it
 // whole and the partial target starts over, in the same run.

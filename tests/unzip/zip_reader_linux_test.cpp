@@ -4,6 +4,7 @@
 // a full disk (a small tmpfs in a mount namespace).
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -61,6 +62,30 @@ TEST_F(ZipReaderOnLinuxTest, UnixEntriesKeepTheirExecuteBits) {
         const auto permissions = fs::status(dir.file(cases[i].name)).permissions();
         EXPECT_EQ((permissions & fs::perms::owner_exec) != fs::perms::none, cases[i].executable);
     }
+}
+
+// A folder link inside the root would carry an entry out of it: such an entry is
+// refused, and nothing is made or written where the link points.
+TEST_F(ZipReaderOnLinuxTest, EntriesNeverLeaveTheRootThroughAFolderLink) {
+    testsupport::TempDir outside;
+    ASSERT_EQ(::symlink(outside.path().c_str(), dir.file("out").c_str()), 0);
+    dir.makeFolder("real");
+    ZipEntryPlan folderEntry = entry("out/made/", "");
+    folderEntry.externalAttributes = 0x10;
+    auto reader = openBytes(buildZip({entry("out/a.txt", kText), entry("OUT\\new\\b.txt", kText),
+                                      folderEntry, entry("real/c.txt", kText)}));
+    ASSERT_TRUE(reader);
+    for (int i = 0; i < 3; ++i) {
+        ZipItem item;
+        ASSERT_EQ(GetItem(reader.get(), i, &item), ZIPRES_OK);
+        SCOPED_TRACE(item.name);
+        EXPECT_EQ(UnzipToFile(reader.get(), i, item.name), ZIPRES_CANNOT_OPEN);
+    }
+    EXPECT_TRUE(fs::is_empty(outside.path()));
+    ZipItem inside;
+    ASSERT_EQ(GetItem(reader.get(), 3, &inside), ZIPRES_OK);
+    EXPECT_EQ(UnzipToFile(reader.get(), 3, inside.name), ZIPRES_OK);
+    EXPECT_EQ(dir.read("real/c.txt"), kText);
 }
 
 // The item is written beside its target and replaces it only when it ended well: on a

@@ -496,7 +496,12 @@ TEST_F(ZipReaderTest, TemporaryFilesNeverOutliveTheirItem) {
     EXPECT_EQ(dir.read("a.txt"), kText);
     EXPECT_FALSE(dir.exists(leftover));
 
-    EXPECT_EQ(UnzipToFile(reader.get(), 0, "b.txt.~LAUNCHER"), ZIPRES_CANNOT_OPEN);
+    // Nor may a folder take one: nothing of such a name is made.
+    for (const char* name :
+         {"b.txt.~LAUNCHER", "a.txt.~launcher/b.txt", "x\\a.~launcher2\\b.txt"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(UnzipToFile(reader.get(), 0, name), ZIPRES_CANNOT_OPEN);
+    }
     size_t entries = 0;
     for (const auto& entry : fs::directory_iterator(dir.path())) {
         EXPECT_EQ(entry.path().filename().string().find(platform::kReplacementSuffix),

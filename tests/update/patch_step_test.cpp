@@ -15,6 +15,7 @@
 #include "platform/ui.h"
 #include "support/environment.h"
 #include "support/file_bytes.h"
+#include "support/http_fault_server.h"
 #include "support/lighttpd_server.h"
 #include "support/pe_image.h"
 #include "support/temp_dir.h"
@@ -185,8 +186,10 @@ TEST_F(PatchStepTest, PartialPackageIsContinuedOnlyWithItsOwnBytes) {
          "UpdateFile=2.0.0.3.zip\nValidator=\"gone\"\n", {"200 bytes=30000-", "200 -"}},
         {"a part left by a launcher that wrote no side file", newer.substr(0, 30000), "",
          {"206 bytes=30000-"}},
-        {"a damaged side file counts as none", newer.substr(0, 30000), "UpdateFile=2.0.0.3.zip\n",
-         {"206 bytes=30000-"}},
+        {"a damaged side file starts the package over", newer.substr(0, 30000),
+         "UpdateFile=2.0.0.3.zip\n", {"200 -"}},
+        {"a record without a validator (the server gave a weak ETag only)",
+         other.substr(0, 30000), "UpdateFile=2.0.0.3.zip\nValidator=\n", {"200 -"}},
         {"a side file without a package", "", "UpdateFile=2.0.0.2.zip\nValidator=\n", {"200 -"}},
     };
     // clang-format on
@@ -240,6 +243,67 @@ TEST_F(PatchStepTest, FailedDownloadTellsTheUserTwiceAndClearsHandOver) {
     ASSERT_NE(first, std::string::npos) << messages;
     ASSERT_NE(second, std::string::npos) << messages;
     EXPECT_LT(first, second);
+}
+
+// While the installed updater is current, a leftover "update.rar" that its side file
+// names as another package (or whose side file is damaged) is no release to install: it
+// goes unchecked, without a false "Can't verify" for the player.
+TEST_F(PatchStepTest, LeftoverOfAnotherReleaseIsRemovedNotVerified) {
+    struct Case {
+        const char* name;
+        std::string side;  // "update.rar.part"; empty: none
+        bool kept;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"named as another package", "UpdateFile=2.0.13.6.zip\nValidator=\"x\"\n", false},
+        {"a damaged side file", "UpdateFile=2.0.13.5.zip\n", false},
+        {"named as this package", "UpdateFile=2.0.13.5.zip\nValidator=\"x\"\n", true},
+        {"no side file", "", true},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir folder;
+        folder.enter();
+        writeFile("vcfile.res", "");
+        writeFile("ClientUpdate.exe", peImageOfVersion(2, 0, 13, 5));
+        writeFile("update.rar", "a leftover part");
+        if (!c.side.empty()) writeFile("update.rar.part", c.side);
+        UpdateContext context;
+        loadVersionInfo(context, "[Current Version]\nUpdateFile=2.0.13.5.zip\n");
+        // A key only where the leftover must go unchecked; a kept one would be refused.
+        if (!c.kept) {
+            const std::string settings = "[BOOT]\nPublicKey=" + std::string(43, 'A') + "=\n";
+            context.updateSettings.LoadFromMemory(settings.data(), settings.size());
+        }
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(updateClientUpdater(context, folder.file("ClientUpdate.exe")), 1);
+        const std::string messages = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(messages.find("Can't verify"), std::string::npos) << messages;
+        EXPECT_EQ(fs::exists("update.rar"), c.kept);
+        if (!c.kept) {
+            EXPECT_FALSE(fs::exists("update.rar.part"));
+        }
+    }
+}
+
+// The package is capped at 1 GiB: a server that announces more fails the download at
+// once, and neither the part nor its side file stays.
+TEST_F(PatchStepTest, PackageAboveTheCapFailsAtOnceAndLeavesNothing) {
+    HttpFaultServer server(patternedBytes(100000, 1), HttpFault::HugeLength, 10);
+    UpdateContext context;
+    loadVersionInfo(context, "[Current Version]\nUpdateFile=2.0.13.6.zip\n");
+    context.downloadUrl = server.url();
+    const auto started = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(updateClientUpdater(context, game.path() + "/ClientUpdate.exe"), 0);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_NE(messages.find("fail!!"), std::string::npos) << messages;
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_FALSE(game.exists("update.rar"));
+    EXPECT_FALSE(game.exists("update.rar.part"));
 }
 
 TEST_F(PatchStepTest, DialogThatCannotBeShownStillWaitsForTheWorker) {

@@ -88,12 +88,13 @@ TEST(VersionCheckTest, FailedDownloadClearsHandOverAndKeepsVersionInfo) {
     EXPECT_EQ(context.versionInfo.GetValue("UpdateFile"), "2.0.13.5.zip");
 }
 
-// "version.txt" is read whole into memory: one larger than any INI file is a failed
-// fetch, at once, and nothing of it stays on disk.
-TEST(VersionCheckTest, VersionTxtLargerThanAnIniFileIsAFailedFetch) {
+// "version.txt" is read whole into memory: one larger than the network's limit is a
+// failed fetch, at once, and nothing of it stays on disk.
+TEST(VersionCheckTest, VersionTxtLargerThanTheLimitIsAFailedFetch) {
     const std::string fits = std::string(kVersionText) + "; " +
-                             std::string(kMaxIniFileBytes - strlen(kVersionText) - 3, 'x') + "\n";
-    ASSERT_EQ(fits.size(), kMaxIniFileBytes);
+                             std::string(kMaxDownloadedIniBytes - strlen(kVersionText) - 3, 'x') +
+                             "\n";
+    ASSERT_EQ(fits.size(), kMaxDownloadedIniBytes);
     const std::string tooLarge = fits + "x";
     struct Case {
         const char* name;
