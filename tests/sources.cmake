@@ -86,6 +86,7 @@ set(TEST_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/platform/strings_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/system_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/text_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tools/check_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/transfer/file_download_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/transfer/progress_bar_dlg_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/transfer/thread_test.cpp
