@@ -124,6 +124,7 @@ set(TEST_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/platform/folder_search_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/paths_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/system_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tools/check_https_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tools/launcher_admin_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tools/publish_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tools/signing_test.cpp
