@@ -229,6 +229,8 @@ int runCheck(const std::vector<std::string>& arguments) {
                    ", country " + sources.country);
     } else {
         report.say("settings: no readable update.inf; the plain update.ini only");
+        if (!options.country.empty())
+            report.say("--region " + options.country + ": not used, it chooses within update.inf");
         if (std::filesystem::exists(folder / "update.inf", error))
             report.problem("update.inf: not a zip archive with the launcher's password");
     }
