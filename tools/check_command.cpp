@@ -26,7 +26,6 @@ namespace {
 
 constexpr char kDefaultPackage[] = "1.1.1.1.zip";
 constexpr char kClientUpdater[] = "ClientUpdate.exe";
-constexpr long kDefaultTimeoutSeconds = 30;
 
 void printCheckHelp() {
     std::printf(
@@ -49,8 +48,8 @@ void printCheckHelp() {
         "\n"
         "  --installed VERSION also tells what a player whose ClientUpdate.exe has that\n"
         "  version would meet: an update, a refusal, or nothing to do.\n"
-        "  --timeout S bounds each download: S seconds to connect, and a transfer fails\n"
-        "  when it brings less than 1 KiB a second for S seconds (default 30).\n"
+        "  Each download is one attempt with the launcher's bounds (30 s to connect, and\n"
+        "  less than 1 KiB a second over 60 s fails it); --timeout S makes both S.\n"
         "\n"
         "  The report goes to standard output and ends with one line per problem; the\n"
         "  launcher's own debugger lines go to standard error. Run it from cron after\n"
@@ -143,7 +142,7 @@ struct Options {
     std::string settings;
     std::string country;
     std::string installed;
-    long timeoutSeconds = kDefaultTimeoutSeconds;
+    long timeoutSeconds = 0;  // 0: the launcher's own bounds
 };
 
 bool parseOptions(const std::vector<std::string>& given, Options& options) {
@@ -250,7 +249,9 @@ int runCheck(const std::vector<std::string>& arguments) {
         sources.archive ? "update_" + sources.country + ".ini" : "update.ini";
     checkSettingValues(context, report, settingsFile);
 
-    const TransferLimits limits{options.timeoutSeconds, options.timeoutSeconds, 1024};
+    TransferLimits limits;
+    if (options.timeoutSeconds > 0)
+        limits = {options.timeoutSeconds, options.timeoutSeconds, limits.stallBytesPerSecond};
     const std::string port =
         context.downloadPort > 0 ? " (port " + std::to_string(context.downloadPort) + ")" : "";
     report.say("version.txt: " + context.versionUrl + "version.txt" + port);
