@@ -1,6 +1,7 @@
 #include "config/catalogue.h"
 
 #include "config/update_context.h"
+#include "platform/strings.h"
 #include "platform/text.h"
 
 namespace {
@@ -28,6 +29,12 @@ std::string catalogueText(const std::string& key) {
         if (key == entry.key) fallback = entry.text;
     updateContext.messages.section = "BOOT";
     return toDisplayText(updateContext.messages.GetString(key, fallback));
+}
+
+bool isCatalogueKey(const std::string& key) {
+    for (const auto& entry : kDefaults)
+        if (platform::equalsIgnoreCase(key, entry.key)) return true;
+    return false;
 }
 
 std::string toDisplayText(const std::string& text) {

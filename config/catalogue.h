@@ -9,6 +9,9 @@
 // is missing or empty, converted for display.
 std::string catalogueText(const std::string& key);
 
+// Whether the launcher shows the text of this key (names match regardless of case).
+bool isCatalogueKey(const std::string& key);
+
 // Longest display text: 510 UTF-16 units before the conversion and 510 bytes after it
 // (buffers of 512 with the terminator).
 inline constexpr size_t kDisplayTextLimit = 510;

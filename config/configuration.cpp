@@ -35,34 +35,53 @@ std::string withFinalSlash(std::string url) {
 
 }  // namespace
 
-void loadConfiguration(UpdateContext& context, const LaunchArguments& arguments) {
+void loadConfiguration(UpdateContext& context, const LaunchArguments& arguments,
+                       ConfigurationSources* sources, const std::string& countryOverride) {
+    ConfigurationSources unused;
+    ConfigurationSources& used = sources ? *sources : unused;
+    used = {};
     context.archivePassword = makeArchivePassword();
 
     IniFile localizationTable;
     IniFile installChoice;
-    localizationTable.Load("localization.ini");
+    const bool plainTable = localizationTable.Load("localization.ini");
     installChoice.Load("localization.ini");
+    if (plainTable) used.choice = "localization.ini";
 
     const ZipReaderHandle archive = openZipReader("update.inf", context.archivePassword.get());
     if (!archive) {
-        context.updateSettings.Load("update.ini");
+        if (context.updateSettings.Load("update.ini")) used.updateSettings = "update.ini";
     } else {
+        used.archive = true;
         Unpack choice = unpackInto(archive.get(), "install.ini", installChoice);
-        if (choice == Unpack::Missing)
+        if (choice == Unpack::Done) used.choice = "install.ini in update.inf";
+        if (choice == Unpack::Missing) {
             choice = unpackInto(archive.get(), "localization.ini", installChoice);
-        if (choice == Unpack::Failed) clear(installChoice);
+            if (choice == Unpack::Done) used.choice = "localization.ini in update.inf";
+        }
+        if (choice == Unpack::Failed) {
+            clear(installChoice);
+            used.choice.clear();
+        }
 
         if (unpackInto(archive.get(), "localization.ini", localizationTable) == Unpack::Failed)
             clear(localizationTable);
 
         const std::string region = installChoice.GetString("select", "en");
         localizationTable.section = region;
-        const std::string country = localizationTable.GetString("country", "en");
+        std::string country = localizationTable.GetString("country", "en");
+        if (!countryOverride.empty()) country = countryOverride;
+        used.region = region;
+        used.country = country;
 
-        if (unpackInto(archive.get(), "update_" + country + ".ini", context.updateSettings) ==
-            Unpack::Failed)
-            context.updateSettings.Load("update.ini");
-        unpackInto(archive.get(), "string_" + country + ".ini", context.messages);
+        const std::string updateName = "update_" + country + ".ini";
+        const Unpack update = unpackInto(archive.get(), updateName, context.updateSettings);
+        if (update == Unpack::Done) used.updateSettings = updateName + " in update.inf";
+        if (update == Unpack::Failed && context.updateSettings.Load("update.ini"))
+            used.updateSettings = "update.ini";
+        const std::string messagesName = "string_" + country + ".ini";
+        if (unpackInto(archive.get(), messagesName, context.messages) == Unpack::Done)
+            used.messages = messagesName + " in update.inf";
     }
     context.archivePassword.reset();
 

@@ -87,6 +87,7 @@ set(TEST_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/platform/strings_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/system_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/text_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tools/check_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/transfer/file_download_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/transfer/progress_bar_dlg_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/transfer/thread_test.cpp
@@ -124,6 +125,7 @@ set(TEST_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/platform/folder_search_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/paths_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/system_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tools/check_https_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tools/launcher_admin_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tools/publish_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tools/signing_test.cpp

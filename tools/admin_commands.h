@@ -19,3 +19,4 @@ extern const AdminCommand publishCommand;   // publish_command.cpp
 extern const AdminCommand keygenCommand;    // keygen_command.cpp
 extern const AdminCommand verifyCommand;    // verify_command.cpp
 extern const AdminCommand refreshCommand;   // refresh_command.cpp
+extern const AdminCommand checkCommand;     // check_command.cpp

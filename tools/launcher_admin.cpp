@@ -11,8 +11,8 @@ namespace {
 
 // One row per subcommand.
 const AdminCommand* const kCommands[] = {
-    &packCommand,    &passwordCommand, &publishCommand,
-    &refreshCommand, &keygenCommand,   &verifyCommand,
+    &packCommand,   &passwordCommand, &publishCommand, &refreshCommand,
+    &keygenCommand, &verifyCommand,   &checkCommand,
 };
 
 void printOverview() {

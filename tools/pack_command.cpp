@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tools/admin_commands.h"
+#include "tools/settings_rules.h"
 #include "tools/zip_writer.h"
 #include "unzip/zip_reader.h"
 
@@ -17,11 +18,6 @@ namespace {
 
 // The launcher ignores settings entries above this size.
 constexpr uintmax_t kMaxSettingsFile = kMaxIniFileBytes;
-
-struct SettingsFile {
-    std::string name;
-    std::string contents;
-};
 
 void printPackHelp() {
     std::printf(
@@ -45,6 +41,15 @@ void printPackHelp() {
         "                       MSG_VERIFY_FAIL (UTF-8)\n"
         "  CC is the country code of the chosen region, \"en\" when none is chosen.\n"
         "  Other *.ini files are packed too, with a note that the launcher ignores them.\n"
+        "\n"
+        "  Before anything is written, the settings are checked for what the launcher\n"
+        "  cannot use, each problem named by file, section and key: a selected region\n"
+        "  that localization.ini has no section for; a VersionURL or DownloadURL that is\n"
+        "  not an http:// or https:// URL with a host; a DownloadPort that is not a\n"
+        "  number from 0 to 65535; a PublicKey that is empty, malformed, given twice or\n"
+        "  outside [BOOT]; an update_CC.ini or string_CC.ini without [BOOT]. Any of\n"
+        "  these writes nothing. A string_CC.ini key that is no message of the launcher\n"
+        "  (a typo) and a missing VersionURL or DownloadURL are warnings only.\n"
         "\n"
         "  Files above 64 MiB are refused, since the launcher would ignore them. The new\n"
         "  archive is read back and compared with the files before it replaces OUTPUT,\n"
@@ -121,6 +126,16 @@ int runPack(const std::vector<std::string>& arguments) {
     if (!collect(arguments[0], files)) return 1;
     if (files.empty()) {
         std::fprintf(stderr, "launcher-admin pack: no *.ini file in %s\n", arguments[0].c_str());
+        return 1;
+    }
+    bool refused = false;
+    for (const SettingsProblem& problem : checkSettingsFiles(files)) {
+        std::fprintf(stderr, "launcher-admin pack: %s%s\n", problem.warning ? "warning: " : "",
+                     describeProblem(problem).c_str());
+        refused = refused || !problem.warning;
+    }
+    if (refused) {
+        std::fprintf(stderr, "launcher-admin pack: nothing written\n");
         return 1;
     }
 

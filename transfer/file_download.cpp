@@ -202,7 +202,9 @@ void CFileDownLoad::TransferAttempt(platform::File& target, long long resumeFrom
     headers.resumeFrom = resumeFrom;
     check(curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, headerCallback));
     check(curl_easy_setopt(e, CURLOPT_HEADERDATA, &headers));
+    responseStatus = 0;
     const CURLcode performed = curl_easy_perform(e);
+    curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &responseStatus);
     if (output.overflowed() || performed == CURLE_FILESIZE_EXCEEDED)
         throw TransferError(CURLE_FILESIZE_EXCEEDED, "the file is larger than allowed");
     if (output.outOfSpace())

@@ -58,6 +58,9 @@ public:
     // Told, before the first byte of a response reaches the target, the validator of the
     // file it brings (ETag, else Last-Modified; empty when the server names none).
     std::function<void(const std::string& validator)> onResponse;
+    // The HTTP status of the last attempt's response, 0 when none came. The launcher
+    // keeps whatever body came (an error page too); the operator's check tells.
+    long responseStatus = 0;
 
     // 1 when the transfer completed, 0 when the attempts failed (the user has been told).
     // A target that is no regular file (a FIFO, a device) is removed and made anew.

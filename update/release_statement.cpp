@@ -46,8 +46,15 @@ std::string hexOf(const unsigned char* data, size_t size) {
     return text;
 }
 
-// "PublicKey" as the settings hold it: one key, or two separated by a comma (spaces
-// around each are allowed).
+ReleaseVerdict refuse(ReleaseCheck check, std::string reason) { return {check, std::move(reason)}; }
+
+std::string versionText(const FileVersion& version) {
+    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
+           std::to_string(version[2]) + "." + std::to_string(version[3]);
+}
+
+}  // namespace
+
 bool parsePublicKeys(std::string_view text, std::vector<PublicKey>& keys) {
     keys.clear();
     for (;;) {
@@ -63,15 +70,6 @@ bool parsePublicKeys(std::string_view text, std::vector<PublicKey>& keys) {
         text.remove_prefix(comma + 1);
     }
 }
-
-ReleaseVerdict refuse(ReleaseCheck check, std::string reason) { return {check, std::move(reason)}; }
-
-std::string versionText(const FileVersion& version) {
-    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
-           std::to_string(version[2]) + "." + std::to_string(version[3]);
-}
-
-}  // namespace
 
 std::string canonicalStatement(const ReleaseStatement& statement) {
     return std::string(kStatementContext) + "\nUpdateFile=" + statement.updateFile +

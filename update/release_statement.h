@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "update/package_signature.h"
 
@@ -55,6 +56,10 @@ int64_t currentUtcSeconds();
 // is written ("2.0.13.5"); with `zipSuffix`, followed by ".zip".
 using FileVersion = std::array<unsigned, 4>;
 bool parseFileVersion(std::string_view text, FileVersion& version, bool zipSuffix = false);
+
+// "PublicKey" as the settings hold it: one key, or two separated by a comma (spaces
+// around each are allowed). False for anything else, an empty text included.
+bool parsePublicKeys(std::string_view text, std::vector<PublicKey>& keys);
 
 enum class ReleaseCheck {
     Verified,

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "config/archive_password.h"
 #include "config/launch_arguments.h"
@@ -52,14 +53,23 @@ Files with(Files files, const std::string& name, const std::string& contents) {
     return files;
 }
 
-// "update.inf" in `dir` as launcher-admin pack builds it from these files.
-void pack(const testsupport::TempDir& dir, const Files& files) {
-    for (const auto& [name, contents] : files) dir.write("src/" + name, contents);
+// "update.inf" in `dir` as launcher-admin pack builds it from these files. Settings that
+// pack refuses (`packRefuses`) are zipped by another writer, as a careless operator might.
+void pack(const testsupport::TempDir& dir, const Files& files, bool packRefuses = false) {
+    std::vector<std::string> names;
+    for (const auto& [name, contents] : files) {
+        dir.write("src/" + name, contents);
+        names.push_back(name);
+    }
     testsupport::ProgramOptions options;
     options.workingDirectory = dir.path();
     const auto result = testsupport::runProgram(testsupport::binaryPath("launcher-admin"),
                                                 {"pack", "src"}, options);
-    ASSERT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_EQ(result.exitCode, packRefuses ? 1 : 0) << result.err;
+    if (packRefuses) {
+        ASSERT_TRUE(testsupport::zipWithPassword(
+            dir.file("src"), names, makeArchivePassword().get(), dir.file("update.inf")));
+    }
     ASSERT_TRUE(dir.exists("update.inf"));
 }
 
@@ -128,7 +138,8 @@ TEST_F(ConfigurationTest, PackedArchiveChoosesRegionCountryAndEntries) {
         SCOPED_TRACE(c.what);
         testsupport::TempDir folder;
         folder.enter();
-        pack(folder, c.packed);
+        pack(folder, c.packed,
+             c.what == std::string("a region that does not exist falls back to en"));
         for (const auto& [name, contents] : c.plain) folder.write(name, contents);
         UpdateContext context;
         loadConfiguration(context, LaunchArguments{});

@@ -100,6 +100,99 @@ TEST(LauncherAdminTest, FailedPackKeepsTheArchiveThatIsThere) {
     EXPECT_FALSE(dir.exists("update.inf.new"));
 }
 
+// Each row changes one file of a good set; the launcher would read the bad value as a
+// default without a word, so pack must name it and write nothing.
+TEST(LauncherAdminTest, PackRefusesSettingsTheLauncherCannotUse) {
+    const std::string key = "MCowBQYDK2VwAyEAq2VwAyEAq2VwAyEAq2VwAyEAq2s=";
+    const std::string goodKey = "11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=";
+    struct Case {
+        const char* name;
+        std::string file;
+        std::string contents;
+        int exitCode;
+        std::string expected;  // in standard error
+    };
+    const std::vector<Case> cases = {
+        {"good set", "", "", 0, ""},
+        {"region not in localization.ini", "install.ini", "[BOOT]\nselect=JP\n", 1,
+         "install.ini [BOOT] select: region JP is not a section of localization.ini"},
+        {"region chosen by localization.ini itself", "localization.ini",
+         "[BOOT]\nselect=KR\n[TW]\ncountry=tw\n", 1,
+         "localization.ini [BOOT] select: region KR is not a section"},
+        {"VersionURL not http", "update_tw.ini",
+         "[BOOT]\nVersionURL=ftp://patch.example/\nDownloadURL=http://patch.example/\n", 1,
+         "update_tw.ini [BOOT] VersionURL: not an http:// or https:// URL"},
+        {"DownloadURL without a host", "update_tw.ini",
+         "[BOOT]\nVersionURL=http://patch.example/\nDownloadURL=https:///files/\n", 1,
+         "update_tw.ini [BOOT] DownloadURL: no host"},
+        {"URL with a blank", "update_tw.ini",
+         "[BOOT]\nVersionURL=http://patch example/\nDownloadURL=http://patch.example/\n", 1,
+         "VersionURL: holds a blank"},
+        {"port in the URL out of range", "update_tw.ini",
+         "[BOOT]\nVersionURL=http://patch.example:70000/\nDownloadURL=http://patch.example/\n", 1,
+         "VersionURL: the port is not 1 to 65535"},
+        {"DownloadPort not a number", "update_tw.ini",
+         "[BOOT]\nVersionURL=http://a.example/\nDownloadURL=http://a.example/\nDownloadPort=80a\n",
+         1, "update_tw.ini [BOOT] DownloadPort: not a number from 0 to 65535"},
+        {"DownloadPort too large", "update_tw.ini",
+         "[BOOT]\nVersionURL=http://a.example/\nDownloadURL=http://a.example/\n"
+         "DownloadPort=65536\n",
+         1, "DownloadPort: not a number from 0 to 65535"},
+        {"PublicKey malformed", "update_tw.ini",
+         "[BOOT]\nVersionURL=http://a.example/\nDownloadURL=http://a.example/\nPublicKey=" + key +
+             "x\n",
+         1, "update_tw.ini [BOOT] PublicKey: not one key, or two"},
+        {"three keys", "update_tw.ini",
+         "[BOOT]\nVersionURL=http://a.example/\nDownloadURL=http://a.example/\nPublicKey=" +
+             goodKey + "," + goodKey + "," + goodKey + "\n",
+         1, "PublicKey: not one key, or two"},
+        {"PublicKey empty", "update_tw.ini",
+         "[BOOT]\nVersionURL=http://a.example/\nDownloadURL=http://a.example/\nPublicKey=\n", 1,
+         "PublicKey: empty"},
+        {"PublicKey twice", "update_tw.ini",
+         "[BOOT]\nVersionURL=http://a.example/\nDownloadURL=http://a.example/\nPublicKey=" +
+             goodKey + "\npublickey=" + goodKey + "\n",
+         1, "publickey: given twice"},
+        {"PublicKey outside BOOT", "update_tw.ini",
+         "[BOOT]\nVersionURL=http://a.example/\nDownloadURL=http://a.example/\n[Keys]\nPublicKey=" +
+             goodKey + "\n",
+         1, "update_tw.ini [Keys] PublicKey: outside [BOOT]"},
+        {"update settings without BOOT", "update_tw.ini",
+         "VersionURL=http://a.example/\nDownloadURL=http://a.example/\n", 1,
+         "update_tw.ini [BOOT]: missing"},
+        {"messages without BOOT", "string_tw.ini", "[Messages]\nMSG_NET_ERROR=x\n", 1,
+         "string_tw.ini [BOOT]: missing"},
+        {"unknown message key warns only", "string_tw.ini", "[BOOT]\nMSG_NET_EROR=x\n", 0,
+         "warning: string_tw.ini [BOOT] MSG_NET_EROR: not a message the launcher shows"},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        testsupport::TempDir dir;
+        if (row.file != "localization.ini") dir.write("src/install.ini", "[BOOT]\nselect=TW\n");
+        dir.write("src/localization.ini", "[TW]\ncountry=tw\n[EN]\ncountry=en\n");
+        dir.write("src/update_tw.ini",
+                  "\xEF\xBB\xBF[boot]\r\nVersionURL = https://patch.example:8443/tw\r\n"
+                  "DownloadURL=http://user@[::1]:8080/files/\r\nDownloadPort=0\r\nPublicKey=" +
+                      goodKey + ", " + goodKey + "\r\n");
+        dir.write("src/string_tw.ini", "[BOOT]\n; comment\nmsg_net_error=x\nMSG_VERIFY_FAIL=y\n");
+        if (!row.file.empty()) dir.write("src/" + row.file, row.contents);
+        dir.write("update.inf", "the archive in use");
+        const auto packed = admin(dir, {"pack", "src", "update.inf"});
+        EXPECT_EQ(packed.exitCode, row.exitCode) << packed.err;
+        if (!row.expected.empty()) {
+            EXPECT_NE(packed.err.find(row.expected), std::string::npos) << packed.err;
+        } else {
+            EXPECT_EQ(packed.err, "");
+        }
+        if (row.exitCode != 0) {
+            EXPECT_EQ(dir.read("update.inf"), "the archive in use");
+        }
+        EXPECT_EQ(packed.err.find("warning") != std::string::npos,
+                  row.name == std::string("unknown message key warns only"))
+            << packed.err;
+    }
+}
+
 TEST(LauncherAdminTest, HelpDescribesEveryCommand) {
     testsupport::TempDir dir;
     const auto help = admin(dir, {"--help"});
