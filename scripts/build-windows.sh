@@ -4,7 +4,8 @@
 # installs what is missing, builds the dependencies once (they are cached, see
 # scripts/windows-deps.sh), then configures and builds the project.
 #
-#   bash scripts/build-windows.sh           build
+#   bash scripts/build-windows.sh           build (stripped, debug files beside: a release)
+#   bash scripts/build-windows.sh release [CMAKE-ARGS]   the same, CMAKE-ARGS given to cmake
 #   bash scripts/build-windows.sh test      build, then run the tests under wine
 #   bash scripts/build-windows.sh programs  the test build's programs only (launcher.exe
 #                                           with its test hooks, the stand-in updater
@@ -16,10 +17,11 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 # A plain build is a release build: no tests, so no test hooks in the programs
 # (LAUNCHER_TEST_HOOKS). "test" and "programs" build with the tests and the hooks.
 mode=${1:-}
+[ $# -eq 0 ] || shift
 case $mode in
-  "") tests=OFF ;;
-  test | programs) tests=ON ;;
-  *) echo "usage: build-windows.sh [test | programs]" >&2; exit 2 ;;
+  "" | release) tests=OFF release=ON ;;
+  test | programs) tests=ON release=OFF ;;
+  *) echo "usage: build-windows.sh [test | programs | release [CMAKE-ARGS]]" >&2; exit 2 ;;
 esac
 # The release build and the test build keep folders of their own.
 if [ $tests = ON ]; then
@@ -35,7 +37,8 @@ echo "build-windows: dependencies in $deps"
 cmake -S "$repo" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
   -DLAUNCHER_WINDOWS_DEPS="$deps" \
-  -DLAUNCHER_TESTS=$tests -DLAUNCHER_TEST_HOOKS=$tests -DLAUNCHER_BENCH=OFF >/dev/null
+  -DLAUNCHER_TESTS=$tests -DLAUNCHER_TEST_HOOKS=$tests -DLAUNCHER_BENCH=OFF \
+  -DLAUNCHER_RELEASE=$release "$@" >/dev/null
 if [ "$mode" = programs ]; then
   cmake --build "$build" -j"${JOBS:-2}" --target launcher launcher-admin record_args progress_dialog_controls
 else
