@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Windows programs with MinGW-w64 into build-windows/, or with the tests into
-# build-windows-tests/ (BUILD_DIR overrides):
+# Builds the 32-bit Windows programs with MinGW-w64 (i686) into build-windows/, or with
+# the tests into build-windows-tests/ (BUILD_DIR overrides; LAUNCHER_WINDOWS_ARCH=x86_64
+# builds 64-bit programs instead, by hand only):
 # installs what is missing, builds the dependencies once (they are cached, see
 # scripts/windows-deps.sh), then configures and builds the project.
 #
@@ -30,12 +31,24 @@ else
   build=${BUILD_DIR:-$repo/build-windows}
 fi
 
+arch=${LAUNCHER_WINDOWS_ARCH:-i686}
+export LAUNCHER_WINDOWS_ARCH=$arch
+toolchain=$repo/cmake/mingw-w64-$arch.cmake
+[ -f "$toolchain" ] || { echo "build-windows: no toolchain file for $arch" >&2; exit 2; }
+
 bash "$repo/scripts/setup.sh"
 deps=$(bash "$repo/scripts/windows-deps.sh")
 echo "build-windows: dependencies in $deps"
 
+# A folder configured with another toolchain (the other architecture) starts afresh:
+# CMake keeps the compilers it found first.
+if [ -f "$build/CMakeCache.txt" ] &&
+  ! grep -qxF "CMAKE_TOOLCHAIN_FILE:FILEPATH=$toolchain" "$build/CMakeCache.txt"; then
+  echo "build-windows: $build was configured for another toolchain; configuring it anew"
+  rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
+fi
 cmake -S "$repo" -B "$build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DLAUNCHER_WINDOWS_DEPS="$deps" \
   -DLAUNCHER_TESTS=$tests -DLAUNCHER_TEST_HOOKS=$tests -DLAUNCHER_BENCH=OFF \
   -DLAUNCHER_RELEASE=$release "$@" >/dev/null
@@ -49,7 +62,12 @@ echo "build-windows: $build/launcher.exe and $build/launcher-admin.exe"
 if [ "$mode" = test ]; then
   # One wineserver and one set of wine services for the whole run, detached from
   # ctest's pipes (see scripts/wine-run.sh); the prefix lives in the build folder.
-  wine_run=("$repo/scripts/wine-run.sh" --prefix "$build/wine-prefix")
+  # The prefix's architecture and locale are the build's (LAUNCHER_WINE_ARCH and
+  # LAUNCHER_WINE_LOCALE in the CMake cache, by default win64 at code page 950).
+  wine_arch=$(sed -n 's/^LAUNCHER_WINE_ARCH:[A-Z]*=//p' "$build/CMakeCache.txt")
+  wine_locale=$(sed -n 's/^LAUNCHER_WINE_LOCALE:[A-Z]*=//p' "$build/CMakeCache.txt")
+  wine_run=("$repo/scripts/wine-run.sh" --prefix "$build/wine-prefix" --arch "$wine_arch"
+    --locale "$wine_locale")
   "${wine_run[@]}" start
   trap '"${wine_run[@]}" stop' EXIT
   # Each test has its own time-out (CMakeLists.txt); a run without tests is a failure.

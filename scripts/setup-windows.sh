@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Installs what the Windows cross build and its tests under Wine need, and makes
+# Installs what the Windows cross build (32-bit) and its tests under Wine need, makes
 # Debian's source packages reachable (the dependencies Debian has no MinGW build of
-# are built from them). Does nothing on a prepared machine.
+# are built from them) and the locales Wine runs in. Does nothing on a prepared machine.
 set -euo pipefail
 
 packages=(
-  # MinGW-w64 for x86_64 with the posix thread model (std::thread, std::mutex)
+  # MinGW-w64 for i686, the 32-bit program the players run, with the posix thread model
+  # (std::thread, std::mutex)
+  gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  mingw-w64-i686-dev libz-mingw-w64-dev
+  # and for x86_64: the tests' 64-bit stand-in updater (a 32-bit launcher on 64-bit
+  # Windows must end it too)
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  mingw-w64-x86-64-dev libz-mingw-w64-dev
-  # Wine to run the programs and tests, 64-bit only
-  wine wine64
+  mingw-w64-x86-64-dev
+  # Wine, 64-bit with its 32-bit half (WoW64, and 32-bit prefixes); a Chinese font for
+  # the message boxes at code page 950
+  wine wine64 wine32:i386 fonts-arphic-uming
   # building the dependencies from Debian's source packages
   dpkg-dev make patch autoconf automake libtool googletest libsimpleini-dev cmake ninja-build pkg-config
 )
@@ -56,6 +62,12 @@ deb_src_stanzas() {
 }
 
 need_update=0
+# 32-bit Wine comes from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup-windows: adding the i386 architecture (32-bit Wine)"
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+  need_update=1
+fi
 if ! has_deb_src; then
   sources=/etc/apt/sources.list.d/debian.sources
   if [ -f "$sources" ] && [ -n "$(deb_src_stanzas "$sources")" ]; then
@@ -89,3 +101,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup-windows: installing ${missing[*]}"
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The players' locale for Wine (code page 950) and an English one (1252), made once
+# into a cache folder when the system has none (scripts/wine-locale.sh).
+for l in zh_TW.UTF-8 en_US.UTF-8; do
+  bash "$(dirname "$0")/wine-locale.sh" "$l" >/dev/null
+done

@@ -5,6 +5,9 @@
 #   windows-deps.sh [ROOT]     ROOT defaults to $LAUNCHER_WINDOWS_DEPS_ROOT, else
 #                              ${XDG_CACHE_HOME:-$HOME/.cache}/launcher-windows-deps
 #
+# LAUNCHER_WINDOWS_ARCH chooses the architecture: i686 (the default, the program we
+# ship) or x86_64.
+#
 # - zlib: libz-mingw-w64-dev's static libz.a, with a zlib.pc that names it (the
 #   package's own .pc and -lz pick the DLL import library).
 # - libcurl (HTTP and HTTPS over Schannel only), minizip and libsodium: built from
@@ -13,8 +16,8 @@
 # - SimpleIni: Debian's header. googletest: /usr/src/googletest, built with our
 #   toolchain file.
 #
-# The prefix is named after the versions of all of these, of the toolchain and of
-# this recipe, so a second run reuses it and any change builds a new one. It is built
+# The prefix is named after the architecture and the versions of all of these, of the
+# toolchain and of this recipe, so a second run reuses it and any change builds a new one. It is built
 # in a temporary folder and renamed when complete: an interrupted build never leaves a
 # prefix that counts as done. Its .pc files locate it through ${pcfiledir}, so it
 # may be moved.
@@ -23,9 +26,14 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 root=${1:-${LAUNCHER_WINDOWS_DEPS_ROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/launcher-windows-deps}}
 jobs=${JOBS:-2}
-triplet=x86_64-w64-mingw32
+arch=${LAUNCHER_WINDOWS_ARCH:-i686}
+case $arch in
+  i686 | x86_64) ;;
+  *) echo "windows-deps: LAUNCHER_WINDOWS_ARCH is i686 or x86_64, not $arch" >&2; exit 2 ;;
+esac
+triplet=$arch-w64-mingw32
 sysroot=/usr/$triplet
-toolchain=$repo/cmake/mingw-w64-x86_64.cmake
+toolchain=$repo/cmake/mingw-w64-$arch.cmake
 
 log() { echo "windows-deps: $*" >&2; }
 die() { log "$*"; exit 1; }
@@ -47,9 +55,10 @@ source_version() {
   echo "$best"
 }
 
-toolchain_packages=(libz-mingw-w64-dev googletest libsimpleini-dev gcc-mingw-w64-x86-64-posix
-  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 autoconf automake
-  libtool)
+debian_arch=${arch//_/-}   # Debian's package names: x86-64, i686
+toolchain_packages=(libz-mingw-w64-dev googletest libsimpleini-dev "gcc-mingw-w64-$debian_arch-posix"
+  "g++-mingw-w64-$debian_arch-posix" "mingw-w64-$debian_arch-dev" "binutils-mingw-w64-$debian_arch"
+  autoconf automake libtool)
 installed=
 for p in "${toolchain_packages[@]}"; do
   installed+="$p $(installed_version "$p")"$'\n'
@@ -58,13 +67,14 @@ curl_version=$(source_version curl)
 minizip_version=$(source_version minizip)
 sodium_version=$(source_version libsodium)
 manifest=$(cat <<EOF
+arch $arch
 curl $curl_version
 minizip $minizip_version
 libsodium $sodium_version
-${installed}recipe $(cat "${BASH_SOURCE[0]}" "$toolchain" | sha256sum | cut -c1-16)
+${installed}recipe $(cat "${BASH_SOURCE[0]}" "$toolchain" "$repo/cmake/mingw-w64.cmake" | sha256sum | cut -c1-16)
 EOF
 )
-key=$(echo "$manifest" | sha256sum | cut -c1-16)
+key=$arch-$(echo "$manifest" | sha256sum | cut -c1-16)
 prefix=$root/$key
 
 if [ -d "$prefix" ]; then

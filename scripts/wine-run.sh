@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
 # Runs Windows programs under wine, headless, in a wine prefix of their own.
 #
-#   wine-run.sh [--prefix DIR] PROGRAM.exe [ARGS...]   run a program, exit with its code
-#                                                      (modulo 256, as on Linux: test
-#                                                      programs keep theirs below 256)
-#   wine-run.sh [--prefix DIR] start                   prepare the prefix, keep wine up
-#   wine-run.sh [--prefix DIR] stop                    end wineserver and its services
+#   wine-run.sh [OPTIONS] PROGRAM.exe [ARGS...]   run a program, exit with its code
+#                                                 (modulo 256, as on Linux: test
+#                                                 programs keep theirs below 256)
+#   wine-run.sh [OPTIONS] start                   prepare the prefix, keep wine up
+#   wine-run.sh [OPTIONS] stop                    end wineserver and its services
 #
-# The prefix is DIR, else $WINEPREFIX. The cross build's CMake toolchain uses this as
-# its emulator with the build folder's own prefix, so ctest and gtest_discover_tests
-# run the tests through it.
+#   --prefix DIR     the prefix (default $WINEPREFIX)
+#   --arch ARCH      win64 (default: 64-bit Windows, which runs 32-bit programs under
+#                    WoW64) or win32 (a 32-bit Windows)
+#   --locale NAME    the Linux locale Wine takes its code page from: zh_TW.UTF-8 (code
+#                    page 950, the players' system), en_US.UTF-8 or C.UTF-8 (1252, the
+#                    default); made with scripts/wine-locale.sh when the system lacks it
+#
+# A prefix made here keeps its architecture and locale: asked for others, it is made
+# anew. Programs find the code page asked for in LAUNCHER_WINE_CODE_PAGE, so that a test
+# can check that the prefix really has it (GetACP()).
+#
+# The cross build's CMake toolchain uses this as its emulator with the build folder's
+# own prefix, so ctest and gtest_discover_tests run the tests through it.
 #
 # wineserver and wine's services (services.exe, winedevice.exe, ...) outlive the
 # program that started them and keep the standard output and error they inherited:
@@ -27,23 +37,44 @@
 set -euo pipefail
 
 prefix=${WINEPREFIX:-}
-if [ "${1:-}" = --prefix ]; then
-  [ $# -ge 2 ] || { echo "wine-run.sh: --prefix needs a folder" >&2; exit 2; }
-  prefix=$2
+arch=win64
+locale=C.UTF-8
+while [ $# -ge 2 ]; do
+  case $1 in
+    --prefix) prefix=$2 ;;
+    --arch) arch=$2 ;;
+    --locale) locale=$2 ;;
+    *) break ;;
+  esac
   shift 2
-fi
-if [ $# -eq 0 ] || [ -z "$prefix" ]; then
-  echo "usage: wine-run.sh [--prefix DIR] PROGRAM.exe [ARGS...] | start | stop" >&2
+done
+if [ $# -eq 0 ] || [ -z "$prefix" ] || [[ $1 == --* ]]; then
+  echo "usage: wine-run.sh [--prefix DIR] [--arch win64|win32] [--locale NAME] PROGRAM.exe [ARGS...] | start | stop" >&2
   exit 2
 fi
+case $arch in win64 | win32) ;; *) echo "wine-run.sh: --arch is win64 or win32, not $arch" >&2; exit 2 ;; esac
+# The ANSI code page Wine derives from the locale.
+case $locale in
+  zh_TW.UTF-8 | zh_TW.utf8) code_page=950 ;;
+  en_US.UTF-8 | en_US.utf8 | C.UTF-8 | C.utf8 | C | POSIX) code_page=1252 ;;
+  *) echo "wine-run.sh: no code page known for the locale $locale" >&2; exit 2 ;;
+esac
 
 case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
 [ -d "$prefix" ] || mkdir -p "$prefix"
 export WINEPREFIX=${prefix%/}
-export WINEARCH=win64
+export WINEARCH=$arch
 export WINEDEBUG=${WINEDEBUG:--all}
 # No prompts to install Mono or Gecko.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+locpath=$(bash "$(dirname "$0")/wine-locale.sh" "$locale")
+[ -z "$locpath" ] || export LOCPATH=$locpath
+unset LANGUAGE
+export LC_ALL=$locale LANG=$locale
+export LAUNCHER_WINE_CODE_PAGE=$code_page
+# What a prefix made here was made for.
+settings_file=$WINEPREFIX/.wine-run-settings
+settings="arch=$arch locale=$locale"
 # The wineserver serving the prefix: "PID SERVER_FOLDER" (the folder is its working
 # folder), so that a run can tell it is up without asking wine.
 server_file=$WINEPREFIX.server
@@ -146,12 +177,20 @@ ensure_wine() {
   local linger=$1 rc=0
   exec 8>"$WINEPREFIX.lock"
   flock 8
+  # A prefix of ours made for another architecture or locale is made anew.
+  if [ -f "$settings_file" ] && [ "$(cat "$settings_file")" != "$settings" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    rm -f "$server_file"
+    find "$WINEPREFIX" -mindepth 1 -delete
+  fi
   # 0: started now, 2: one is already running for this prefix.
   detached wineserver "-p$linger" || rc=$?
   case $rc in
     0)
       if [ ! -f "$WINEPREFIX/system.reg" ]; then
         detached wineboot -i || { echo "wine-run.sh: wineboot -i failed in $WINEPREFIX" >&2; exit 1; }
+        echo "$settings" >"$settings_file"
       else
         detached wineboot || { echo "wine-run.sh: wineboot failed in $WINEPREFIX" >&2; exit 1; }
       fi
