@@ -17,6 +17,10 @@ python3 "$repo/scripts/check_sources.py"
 windows=${WINDOWS_BUILD_DIR:-$repo/build-windows-tests}
 BUILD_DIR=$windows bash "$repo/scripts/test-windows.sh"
 
+# The release (scripts/test-release.sh): build-windows/ and dist/ as release.sh makes
+# them, built twice for the same bytes, signed with a throwaway CA.
+bash "$repo/scripts/test-release.sh"
+
 build=${BUILD_DIR:-$repo/build-asan}
 cmake -S "$repo" -B "$build" -G Ninja -DLAUNCHER_SANITIZE=ON \
   -DLAUNCHER_WINDOWS_BUILD_DIR="$windows" >/dev/null
