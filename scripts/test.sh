@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Both platforms: builds the Windows test build (MinGW) and runs its suite under Wine;
+# builds the release and checks it (reproducible, stripped, signed with a throwaway CA);
 # builds everything for Linux with AddressSanitizer and UndefinedBehaviorSanitizer and
 # runs every test, the Wine end-to-end tests of the Windows programs among them; then
 # builds the fuzz targets with clang and runs each over its seeds. Installs what is
