@@ -24,6 +24,13 @@ case $mode in
   test | programs) tests=ON release=OFF ;;
   *) echo "usage: build-windows.sh [test | programs | release [CMAKE-ARGS]]" >&2; exit 2 ;;
 esac
+if [ $release = ON ]; then
+  # The same bytes from the same commit: its time for the PE time stamps, and no relative
+  # paths from ccache (its base_dir), which the build's folder maps would not cover.
+  SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || true)}
+  [ -n "$SOURCE_DATE_EPOCH" ] && export SOURCE_DATE_EPOCH || unset SOURCE_DATE_EPOCH
+  export TZ=UTC CCACHE_BASEDIR=
+fi
 # The release build and the test build keep folders of their own.
 if [ $tests = ON ]; then
   build=${BUILD_DIR:-$repo/build-windows-tests}

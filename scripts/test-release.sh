@@ -50,7 +50,11 @@ for program in launcher.exe launcher-admin.exe; do
   for folder in "$repo" "$build" "$HOME"; do
     ! grep -qaF "$folder" "$file" || fail "$program names $folder"
   done
-  python3 - "$file" "$version" "$epoch" "$arch" <<'EOF' || fail "$program"
+  # Section names longer than eight characters are kept in the string table: objdump reads them.
+  sections=$(objdump -h "$file" | awk '$1 ~ /^[0-9]+$/ { print $2 }')
+  ! echo "$sections" | grep -q '^\.debug' || fail "$program is not stripped"
+  echo "$sections" | grep -qx '\.gnu_debuglink' || fail "$program does not name its debug file"
+  /usr/bin/python3 - "$file" "$version" "$epoch" "$arch" <<'EOF' || fail "$program"
 import sys, pefile
 path, version, epoch, arch = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
 pe = pefile.PE(path)
@@ -60,11 +64,8 @@ if machine != arch:
     problems.append(f"is {machine}, not {arch}")
 if pe.FILE_HEADER.TimeDateStamp != epoch:
     problems.append(f"time stamp {pe.FILE_HEADER.TimeDateStamp}, not the commit's {epoch}")
-sections = [s.Name.rstrip(b"\0").decode() for s in pe.sections]
-if any(s.startswith(".debug") for s in sections) or pe.FILE_HEADER.NumberOfSymbols:
-    problems.append(f"is not stripped (sections {sections})")
-if ".gnu_debuglink" not in sections:
-    problems.append("does not name its debug file")
+if pe.FILE_HEADER.NumberOfSymbols:
+    problems.append("keeps its symbol table")
 strings = {}
 for info in getattr(pe, "FileInfo", []):
     for entry in info:
@@ -102,7 +103,7 @@ log "the release's programs: $arch, stripped, version $version, under 3 MB, no f
 unzip -q "$dist/$name-debug.zip" -d "$work/debug"
 for program in launcher.exe launcher-admin.exe; do
   link_crc=$(objcopy --dump-section .gnu_debuglink=/dev/stdout "$build/$program" | tail -c 4 | od -An -tx4 | tr -d ' ')
-  file_crc=$(python3 -c 'import sys, zlib; print("%08x" % zlib.crc32(open(sys.argv[1], "rb").read()))' \
+  file_crc=$(/usr/bin/python3 -c 'import sys, zlib; print("%08x" % zlib.crc32(open(sys.argv[1], "rb").read()))' \
     "$work/debug/$program.debug")
   [ "$link_crc" = "$file_crc" ] || fail "$program's debug link does not match its debug file"
 done
@@ -110,7 +111,7 @@ done
 # Reproducible: the release programs once more, in another folder, a moment later.
 start=$(date +%s)
 rm -rf "$again"
-SOURCE_DATE_EPOCH=$epoch TZ=UTC BUILD_DIR=$again bash "$repo/scripts/build-windows.sh" release >"$work/again.log" 2>&1 ||
+BUILD_DIR=$again bash "$repo/scripts/build-windows.sh" release >"$work/again.log" 2>&1 ||
   { cat "$work/again.log" >&2; fail "the second build"; }
 for file in launcher.exe launcher-admin.exe launcher.exe.debug launcher-admin.exe.debug; do
   cmp "$build/$file" "$again/$file" || fail "$file differs between $build and $again"
