@@ -102,16 +102,19 @@ log "the release's programs: $arch, stripped, version $version, under 3 MB, no f
 # The debug files belong to the programs: gdb's check of the debug link's CRC-32.
 unzip -q "$dist/$name-debug.zip" -d "$work/debug"
 for program in launcher.exe launcher-admin.exe; do
-  link_crc=$(objcopy --dump-section .gnu_debuglink=/dev/stdout "$build/$program" | tail -c 4 | od -An -tx4 | tr -d ' ')
+  # (objcopy writes an output file even when it only dumps: a throwaway one.)
+  objcopy --dump-section .gnu_debuglink="$work/link" "$build/$program" "$work/discard.exe"
+  link_crc=$(tail -c 4 "$work/link" | od -An -tx4 | tr -d ' ')
   file_crc=$(/usr/bin/python3 -c 'import sys, zlib; print("%08x" % zlib.crc32(open(sys.argv[1], "rb").read()))' \
     "$work/debug/$program.debug")
   [ "$link_crc" = "$file_crc" ] || fail "$program's debug link does not match its debug file"
 done
 
-# Reproducible: the release programs once more, in another folder, a moment later.
+# Reproducible: the release programs once more, in another folder, a moment later, every
+# object compiled anew (not one of ccache's).
 start=$(date +%s)
 rm -rf "$again"
-BUILD_DIR=$again bash "$repo/scripts/build-windows.sh" release >"$work/again.log" 2>&1 ||
+CCACHE_DISABLE=1 BUILD_DIR=$again bash "$repo/scripts/build-windows.sh" release >"$work/again.log" 2>&1 ||
   { cat "$work/again.log" >&2; fail "the second build"; }
 for file in launcher.exe launcher-admin.exe launcher.exe.debug launcher-admin.exe.debug; do
   cmp "$build/$file" "$again/$file" || fail "$file differs between $build and $again"
