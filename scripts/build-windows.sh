@@ -26,12 +26,11 @@ case $mode in
 esac
 if [ $release = ON ]; then
   # The same bytes from the same commit: its time for the PE time stamps (linker, strip
-  # and objcopy read it). ccache must not rewrite paths relative (base_dir), which the
-  # build's folder maps would not cover, and must key objects by the mapped folder
-  # (hash_dir): it leaves the maps themselves out of its keys.
+  # and objcopy read it). No ccache: it leaves the folder maps out of its keys and hands
+  # out objects compiled with other maps or in other folders.
   SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || true)}
   [ -n "$SOURCE_DATE_EPOCH" ] && export SOURCE_DATE_EPOCH || unset SOURCE_DATE_EPOCH
-  export TZ=UTC CCACHE_BASEDIR= CCACHE_HASHDIR=1
+  export TZ=UTC CCACHE_DISABLE=1
 fi
 # The release build and the test build keep folders of their own.
 if [ $tests = ON ]; then
