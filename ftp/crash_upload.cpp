@@ -10,7 +10,6 @@
 #include "platform/file_checks.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "platform/strings.h"
 
 std::string crashServerHost;
 std::string crashCredentials;
@@ -35,7 +34,12 @@ void markNeedCheck() {
 }  // namespace
 
 bool isCrashArchiveName(const std::string& lowerName) {
-    return lowerName.rfind("ra", 0) == 0 && lowerName.find("zip") != std::string::npos;
+    if (lowerName.rfind("ra", 0) != 0) return false;
+    // "zip" where a character begins: the second byte of a double-byte character that
+    // happens to be 'z' is no letter.
+    for (size_t i = 2; i < lowerName.size(); i += platform::characterLength(lowerName, i))
+        if (lowerName.compare(i, 3, "zip") == 0) return true;
+    return false;
 }
 
 bool isDeletableCrashFolder(const std::string& folder) {
@@ -121,7 +125,9 @@ void uploadCrashFolder(const std::string& folder) {
             enter(walk, entry.name, path.size());
             continue;
         }
-        const std::string lowerName = platform::asciiLower(entry.name);
+        // The file is read under its own name and stored under the lower-case one; only
+        // single-byte letters change, so a double-byte character stays the same.
+        const std::string lowerName = platform::lowerCaseName(entry.name);
         // A link could point at any file the user can read, a FIFO would block the
         // upload; a name with a line break would inject FTP commands. The file is opened
         // relative to its folder, so nothing swapped in meanwhile is read either.

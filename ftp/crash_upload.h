@@ -32,5 +32,6 @@ uint32_t deleteFolderTree(const std::string& folder, bool recurse);
 // file-system root, and not the current folder, the program's folder or one above them.
 bool isDeletableCrashFolder(const std::string& folder);
 
-// An archive crash mode uploads: the lower-case name begins with "ra" and holds "zip".
+// An archive crash mode uploads: the lower-case name begins with "ra" and holds "zip",
+// both where characters of the names' code page begin.
 bool isCrashArchiveName(const std::string& lowerName);

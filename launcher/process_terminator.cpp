@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/paths.h"
 #include "platform/process.h"
-#include "platform/strings.h"
 
 std::vector<int> terminateProcessesByName(std::span<const char* const> names) {
     std::vector<int> results(names.size(), TERMINATE_NOT_FOUND);
@@ -40,13 +40,13 @@ std::vector<int> terminateProcessesByName(std::span<const char* const> names) {
         }
         for (size_t n = 0; n < names.size(); ++n) {
             if (!searching[n]) continue;
-            bool matches = platform::equalsIgnoreCase(executable, names[n]);
+            bool matches = platform::sameNameIgnoringCase(executable, names[n]);
             // The first argument is set by the process itself: an odd one is simply no
             // match, never a reason to give up the search. Only a process of our own
             // user is known by it.
             if (!matches) {
                 const std::string_view argument = list.firstArgumentName(p);
-                matches = !argument.empty() && platform::equalsIgnoreCase(argument, names[n]) &&
+                matches = !argument.empty() && platform::sameNameIgnoringCase(argument, names[n]) &&
                           list.isOwnProcess(p);
             }
             if (matches) {

@@ -25,8 +25,9 @@ constexpr int TERMINATE_NO_SNAPSHOT = 704;
 constexpr int kMaxProcessName = 260;
 
 // Ends the first running process, in ascending process id, whose executable's file
-// name equals `name` ignoring ASCII case, and returns without waiting for it. `name`
-// is a bare file name such as "ClientUpdate.exe"; one with a folder matches nothing.
+// name equals `name` ignoring the case of single-byte ASCII letters (never a byte of a
+// double-byte character), and returns without waiting for it. `name` is a bare file
+// name such as "ClientUpdate.exe"; one with a folder matches nothing.
 int terminateProcessByName(const char* name);
 
 // terminateProcessByName of each name, in order, over one reading of the process list:

@@ -77,6 +77,12 @@ std::string replacementPathFor(std::string_view path) {
         keep = maxPathLength() > nameStart + suffix.size()
                    ? maxPathLength() - nameStart - suffix.size()
                    : 0;
+    // A shortened name ends with a whole character, never with the first byte of one.
+    const std::string_view name = path.substr(nameStart);
+    size_t whole = 0;
+    while (whole < keep && whole + characterLength(name, whole) <= keep)
+        whole += characterLength(name, whole);
+    keep = whole;
     return std::string(path.substr(0, nameStart + keep)) + std::string(suffix);
 }
 

@@ -16,10 +16,45 @@ namespace platform {
 // between systems (a Windows build calling the A functions stops below MAX_PATH).
 size_t maxPathLength();
 
+// Narrow names are in the ANSI code page. In a double-byte one (950 on the players'
+// systems) the second byte of a character may be 0x5C, which is '\' alone, or a letter:
+// every helper below, and every backend function that looks for a separator or changes
+// case, walks names by characters, never byte by byte.
+
+// The codeset names are walked by: the ANSI code page (ansiCodeset()), unless
+// setNameCodeset chose another.
+std::string nameCodeset();
+// Walks names by the characters of `codeset` ("CP950"), the ANSI code page again when it
+// is empty. For tests, which show a code page 950 system's names on any system; not
+// while another thread uses the layer. The file system itself still reads names in the
+// ANSI code page on Windows.
+void setNameCodeset(std::string_view codeset);
+
+// Bytes of the character that begins at `pos`: 2 for a lead byte of the names' code page
+// with a byte after it, else 1.
+size_t characterLength(std::string_view text, size_t pos);
+
+// `c` is '\' or '/'; only where a character begins does it separate.
 bool isSeparator(char c);
+
+// Position of the first '\' or '/' at or after `from`, where a character begins, or npos.
+std::string::size_type firstSeparator(std::string_view path, size_t from = 0);
 
 // Position of the last '\' or '/', or npos.
 std::string::size_type lastSeparator(std::string_view path);
+
+// The last character of the path is a separator.
+bool endsWithSeparator(std::string_view path);
+
+// The path without the separators at its end, but at least its first `keep` bytes.
+std::string_view withoutTrailingSeparators(std::string_view path, size_t keep = 1);
+
+// Case folding of names as the C library does it in the default locale (toupper,
+// _strlwr): only single-byte ASCII letters change, never a byte of a double-byte character.
+std::string upperCaseName(std::string_view name);
+std::string lowerCaseName(std::string_view name);
+// The names are the same but for the case of single-byte ASCII letters.
+bool sameNameIgnoringCase(std::string_view a, std::string_view b);
 
 // `name` below `folder`, with the system's separator between them unless the folder
 // already ends with a separator; `name` alone when the folder is empty.

@@ -10,7 +10,9 @@
 #   bash scripts/build-windows.sh test      build, then run the tests under wine
 #   bash scripts/build-windows.sh programs  the test build's programs only (launcher.exe
 #                                           with its test hooks, the stand-in updater
-#                                           record_args.exe, the dialog driver), which
+#                                           record_args.exe and its 64-bit twin
+#                                           record_args64.exe, the dialog driver,
+#                                           code_page.exe), which
 #                                           the Linux build's Wine tests and the
 #                                           demonstration run; no tests are run
 set -euo pipefail
@@ -61,7 +63,8 @@ cmake -S "$repo" -B "$build" -G Ninja \
   -DLAUNCHER_TESTS=$tests -DLAUNCHER_TEST_HOOKS=$tests -DLAUNCHER_BENCH=OFF \
   -DLAUNCHER_RELEASE=$release "$@" >/dev/null
 if [ "$mode" = programs ]; then
-  cmake --build "$build" -j"${JOBS:-2}" --target launcher launcher-admin record_args progress_dialog_controls
+  cmake --build "$build" -j"${JOBS:-2}" --target launcher launcher-admin record_args record_args64 \
+    progress_dialog_controls code_page
 else
   cmake --build "$build" -j"${JOBS:-2}"
 fi

@@ -1,27 +1,31 @@
 #!/usr/bin/env bash
 # The Windows suite, for CI: builds build-windows-tests/ with the tests and their hooks
-# and runs every test under Wine, headless (scripts/build-windows.sh test), then checks
-# that the programs are 32-bit (unless LAUNCHER_WINDOWS_ARCH says otherwise) and import
+# and runs every test under Wine, headless (scripts/build-windows.sh test), builds the
+# release programs into build-windows/ (RELEASE_DIR overrides), then checks that the
+# programs of both are 32-bit (unless LAUNCHER_WINDOWS_ARCH says otherwise) and import
 # Windows system DLLs only (the build links everything else statically). Exits non-zero
 # when a step fails, a test fails or times out, no test ran, or a program is of another
 # architecture or imports a DLL a Windows machine does not have.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$repo/build-windows-tests}
+release=${RELEASE_DIR:-$repo/build-windows}
 
 BUILD_DIR=$build bash "$repo/scripts/build-windows.sh" test
+# The programs as they ship; the Linux build's Wine tests see their message boxes.
+BUILD_DIR=$release bash "$repo/scripts/build-windows.sh"
 
 # The DLLs of Windows itself that the programs may use.
 system_dlls='^(advapi32|bcrypt|comctl32|crypt32|gdi32|kernel32|msvcrt|ole32|shell32|shlwapi|user32|version|ws2_32)\.dll$'
 status=0
 arch=${LAUNCHER_WINDOWS_ARCH:-i686}
 case $arch in i686) format=pei-i386 ;; *) format=pei-x86-64 ;; esac
-for program in launcher.exe launcher-admin.exe; do
-  if ! $arch-w64-mingw32-objdump -f "$build/$program" | grep -q "file format $format\$"; then
+for program in {"$build","$release"}/{launcher,launcher-admin}.exe; do
+  if ! $arch-w64-mingw32-objdump -f "$program" | grep -q "file format $format\$"; then
     echo "test-windows: $program is no $format program" >&2
     status=1
   fi
-  imports=$($arch-w64-mingw32-objdump -p "$build/$program" | sed -n 's/^[[:space:]]*DLL Name: //p')
+  imports=$($arch-w64-mingw32-objdump -p "$program" | sed -n 's/^[[:space:]]*DLL Name: //p')
   [ -n "$imports" ] || { echo "test-windows: $program imports nothing?" >&2; status=1; }
   for dll in $imports; do
     if ! echo "$dll" | tr '[:upper:]' '[:lower:]' | grep -qE "$system_dlls"; then
@@ -30,5 +34,5 @@ for program in launcher.exe launcher-admin.exe; do
     fi
   done
 done
-[ $status -eq 0 ] && echo "test-windows: the suite passed; the programs import system DLLs only"
+[ $status -eq 0 ] && echo "test-windows: the suite passed; the programs are $format and import system DLLs only"
 exit $status

@@ -13,10 +13,12 @@ bash "$repo/scripts/setup.sh"
 bash "$repo/scripts/check_format.sh"
 python3 "$repo/scripts/check_sources.py"
 
-# The Windows suite under Wine, and the import check (scripts/test-windows.sh). The
-# test build has its own folder: build-windows/ stays the release build.
+# The Windows suite under Wine, the release build and the import check
+# (scripts/test-windows.sh). The test build has its own folder: build-windows/ stays
+# the release build.
 windows=${WINDOWS_BUILD_DIR:-$repo/build-windows-tests}
-BUILD_DIR=$windows bash "$repo/scripts/test-windows.sh"
+release=${WINDOWS_RELEASE_DIR:-$repo/build-windows}
+BUILD_DIR=$windows RELEASE_DIR=$release bash "$repo/scripts/test-windows.sh"
 
 # The release (scripts/test-release.sh): build-windows/ and dist/ as release.sh makes
 # them, built twice for the same bytes, signed with a throwaway CA.
@@ -24,7 +26,7 @@ bash "$repo/scripts/test-release.sh"
 
 build=${BUILD_DIR:-$repo/build-asan}
 cmake -S "$repo" -B "$build" -G Ninja -DLAUNCHER_SANITIZE=ON \
-  -DLAUNCHER_WINDOWS_BUILD_DIR="$windows" >/dev/null
+  -DLAUNCHER_WINDOWS_BUILD_DIR="$windows" -DLAUNCHER_WINDOWS_RELEASE_DIR="$release" >/dev/null
 cmake --build "$build"
 # Folders depend only downwards, in the includes and in the built objects.
 python3 "$repo/scripts/check_layering.py" --objects "$build"

@@ -70,7 +70,9 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 locpath=$(bash "$(dirname "$0")/wine-locale.sh" "$locale")
 [ -z "$locpath" ] || export LOCPATH=$locpath
 unset LANGUAGE
-export LC_ALL=$locale LANG=$locale
+# This shell cannot load a locale of LOCPATH itself (it reads LOCPATH at its start):
+# only the programs it starts need it.
+export LC_ALL=$locale LANG=$locale 2>/dev/null
 export LAUNCHER_WINE_CODE_PAGE=$code_page
 # What a prefix made here was made for.
 settings_file=$WINEPREFIX/.wine-run-settings

@@ -37,6 +37,7 @@ set(TEST_SUPPORT_COMMON_SOURCES
 )
 set(TEST_SUPPORT_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/as_player_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/current_folder_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/environment_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/file_times_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/password_zip_posix.cpp
@@ -57,6 +58,8 @@ set(TEST_SUPPORT_POSIX_SOURCES
 )
 set(TEST_SUPPORT_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/as_player_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/code_page_check_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/current_folder_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/environment_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/file_times_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/password_zip_win32.cpp
@@ -153,11 +156,16 @@ set(TEST_PROGRAM_DIALOG_SOURCES
 set(TEST_PROGRAM_WIN32_DIALOG_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/programs/progress_dialog_controls.cpp
 )
+# Windows only: prints GetACP(), which the Wine tests check before they trust a prefix.
+set(TEST_PROGRAM_WIN32_CODE_PAGE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/programs/code_page_win32.cpp
+)
 
 # Linux tests of the Windows build's programs under Wine (launcher_wine_tests, built
 # when LAUNCHER_WINDOWS_BUILD_DIR names a Windows test build), and their support.
 set(TEST_WINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/wine/crash_mode_wine_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wine/message_box_wine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wine/progress_dialog_wine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wine/update_mode_wine_test.cpp
 )

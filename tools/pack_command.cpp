@@ -7,7 +7,7 @@
 
 #include "config/archive_password.h"
 #include "platform/files.h"
-#include "platform/strings.h"
+#include "platform/paths.h"
 #include "tools/admin_commands.h"
 #include "tools/zip_writer.h"
 #include "unzip/zip_reader.h"
@@ -73,7 +73,8 @@ bool collect(const std::filesystem::path& folder, std::vector<SettingsFile>& fil
     }
     for (const auto& entry : it) {
         const std::string name = entry.path().filename().string();
-        if (!entry.is_regular_file(error) || !isSettingsName(platform::asciiLower(name))) continue;
+        if (!entry.is_regular_file(error) || !isSettingsName(platform::lowerCaseName(name)))
+            continue;
         if (entry.file_size(error) > kMaxSettingsFile) {
             std::fprintf(stderr, "launcher-admin pack: %s is larger than 1 MiB\n", name.c_str());
             return false;
@@ -131,7 +132,7 @@ int runPack(const std::vector<std::string>& arguments) {
     bool hasUpdateSettings = false;
     for (const SettingsFile& file : files) {
         if (!written) break;
-        const std::string lower = platform::asciiLower(file.name);
+        const std::string lower = platform::lowerCaseName(file.name);
         if (!isReadByLauncher(lower))
             std::fprintf(stderr, "launcher-admin pack: note: the launcher does not read %s\n",
                          file.name.c_str());

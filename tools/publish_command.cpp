@@ -10,6 +10,7 @@
 
 #include "platform/file_version.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/strings.h"
 #include "tools/admin_commands.h"
 #include "tools/secret_key_file.h"
@@ -106,7 +107,7 @@ bool collect(const fs::path& release, std::vector<ReleaseFile>& files) {
         // At the top it would be unpacked over the package being read; a temporary file's
         // name would be taken by another entry's temporary file. The launcher unpacks
         // neither.
-        if (platform::equalsIgnoreCase(name, kPackageFile) ||
+        if (platform::sameNameIgnoringCase(name, kPackageFile) ||
             platform::endsWithIgnoreCase(name, platform::kReplacementSuffix)) {
             std::fprintf(stderr,
                          "launcher-admin publish: %s: the launcher does not unpack a "
@@ -207,7 +208,7 @@ int runPublish(const std::vector<std::string>& given) {
     if (!collect(release, files)) return 1;
 
     const auto updater = std::find_if(files.begin(), files.end(), [](const ReleaseFile& f) {
-        return platform::equalsIgnoreCase(f.name, "ClientUpdate.exe");
+        return platform::sameNameIgnoringCase(f.name, "ClientUpdate.exe");
     });
     if (updater == files.end()) {
         std::fprintf(stderr, "launcher-admin publish: no ClientUpdate.exe in %s\n",

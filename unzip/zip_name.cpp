@@ -53,5 +53,5 @@ std::string cleanZipName(std::string_view stored, std::string_view codeset) {
 }
 
 std::string cleanZipName(std::string_view stored) {
-    return cleanZipName(stored, platform::ansiCodeset());
+    return cleanZipName(stored, platform::nameCodeset());
 }

@@ -9,5 +9,5 @@
 // bytes of double-byte characters of `codeset` (a name such as "CP950").
 std::string cleanZipName(std::string_view stored, std::string_view codeset);
 
-// The same in the ANSI code page.
+// The same in the code page of names (platform::nameCodeset, the ANSI code page).
 std::string cleanZipName(std::string_view stored);

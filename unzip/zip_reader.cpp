@@ -249,7 +249,9 @@ CZipReader* Open(const char* path, const char* password) {
     // Without the current folder there is no root to unpack below.
     reader->rootFolder = platform::currentDirectory();
     if (reader->rootFolder.empty()) return nullptr;
-    if (!platform::isSeparator(reader->rootFolder.back())) reader->rootFolder += '\\';
+    // "C:\Game" gets its separator, and so does a folder whose name ends in a character
+    // with the trail byte 0x5C.
+    if (!platform::endsWithSeparator(reader->rootFolder)) reader->rootFolder += '\\';
 
     // Shared for reading only: an item whose target is this very archive cannot be
     // created while it is open.
@@ -307,7 +309,7 @@ ZipResult FindItem(CZipReader* reader, const char* name, int* index, ZipItem* it
                                         nullptr, 0) != UNZ_OK)
                 return ZIPRES_CORRUPT;
             if (info.size_filename == length &&
-                platform::equalsIgnoreCase(std::string_view(stored, length), name))
+                platform::sameNameIgnoringCase(std::string_view(stored, length), name))
                 found = i;
         }
     }

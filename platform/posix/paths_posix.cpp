@@ -12,21 +12,21 @@
 #include "platform/errors.h"
 #include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
-#include "platform/strings.h"
 
 namespace platform {
 
 namespace {
 
-// The entry of `folder` whose name matches `name` ignoring ASCII case, the first in byte
-// order so the choice does not depend on the order the file system lists them in.
+// The entry of `folder` whose name matches `name` ignoring the case of single-byte ASCII
+// letters, the first in byte order so the choice does not depend on the order the file
+// system lists them in.
 std::optional<std::string> findIgnoringCase(const std::string& folder, std::string_view name) {
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return std::nullopt;
     std::optional<std::string> best;
     while (dirent* entry = readdir(dir)) {
         std::string_view candidate(entry->d_name);
-        if (!equalsIgnoreCase(candidate, name)) continue;
+        if (!sameNameIgnoringCase(candidate, name)) continue;
         if (!best || candidate < std::string_view(*best)) best = std::string(candidate);
     }
     closedir(dir);
@@ -57,8 +57,9 @@ bool resolvePath(std::string_view path, std::string& out) {
             ++pos;
             continue;
         }
-        size_t end = pos;
-        while (end < path.size() && !isSeparator(path[end])) ++end;
+        // A '\\' that ends a double-byte character is part of the name.
+        size_t end = firstSeparator(path, pos);
+        if (end == std::string_view::npos) end = path.size();
         std::string_view component = path.substr(pos, end - pos);
         if (component.size() > NAME_MAX) {
             out.clear();
@@ -87,7 +88,7 @@ bool resolvePath(std::string_view path, std::string& out) {
 
 std::string joinPath(std::string_view folder, std::string_view name) {
     std::string path(folder);
-    if (!path.empty() && !isSeparator(path.back())) path.push_back('/');
+    if (!path.empty() && !endsWithSeparator(path)) path.push_back('/');
     path.append(name);
     return path;
 }

@@ -20,9 +20,9 @@ bool isSymbolicLink(std::string_view path) {
     DWORD attributes = 0;
     DWORD tag = 0;
     if (!systemPath(path, name)) return false;
-    // "link\" is still the link itself.
-    while (name.size() > 1 && isSeparator(name.back()) && name[name.size() - 2] != ':')
-        name.pop_back();
+    // "link\" is still the link itself; "C:\" keeps its separator.
+    const size_t colon = name.find(':');
+    name = std::string(withoutTrailingSeparators(name, colon == std::string::npos ? 1 : colon + 2));
     return readEntry(name, attributes, tag) && isLinkAttributes(attributes, tag);
 }
 

@@ -62,8 +62,7 @@ bool readEntry(const std::string& path, DWORD& attributes, DWORD& reparseTag) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         // Only a search tells the reparse tag. One that cannot be read counts as a link,
         // so a walk never enters what it cannot tell apart.
-        std::string name = path;
-        while (name.size() > 1 && isSeparator(name.back())) name.pop_back();
+        const std::string name(withoutTrailingSeparators(path));
         WIN32_FIND_DATAA data;
         HANDLE search = FindFirstFileA(name.c_str(), &data);
         if (search != INVALID_HANDLE_VALUE) {

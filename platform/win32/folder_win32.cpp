@@ -54,10 +54,11 @@ bool fail(DWORD error) {
 bool noFolder() { return fail(ERROR_INVALID_HANDLE); }
 
 // An entry of a folder is one name: a separator would reach elsewhere, a colon a
-// stream of another file.
+// stream of another file. The second byte of a double-byte character is neither.
 bool isEntryName(std::string_view name) {
     if (name.empty() || name == "." || name == ".." ||
-        name.find_first_of(std::string_view("/\\:\0", 4)) != std::string_view::npos)
+        firstSeparator(name) != std::string_view::npos ||
+        name.find_first_of(std::string_view(":\0", 2)) != std::string_view::npos)
         return fail(ERROR_INVALID_NAME);
     return true;
 }
@@ -73,10 +74,9 @@ bool entryPath(const std::string& folder, std::string_view name, std::string& pa
 // The folder at `path` (already checked by systemPath): its handle and the path kept
 // with it, or INVALID_HANDLE_VALUE.
 HANDLE openFolder(const std::string& path, std::string& kept) {
-    std::string name = path;
     // "link\" would open the folder behind the link; a drive's root keeps its separator.
-    while (name.size() > 1 && isSeparator(name.back()) && !(name.size() == 3 && name[1] == ':'))
-        name.pop_back();
+    const bool drive = path.size() >= 3 && path[1] == ':' && isSeparator(path[2]);
+    std::string name(withoutTrailingSeparators(path, drive ? 3 : 1));
     HANDLE handle = openEntry(name.empty() ? std::string(".") : name, FILE_READ_ATTRIBUTES);
     if (handle == INVALID_HANDLE_VALUE) {
         // A missing folder is a missing path, as for the "folder\*.*" search.

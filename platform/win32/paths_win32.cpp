@@ -21,8 +21,8 @@ size_t rootLength(std::string_view path) {
                ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
     };
     auto afterComponent = [&](size_t from) {
-        while (from < path.size() && !isSeparator(path[from])) ++from;
-        return from < path.size() ? from + 1 : from;
+        const size_t end = firstSeparator(path, from);
+        return end == std::string_view::npos ? path.size() : end + 1;
     };
     if (path.size() >= 4 && isSeparator(path[0]) && isSeparator(path[1]) &&
         (path[2] == '?' || path[2] == '.') && isSeparator(path[3])) {
@@ -43,12 +43,13 @@ size_t rootLength(std::string_view path) {
 
 // Names compare as the file system compares them: ignoring case, beyond ASCII too.
 bool sameNames(std::string_view a, std::string_view b) {
-    auto wide = [](std::string_view text) {
+    const UINT codePage = nameCodePage();
+    auto wide = [codePage](std::string_view text) {
         std::wstring out;
         if (text.empty()) return out;
-        int n = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+        int n = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
         out.resize(size_t(n > 0 ? n : 0));
-        if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), out.data(), n);
+        if (n > 0) MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), out.data(), n);
         return out;
     };
     std::wstring wa = wide(a);
@@ -67,7 +68,7 @@ size_t maxPathLength() { return MAX_PATH - 1; }
 
 std::string joinPath(std::string_view folder, std::string_view name) {
     std::string path(folder);
-    if (!path.empty() && !isSeparator(path.back())) path.push_back('\\');
+    if (!path.empty() && !endsWithSeparator(path)) path.push_back('\\');
     path.append(name);
     return path;
 }
@@ -91,12 +92,14 @@ bool isFileSystemRoot(std::string_view path) {
 }
 
 bool isSameOrBelow(std::string_view inner, std::string_view outer) {
-    while (outer.size() > rootLength(outer) && isSeparator(outer.back())) outer.remove_suffix(1);
-    while (inner.size() > rootLength(inner) && isSeparator(inner.back())) inner.remove_suffix(1);
+    outer = withoutTrailingSeparators(outer, rootLength(outer));
+    inner = withoutTrailingSeparators(inner, rootLength(inner));
     if (inner.size() < outer.size() || !sameNames(inner.substr(0, outer.size()), outer))
         return false;
-    return inner.size() == outer.size() || isSeparator(outer.back()) ||
-           isSeparator(inner[outer.size()]);
+    // The next character of `inner` begins a component: a separator where a character
+    // begins, not the second byte of one.
+    return inner.size() == outer.size() || endsWithSeparator(outer) ||
+           lastSeparator(inner.substr(0, outer.size() + 1)) == outer.size();
 }
 
 std::string currentDirectory() {

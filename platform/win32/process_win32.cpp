@@ -1,6 +1,7 @@
 // The NT procedure of the process-status functions (EnumProcesses, EnumProcessModules,
-// GetModuleBaseNameA: psapi, in kernel32 since Windows 7), OpenProcess and
-// TerminateProcess, the owner of a process from its token, and ShellExecuteExA.
+// GetModuleBaseNameA: psapi, in kernel32 since Windows 7; QueryFullProcessImageNameA
+// where the module list cannot be read), OpenProcess and TerminateProcess, the owner
+// of a process from its token, and ShellExecuteExA.
 
 #include "platform/win32/win32_detail.h"
 // After <windows.h>:
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "platform/process.h"
 
 namespace platform {
@@ -31,6 +33,29 @@ struct ProcessList::State {
         own = -1;
     }
 };
+
+namespace {
+
+// The base name of a process's executable from its image path. A 32-bit process cannot
+// read the module list of a 64-bit one (ERROR_PARTIAL_COPY; Wine tells 998), so a 64-bit
+// "ClientUpdate.exe" would be "Unknown" to a 32-bit launcher and never ended; its image
+// path needs only the limited query right. "Unknown" when that fails too.
+std::string imageBaseName(uint32_t pid) {
+    std::string name = "Unknown";
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr) return name;
+    std::vector<char> path(32768);
+    DWORD size = DWORD(path.size());
+    if (QueryFullProcessImageNameA(process, 0, path.data(), &size) && size > 0) {
+        const std::string_view full(path.data(), size);
+        const auto cut = lastSeparator(full);
+        name.assign(cut == std::string_view::npos ? full : full.substr(cut + 1));
+    }
+    CloseHandle(process);
+    return name;
+}
+
+}  // namespace
 
 ProcessList::ProcessList() : state_(new State) {}
 
@@ -76,6 +101,8 @@ std::string_view ProcessList::executableName(size_t index) {
         char name[MAX_PATH + 1] = {};
         const DWORD n = GetModuleBaseNameA(process, first, name, MAX_PATH);
         s.executable.assign(name, n);
+    } else {
+        s.executable = imageBaseName(s.ids[index]);
     }
     CloseHandle(process);
     return s.executable;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "platform/paths.h"
 #include "platform/strings.h"
 #include "platform/text.h"
 #include "platform/win32/win32_detail.h"
@@ -136,6 +137,8 @@ bool convertText(std::string_view text, const char* fromCodeset, const char* toC
     std::wstring wide;
     return toWide(text, *from, wide) && fromWide(wide, *to, out);
 }
+
+UINT nameCodePage() { return codePageOf(nameCodeset()).value_or(CP_ACP); }
 
 std::bitset<256> leadBytes(std::string_view codeset) {
     std::bitset<256> leads;

@@ -23,6 +23,9 @@ inline NativeHandle nativeOf(HANDLE handle) { return reinterpret_cast<NativeHand
 // both separators and ignores case itself, so the text passes unchanged.
 bool systemPath(std::string_view path, std::string& out);
 
+// The code page of nameCodeset(): CP_ACP unless a test chose another.
+UINT nameCodePage();
+
 // A symbolic link or junction (a name-surrogate reparse point): folder walks treat it as
 // an entry of its own and never enter it.
 bool isLinkAttributes(DWORD attributes, DWORD reparseTag);

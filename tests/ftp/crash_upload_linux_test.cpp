@@ -21,6 +21,7 @@
 #include "ftp/crash_upload.h"
 #include "support/child_process.h"
 #include "support/folder_tree.h"
+#include "support/name_codeset.h"
 #include "support/private_network.h"
 #include "support/scripted_ftp_server.h"
 #include "support/temp_dir.h"
@@ -459,4 +460,41 @@ TEST(CrashUpload, SettingsFileThatCannotBeReadIsLeftAlone) {
             EXPECT_EQ(after, original);
         }
     }
+}
+
+// On the players' systems names are in code page 950, where the second byte of a
+// character may be a letter (處 B3 42, 記 B0 4F) or 0x5C (功 A5 5C). Each file is read
+// under its own name and stored under its lower-case name, in which only single-byte
+// letters changed; "zip" counts only where a character begins; a crash folder and a
+// subfolder whose names end in 0x5C are walked and deleted.
+TEST(CrashUpload, CodePage950NamesAreReadAsTheyAreAndStoredLowerCased) {
+    SKIP_WITHOUT_PRIVATE_NETWORK();
+    inPrivateNetwork([] {
+        using namespace testsupport::cp950;
+        testsupport::ScopedNameCodeset names("CP950");
+        TempDir game;
+        game.enter();
+        const std::string crash = std::string("crash") + kWork;
+        game.write(crash + "/RA" + kPlace + ".ZIP", "place");
+        // The name a byte-wise lower-casing would have given the file above.
+        game.write(crash + "/ra" + kPig + ".zip", "pig");
+        game.write(crash + "/" + kWork + "/ra" + kRecord + "zip", "record");
+        game.write(crash + "/ra\xA4\x7Aip.log", "no zip");  // 干 ends in 'z'
+        freshDevSettings();
+
+        ScriptedFtpServer server(21);
+        runCrashUpload(crashTokens(crash));
+        ASSERT_TRUE(server.waitForSessions(3));
+        Strings stored;
+        Strings data;
+        for (const auto& t : server.transfers()) {
+            stored.push_back(t.command);
+            data.push_back(t.data);
+        }
+        EXPECT_EQ(stored, (Strings{std::string("STOR ra") + kPlace + ".zip",
+                                   std::string("STOR ra") + kPig + ".zip",
+                                   std::string("STOR ra") + kRecord + "zip"}));
+        EXPECT_EQ(data, (Strings{"place", "pig", "record"}));
+        EXPECT_FALSE(game.exists(crash));
+    });
 }

@@ -12,6 +12,8 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "support/current_folder.h"
+#include "support/name_codeset.h"
 #include "support/temp_dir.h"
 #include "support/this_system.h"
 
@@ -122,4 +124,31 @@ TEST(FolderTreeDeletion, WhatGoesAndWhatStaysOnEverySystem) {
         EXPECT_EQ(deleteFolderTree(game.file("crash"), c.recurse), c.result);
         EXPECT_EQ(treeLeft(game, "crash"), c.left);
     }
+}
+
+// On the players' systems a crash folder inside the game folder "遊戲功" may itself hold
+// a folder "功": names whose last byte is 0x5C. The whole tree goes, and the game folder
+// stays protected however it is written.
+TEST(FolderTreeDeletion, FoldersNamedInCodePage950Go) {
+    std::string why;
+    if (!testsupport::fileSystemTakesCodePage950Names(why)) GTEST_SKIP() << why;
+    using namespace testsupport::cp950;
+    testsupport::ScopedNameCodeset names("CP950");
+    TempDir temp;
+    temp.enter();
+    const std::string game = kGameFolder;
+    ASSERT_TRUE(platform::createDirectory(game));
+    ASSERT_TRUE(testsupport::setCurrentFolder(game));
+    const std::string crash = std::string("crash") + kWork;
+    ASSERT_TRUE(platform::createDirectory(crash));
+    ASSERT_TRUE(platform::createDirectory(crash + "\\" + kWork));
+    ASSERT_TRUE(platform::writeFileReplacing(crash + "\\" + kWork + "\\ra" + kCover + ".zip", "z"));
+    ASSERT_TRUE(platform::writeFileReplacing(crash + "\\" + kPermit + ".dmp", "d"));
+
+    EXPECT_FALSE(isDeletableCrashFolder("..\\" + game + "\\"));
+    EXPECT_FALSE(isDeletableCrashFolder(platform::currentDirectory()));
+    EXPECT_TRUE(isDeletableCrashFolder(crash + "\\"));
+    EXPECT_EQ(deleteFolderTree(crash, true), 0u);
+    EXPECT_FALSE(platform::pathExists(crash));
+    EXPECT_TRUE(platform::pathExists("..\\" + game));
 }

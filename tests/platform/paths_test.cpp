@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/file_checks.h"
 #include "platform/files.h"
+#include "support/name_codeset.h"
 #include "support/temp_dir.h"
 #include "support/this_system.h"
 
@@ -227,4 +229,148 @@ TEST(Paths, CurrentAndExecutableFolders) {
     ASSERT_FALSE(self.empty());
     EXPECT_EQ(self.substr(lastSeparator(self) + 1),
               std::string("launcher_tests") + LAUNCHER_EXECUTABLE_SUFFIX);
+}
+
+// The players' systems run code page 950, where 85 common characters end in the byte
+// 0x5C ('\') and many in an ASCII letter. Every helper that looks for a separator or
+// folds case walks names by characters; the same table holds on every system.
+TEST(Paths, NamesInCodePage950AreWalkedByCharacters) {
+    using namespace testsupport::cp950;
+    testsupport::ScopedNameCodeset names("CP950");
+    const std::string game = kGameFolder;
+    const std::string work = kWork;
+    const PerSystem<bool> backslash = {false, true,
+                                       "a backslash is part of a Linux name, a separator on "
+                                       "Windows"};
+
+    struct Split {
+        std::string path;
+        std::string::size_type last;
+        bool endsWithSeparator;
+        std::string parent;
+        std::string withoutTrailing;
+        // clang-format off
+    } splits[] = {
+        {game, std::string::npos, false, ".", game},
+        {game + "\\", 6, true, game, game},
+        {game + "\\\\/", 8, true, game + "\\\\", game},
+        {"C:\\" + game + "\\launcher.exe", 9, false, "C:\\" + game, "C:\\" + game + "\\launcher.exe"},
+        {game + "\\" + kPermit, 6, false, game, game + "\\" + kPermit},
+        {work + kCover + "/x", 4, false, work + kCover, work + kCover + "/x"},
+        {std::string(kPlace) + kRecord, std::string::npos, false, ".", std::string(kPlace) + kRecord},
+        {"\\", 0, true, "\\", "\\"},
+    };
+    // clang-format on
+    for (const Split& c : splits) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(lastSeparator(c.path), c.last);
+        EXPECT_EQ(endsWithSeparator(c.path), c.endsWithSeparator);
+        EXPECT_EQ(parentFolder(c.path), c.parent);
+        EXPECT_EQ(withoutTrailingSeparators(c.path), c.withoutTrailing);
+    }
+
+    const PerSystem<std::string> joined = {game + "/ra.zip", game + "\\ra.zip",
+                                           "the system's own separator"};
+    EXPECT_EQ(joinPath(game, "ra.zip"), joined.here());
+    EXPECT_EQ(joinPath(game + "\\", kPermit), game + "\\" + kPermit);
+
+    struct Below {
+        std::string inner;
+        std::string outer;
+        PerSystem<bool> below;
+        // clang-format off
+    } belows[] = {
+        {"/g/" + game + "/bin", "/g/" + game, same(true)},
+        {"/g/" + game + "/bin", "/g/" + game + "/", same(true)},
+        {"/g/" + game + "x", "/g/" + game, same(false)},  // only begins alike
+        {"/g/" + game, "/g/" + game.substr(0, 4), same(false)},
+        {"C:\\" + game + "\\bin", "C:\\" + game, backslash},
+        {"C:\\" + game + "\\bin", "C:\\" + game + "\\", backslash},
+    };
+    // clang-format on
+    for (const Below& c : belows) {
+        SCOPED_TRACE(c.inner + " in " + c.outer);
+        EXPECT_EQ(isSameOrBelow(c.inner, c.outer), c.below.here());
+    }
+    // A server whose name ends in 0x5C is one component of a UNC root.
+    EXPECT_EQ(isFileSystemRoot("\\\\srv" + work + "\\share\\"), backslash.here());
+
+    struct Fold {
+        std::string name;
+        std::string upper;
+        std::string lower;
+        // clang-format off
+    } folds[] = {
+        {std::string("RA") + kPlace + ".ZIP", std::string("RA") + kPlace + ".ZIP", std::string("ra") + kPlace + ".zip"},
+        {std::string("ra") + kRecord + "x", std::string("RA") + kRecord + "X", std::string("ra") + kRecord + "x"},
+        {game, game, game},
+        {std::string(kYong) + "a", std::string(kYong) + "A", std::string(kYong) + "a"},
+    };
+    // clang-format on
+    for (const Fold& c : folds) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(upperCaseName(c.name), c.upper);
+        EXPECT_EQ(lowerCaseName(c.name), c.lower);
+    }
+    EXPECT_TRUE(sameNameIgnoringCase(std::string("ClientUpdate") + kPlace + ".exe",
+                                     std::string("CLIENTUPDATE") + kPlace + ".EXE"));
+    EXPECT_FALSE(sameNameIgnoringCase(kPlace, kPig));
+    EXPECT_FALSE(sameNameIgnoringCase(kRecord, kYong));
+
+    // The temporary file of a long name ends with a whole character.
+    const std::string longName = std::string(244, 'a') + kWork + ".exe";
+    EXPECT_EQ(replacementPathFor(longName), std::string(244, 'a') + kReplacementSuffix);
+    EXPECT_EQ(replacementPathFor(std::string(243, 'a') + kWork + ".exe"),
+              std::string(243, 'a') + kWork + kReplacementSuffix);
+}
+
+// The game folder "遊戲功" and its subfolder "功" end in the byte 0x5C: opened by path,
+// by their names as entries of an open folder, with a separator after them, and removed.
+TEST(Paths, FoldersNamedInCodePage950AreReachedByTheirNames) {
+    std::string why;
+    if (!testsupport::fileSystemTakesCodePage950Names(why)) GTEST_SKIP() << why;
+    using namespace testsupport::cp950;
+    testsupport::ScopedNameCodeset names("CP950");
+    TempDir dir;
+    dir.enter();
+    const std::string game = kGameFolder;
+    const std::string sub = game + "\\" + kWork;
+    const std::string fileName = std::string(kPermit) + ".txt";
+    ASSERT_TRUE(createDirectory(game));
+    ASSERT_TRUE(createDirectory(sub + "\\"));
+    ASSERT_TRUE(writeFileReplacing(sub + "\\" + fileName, "permit"));
+    std::string bytes;
+    EXPECT_TRUE(readWholeFile(sub + "/" + fileName, bytes));
+    EXPECT_EQ(bytes, "permit");
+    for (const std::string& folder : {game, game + "\\", sub, sub + "\\"}) {
+        SCOPED_TRACE(folder);
+        const auto attributes = getAttributes(folder);
+        ASSERT_TRUE(attributes.has_value());
+        EXPECT_TRUE(*attributes & FILE_ATTR_DIRECTORY);
+        EXPECT_FALSE(isSymbolicLink(folder));
+    }
+    const std::string canonical = canonicalPath(sub + "\\");
+    ASSERT_GT(canonical.size(), sub.size());
+    EXPECT_TRUE(isSameOrBelow(canonical, canonicalPath(game)));
+    EXPECT_FALSE(isSameOrBelow(canonicalPath(game), canonical));
+
+    Folder top;
+    ASSERT_TRUE(top.open(game + "\\"));
+    Folder inner;
+    ASSERT_TRUE(inner.open(top, kWork)) << lastError();
+    FolderSearch search;
+    FindEntry entry;
+    std::vector<std::string> listed;
+    ASSERT_TRUE(search.first(inner, entry));
+    do listed.push_back(entry.name);
+    while (search.next(entry));
+    search.close();
+    EXPECT_EQ(listed, (std::vector<std::string>{".", "..", fileName}));
+    EXPECT_TRUE(inner.setAttributes(fileName, FILE_ATTR_NORMAL));
+    EXPECT_TRUE(inner.deleteFile(fileName));
+    inner.close();
+    EXPECT_TRUE(top.removeDirectory(kWork)) << lastError();
+    top.close();
+    EXPECT_TRUE(removeDirectory(game + "\\"));
+    EXPECT_FALSE(pathExists(game));
 }

@@ -110,13 +110,18 @@ void printControls() {
 }
 
 void work() {
-    // Runs once the main thread services calls, that is once the dialog is up.
-    platform::ui::callOnMainThread([] {
+    // Runs once the main thread services calls, that is once the dialog exists.
+    uintptr_t x11 = 0;
+    platform::ui::callOnMainThread([&x11] {
         EnumThreadWindows(mainThread, findDialog, reinterpret_cast<LPARAM>(&dialog));
         // Wine keeps the X11 window of a top-level window in this property.
-        const auto x11 = reinterpret_cast<uintptr_t>(GetPropA(dialog, "__wine_x11_whole_window"));
-        say("shown " + std::to_string(x11));
+        x11 = reinterpret_cast<uintptr_t>(GetPropA(dialog, "__wine_x11_whole_window"));
     });
+    // A modal dialog is shown once its queue first runs empty, which may come later (at
+    // code page 950 Wine's input method windows keep it busy a while): at most 10 s.
+    for (int waited = 0; dialog && !IsWindowVisible(dialog) && waited < 10000; waited += 20)
+        Sleep(20);
+    say("shown " + std::to_string(x11));
     std::string line;
     while (std::getline(std::cin, line)) {
         std::istringstream words(line);

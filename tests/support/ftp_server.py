@@ -61,6 +61,9 @@ def main():
     authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
     Handler.authorizer = authorizer
     Handler.permit_privileged_ports = True
+    # File names are the client's bytes, whatever its code page (950 from the players'
+    # systems); pyftpdlib would replace those that are no UTF-8.
+    Handler.unicode_errors = "surrogateescape"
     # A refused logon is answered at once; tests try several in a row.
     Handler.auth_failed_timeout = 0.05
     logging.basicConfig(level=logging.WARNING)

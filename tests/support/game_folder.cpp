@@ -24,8 +24,9 @@ GameFolder::GameFolder() : runtime_(ownRuntime_.path()) {
     dir_.copyIn(binaryPath("launcher"), "launcher");
 }
 
-GameFolder::GameFolder(const std::string& programFile, const std::string& installedName)
-    : programName_(installedName), runtime_(ownRuntime_.path()) {
+GameFolder::GameFolder(const std::string& programFile, const std::string& installedName,
+                       const std::string& folderName)
+    : dir_(folderName), programName_(installedName), runtime_(ownRuntime_.path()) {
     dir_.copyIn(programFile, installedName);
 }
 

@@ -16,8 +16,9 @@ class GameFolder {
 public:
     GameFolder();
     // With another build's program installed under `installedName`, such as the Windows
-    // build's "launcher.exe".
-    GameFolder(const std::string& programFile, const std::string& installedName);
+    // build's "launcher.exe"; in a folder named `folderName` when one is given.
+    GameFolder(const std::string& programFile, const std::string& installedName,
+               const std::string& folderName = "");
 
     const TempDir& dir() const { return dir_; }
     std::string file(const std::string& name) const { return dir_.file(name); }

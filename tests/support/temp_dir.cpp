@@ -34,12 +34,19 @@ TempDir::TempDir() {
     }
     if (path_.empty())
         throw std::runtime_error("cannot make a temporary folder in " + root.string());
+    owned_ = path_;
+}
+
+TempDir::TempDir(std::string_view name) : TempDir() {
+    if (name.empty()) return;
+    path_ = file(name);
+    fs::create_directory(path_);
 }
 
 TempDir::~TempDir() {
     std::error_code ignored;
     if (!previousDirectory_.empty()) fs::current_path(previousDirectory_, ignored);
-    removeTree(path_);
+    removeTree(owned_);
 }
 
 std::string TempDir::file(std::string_view name) const { return path_ + "/" + std::string(name); }

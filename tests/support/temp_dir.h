@@ -13,6 +13,9 @@ namespace testsupport {
 class TempDir {
 public:
     TempDir();
+    // The folder is named `name` (inside a temporary folder of its own), such as a game
+    // folder whose name matters.
+    explicit TempDir(std::string_view name);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -35,6 +38,7 @@ public:
 
 private:
     std::string path_;
+    std::string owned_;  // what goes at the end: path_ or the folder around it
     std::string previousDirectory_;
 };
 

@@ -1,8 +1,8 @@
 #pragma once
 // Which system the tests run on, for the few expectations that differ between Linux
 // and Windows on purpose. A table row says so with PerSystem and gives the reason.
-// "Windows" is Windows as Wine 8 runs it, where the Windows suite runs; a row whose
-// Windows value is Wine's own says so.
+// A row's Windows value is what Windows does (as documented); where Wine 8, on which the
+// Windows suite runs, does otherwise, the test asks underWine() and says so.
 
 namespace testsupport {
 

@@ -1,5 +1,6 @@
 #include "support/wine_session.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -18,13 +19,23 @@ const int kStopSeconds = 60;
 
 }  // namespace
 
+WineSystem chineseWindows(const std::string& arch) { return {arch, "zh_TW.UTF-8", 950}; }
+
+WineSystem englishWindows() { return {"win64", "en_US.UTF-8", 1252}; }
+
+WineSystem wineSystemOfThisRun() {
+    const char* arch = std::getenv("LAUNCHER_WINE_ARCH");
+    return chineseWindows(arch && std::string(arch) == "win32" ? "win32" : "win64");
+}
+
 std::string windowsBuildFile(const std::string& name) {
     return std::string(LAUNCHER_WINDOWS_BUILD_DIR) + "/" + name;
 }
 
 std::string windowsTestBuildProblem() {
     const std::string hint = " (bash scripts/build-windows.sh programs, or test)";
-    for (const char* program : {"launcher.exe", "record_args.exe", "progress_dialog_controls.exe"})
+    for (const char* program : {"launcher.exe", "record_args.exe", "record_args64.exe",
+                                "progress_dialog_controls.exe", "code_page.exe"})
         if (!std::filesystem::exists(windowsBuildFile(program)))
             return windowsBuildFile(program) + " is missing: build the Windows test build" + hint;
     const std::string cache = readFile(windowsBuildFile("CMakeCache.txt"));
@@ -41,16 +52,31 @@ std::string windowsPath(const std::string& linuxPath) {
     return path;
 }
 
-WineSession::WineSession() {
+WineSession::WineSession(const WineSystem& system)
+    : system_(system),
+      prefix_(std::string(LAUNCHER_WINE_PREFIXES) + "/" + system.arch + "-" + system.locale) {
     ProgramOptions options;
     options.timeoutSeconds = kStopSeconds;
     runProgram("/bin/bash", command("stop"), options);
     options.timeoutSeconds = kStartSeconds;
     const ProgramResult started = runProgram("/bin/bash", command("start"), options);
-    if (started.timedOut)
+    if (started.timedOut) {
         failure_ = "wine-run.sh start did not end within " + std::to_string(kStartSeconds) + " s";
-    else if (started.exitCode != 0)
+        return;
+    }
+    if (started.exitCode != 0) {
         failure_ = "wine-run.sh start failed: " + started.err;
+        return;
+    }
+    // The locale reaches Wine through the environment, and a locale it cannot load
+    // leaves it at 1252 without a word: ask Windows itself.
+    options.timeoutSeconds = 60;
+    const ProgramResult asked = run(windowsBuildFile("code_page.exe"), {}, options);
+    std::string said = asked.out;
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
+    if (asked.exitCode != 0 || said != std::to_string(system_.codePage))
+        failure_ = "the prefix should run at code page " + std::to_string(system_.codePage) +
+                   ", GetACP() says: " + asked.out + asked.err;
 }
 
 WineSession::~WineSession() {
@@ -64,7 +90,7 @@ WineSession::~WineSession() {
 }
 
 std::string WineSession::display() const {
-    std::ifstream file(std::string(LAUNCHER_WINE_PREFIX) + ".display");
+    std::ifstream file(prefix_ + ".display");
     std::string pid, display;
     file >> pid >> display;
     return display;
@@ -82,7 +108,8 @@ Subprocess WineSession::start(const std::string& program, const std::vector<std:
 }
 
 std::vector<std::string> WineSession::command(const std::string& verb) const {
-    return {kWineRun, "--prefix", LAUNCHER_WINE_PREFIX, verb};
+    return {kWineRun,     "--prefix", prefix_,        "--arch",
+            system_.arch, "--locale", system_.locale, verb};
 }
 
 std::vector<std::string> WineSession::command(const std::string& program,

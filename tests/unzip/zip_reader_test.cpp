@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
+#include "support/current_folder.h"
+#include "support/name_codeset.h"
 #include "support/temp_dir.h"
 #include "support/this_system.h"
 #include "support/zip_builder.h"
@@ -604,6 +607,69 @@ TEST(ZipReaderHostileTest, CutAndFlippedArchivesFailCleanlyBelowTheRoot) {
         tryArchive(good.substr(0, cut));
         if (HasFatalFailure()) return;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// On the players' systems the game folder may end in a character whose second byte is
+// 0x5C ("遊戲功"), and entries stored in code page 950 (no UTF-8 flag), as zips made there
+// hold them, carry such characters too: each lands at its name inside the folder.
+TEST_F(ZipReaderTest, CodePage950NamesLandInsideAGameFolderEndingIn0x5C) {
+    std::string why;
+    if (!testsupport::fileSystemTakesCodePage950Names(why)) GTEST_SKIP() << why;
+    using namespace testsupport::cp950;
+    testsupport::ScopedNameCodeset names("CP950");
+    const std::string game = kGameFolder;
+    const std::string inFolder = std::string(kWork) + "\\" + kPermit + ".txt";
+    const std::string cover = std::string(kCover) + ".txt";
+    const std::string settings = std::string("RA") + kPlace + ".INI";
+    dir.write("archive.zip",
+              buildZip({entry("ClientUpdate.exe", "new updater"), entry(inFolder, "permit"),
+                        entry(cover, "cover"), entry(settings, "place")}));
+    ASSERT_TRUE(platform::createDirectory(game));
+    ASSERT_TRUE(testsupport::setCurrentFolder(game));
+    auto reader = testsupport::openZip("..\\archive.zip");
+    ASSERT_TRUE(reader);
+    for (int i = 0; i < 4; ++i) {
+        ZipItem item;
+        ASSERT_EQ(GetItem(reader.get(), i, &item), ZIPRES_OK);
+        SCOPED_TRACE(item.name);
+        EXPECT_EQ(UnzipToFile(reader.get(), i, item.name), ZIPRES_OK);
+    }
+    reader.reset();
+    const std::vector<std::pair<std::string, std::string>> landed = {
+        {"ClientUpdate.exe", "new updater"},
+        {inFolder, "permit"},
+        {cover, "cover"},
+        {settings, "place"}};
+    for (const auto& [name, contents] : landed) {
+        SCOPED_TRACE(name);
+        std::string bytes;
+        EXPECT_TRUE(platform::readWholeFile(name, bytes));
+        EXPECT_EQ(bytes, contents);
+    }
+    // Nothing landed beside the game folder.
+    platform::FolderSearch search;
+    platform::FindEntry found;
+    std::vector<std::string> beside;
+    ASSERT_TRUE(search.first("..", found));
+    do beside.push_back(found.name);
+    while (search.next(found));
+    std::sort(beside.begin(), beside.end());
+    EXPECT_EQ(beside, (std::vector<std::string>{".", "..", "archive.zip", game}));
+
+    // Only single-byte letters fold: 處 (second byte 'B') is not 豚 (second byte 'b').
+    reader = testsupport::openZip("..\\archive.zip");
+    ASSERT_TRUE(reader);
+    int index = -1;
+    EXPECT_EQ(
+        FindItem(reader.get(), (std::string("ra") + kPlace + ".ini").c_str(), &index, nullptr),
+        ZIPRES_OK);
+    EXPECT_EQ(index, 3);
+    EXPECT_EQ(FindItem(reader.get(), (std::string("RA") + kPig + ".INI").c_str(), &index, nullptr),
+              ZIPRES_NOT_FOUND);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "platform/text.h"
 #include "support/game_folder.h"
 #include "support/private_network.h"
 #include "support/pyftpdlib_server.h"
@@ -32,6 +33,10 @@ TEST(CrashModeUnderWine, ArchivesArriveInLowerCaseTheSettingsAreMarkedAndTheFold
         game.dir().write("crash/Ra_0002.Zip.tmp", "second, unfinished");
         game.dir().write("crash/crash.dmp", "memory dump");
         game.dir().write("crash/Old/RA9.zip", "an older one");
+        // Code page 950 names: 功 ends in the byte of a backslash (A5 5C), 遊 and 記 in
+        // those of "C" and "O" (B9 43, B0 4F), which lower-casing must leave alone.
+        game.dir().write("crash/功/RA_0003.ZIP", "in a Chinese folder");
+        game.dir().write("crash/RA遊戲記.ZIP", "a Chinese name");
         TempDir server;
         server.makeFolder("root");
         PyftpdlibServer::Options options;
@@ -48,13 +53,20 @@ TEST(CrashModeUnderWine, ArchivesArriveInLowerCaseTheSettingsAreMarkedAndTheFold
         EXPECT_EQ(result.exitCode, 1) << result.err;
 
         // Every archive under its lower-case name, in the root folder; crash.dmp stays.
+        // Names reach the server in the code page's bytes, only single-byte letters
+        // lower-cased.
+        std::string chinese;
+        ASSERT_TRUE(platform::convertText("ra遊戲記.zip", "UTF-8", "CP950", chinese));
         std::set<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(server.file("root")))
             names.insert(entry.path().filename().string());
-        EXPECT_EQ(names, (std::set<std::string>{"ra9.zip", "ra_0001.zip", "ra_0002.zip.tmp"}));
+        EXPECT_EQ(names, (std::set<std::string>{"ra9.zip", "ra_0001.zip", "ra_0002.zip.tmp",
+                                                "ra_0003.zip", chinese}));
         EXPECT_EQ(server.read("root/ra_0001.zip"), "first archive");
         EXPECT_EQ(server.read("root/ra_0002.zip.tmp"), "second, unfinished");
         EXPECT_EQ(server.read("root/ra9.zip"), "an older one");
+        EXPECT_EQ(server.read("root/ra_0003.zip"), "in a Chinese folder");
+        EXPECT_EQ(server.read("root/" + chinese), "a Chinese name");
         EXPECT_FALSE(game.dir().exists("crash"));
         EXPECT_TRUE(game.dir().exists("launcher.exe"));
         const std::string settings = game.dir().read("KilnDev.ini");

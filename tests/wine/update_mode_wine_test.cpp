@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -46,12 +47,15 @@ class UpdateModeUnderWine : public ::testing::Test {
 protected:
     // A player's installation: launcher.exe, the stand-in updater at 2.0.13.5, the
     // version marker, and settings whose server address the arguments override.
+    // In a folder named `folderName` when one is given.
     struct Installation {
-        GameFolder game{windowsBuildFile("launcher.exe"), "launcher.exe"};
+        GameFolder game;
         TempDir records;  // the launcher's message boxes, as its test hooks log them
 
-        Installation() {
-            game.dir().copyIn(windowsBuildFile("record_args.exe"), "ClientUpdate.exe");
+        explicit Installation(const std::string& folderName = "",
+                              const std::string& updater = "record_args.exe")
+            : game(windowsBuildFile("launcher.exe"), "launcher.exe", folderName) {
+            game.dir().copyIn(windowsBuildFile(updater), "ClientUpdate.exe");
             game.dir().write("vcfile.res", "");
             game.dir().write("update.ini",
                              "[BOOT]\nVersionURL=http://127.0.0.1:1/unused/\n"
@@ -77,13 +81,14 @@ protected:
 
     static std::string recorder() { return readFile(windowsBuildFile("record_args.exe")); }
 
-    // The server names `version`.zip, holding a new "ClientUpdate.exe" and notes.
+    // The server names `version`.zip, holding a new "ClientUpdate.exe", notes, and
+    // `more` entries.
     static void publish(const TempDir& packages, const std::string& version,
-                        const std::string& newUpdater) {
+                        const std::string& newUpdater, std::vector<ZipEntryPlan> more = {}) {
         packages.write("version.txt", "[Current Version]\nUpdateFile=" + version + ".zip\n");
-        packages.write(version + ".zip",
-                       buildZip({unixEntry("ClientUpdate.exe", newUpdater, 0100755),
-                                 unixEntry("Readme.txt", "new notes", 0100644)}));
+        more.insert(more.begin(), {unixEntry("ClientUpdate.exe", newUpdater, 0100755),
+                                   unixEntry("Readme.txt", "new notes", 0100644)});
+        packages.write(version + ".zip", buildZip(more));
     }
 
     // x y z PatchIP:URL PatchPort:P, as a player's shortcut might start it.
@@ -110,6 +115,19 @@ protected:
     }
 };
 
+// Code page 950 names as a player's system sees them: 遊 ends in the byte of "C", 功 in
+// the byte of a backslash (B9 43, A5 5C).
+const char kGameFolder950[] = "遊戲功";
+
+// A package made on a player's system stores its names in code page 950, without the
+// UTF-8 flag; Wine shows the files by their Unicode names.
+ZipEntryPlan entryOf950(const std::string& utf8Name, const std::string& data) {
+    ZipEntryPlan entry;
+    EXPECT_TRUE(platform::convertText(utf8Name, "UTF-8", "CP950", entry.name)) << utf8Name;
+    entry.data = data;
+    return entry;
+}
+
 TEST_F(UpdateModeUnderWine, UpdaterIsReplacedWhenOutdatedAndStartedWithTheForwardedWords) {
     if (rerunInOwnPidNamespace()) return;
     WineSession wine;
@@ -119,18 +137,24 @@ TEST_F(UpdateModeUnderWine, UpdaterIsReplacedWhenOutdatedAndStartedWithTheForwar
         const char* name;
         const char* published;  // the installed updater is 2.0.13.5
         bool fetched;
+        const char* folder;  // the game folder's name; "" any
     };
     const Case cases[] = {
-        {"outdated", "2.0.13.6", true},
-        {"current", "2.0.13.5", false},
+        {"outdated", "2.0.13.6", true, ""},
+        {"current", "2.0.13.5", false, ""},
+        {"outdated, in a folder whose name ends in a 0x5C trail byte", "2.0.13.6", true,
+         kGameFolder950},
     };
+    // Names with trail bytes 0x5C and 0x41..0x5A, in a folder and a file.
+    const std::vector<ZipEntryPlan> named950 = {entryOf950("說明功.txt", "notes in Chinese"),
+                                                entryOf950("圖片功/遊戲記.dat", "picture")};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Installation installed;
+        Installation installed(c.folder);
         TempDir packages;
         LighttpdServer server(packages.path());
         ASSERT_TRUE(server.running()) << server.errorLog();
-        publish(packages, c.published, newUpdater);
+        publish(packages, c.published, newUpdater, named950);
 
         const ProgramResult result = installed.run(wine, arguments(server), installed.options());
         EXPECT_EQ(result.exitCode, 0) << result.err;
@@ -138,7 +162,16 @@ TEST_F(UpdateModeUnderWine, UpdaterIsReplacedWhenOutdatedAndStartedWithTheForwar
         const GameFolder& game = installed.game;
         EXPECT_EQ(game.dir().read("ClientUpdate.exe"), c.fetched ? newUpdater : recorder());
         EXPECT_EQ(game.dir().exists("Readme.txt"), c.fetched);
+        EXPECT_EQ(game.dir().read("說明功.txt"), c.fetched ? "notes in Chinese" : "");
+        EXPECT_EQ(game.dir().read("圖片功/遊戲記.dat"), c.fetched ? "picture" : "");
         EXPECT_FALSE(game.dir().exists("update.rar"));
+        if (*c.folder) {  // nothing lands beside the named game folder
+            const auto around = std::filesystem::path(game.path()).parent_path();
+            std::vector<std::string> beside;
+            for (const auto& entry : std::filesystem::directory_iterator(around))
+                if (entry.path() != game.path()) beside.push_back(entry.path().filename());
+            EXPECT_EQ(beside, std::vector<std::string>{});
+        }
 
         // Started through ShellExecuteExA: exactly these words, each after one space.
         EXPECT_EQ(waitForArgumentRecords(game.path(), 1, 20), ArgumentRecords{forwarded(server)});
@@ -153,40 +186,59 @@ TEST_F(UpdateModeUnderWine, UpdaterIsReplacedWhenOutdatedAndStartedWithTheForwar
     }
 }
 
+// A 32-bit launcher ends a 32-bit updater and, on 64-bit Windows, a 64-bit one, whose
+// module list a 32-bit process cannot read.
 TEST_F(UpdateModeUnderWine, RunningUpdaterIsEndedBeforeItsFileIsReplaced) {
     if (rerunInOwnPidNamespace()) return;
     WineSession wine;
     ASSERT_EQ(wine.failure(), "");
-    Installation installed;
-    const GameFolder& game = installed.game;
-    TempDir packages;
-    LighttpdServer server(packages.path());
-    ASSERT_TRUE(server.running()) << server.errorLog();
-    const std::string newUpdater = recorder() + "release 2";
-    publish(packages, "2.0.13.6", newUpdater);
+    struct Case {
+        const char* name;
+        const char* updater;  // the running "ClientUpdate.exe"
+        bool needs64Bit;
+    };
+    const Case cases[] = {
+        {"a 32-bit updater", "record_args.exe", false},
+        {"a 64-bit updater", "record_args64.exe", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needs64Bit && !wine.system().is64Bit()) {
+            std::printf("%s: no 64-bit programs on 32-bit Windows\n", c.name);
+            continue;
+        }
+        Installation installed("", c.updater);
+        const GameFolder& game = installed.game;
+        TempDir packages;
+        LighttpdServer server(packages.path());
+        ASSERT_TRUE(server.running()) << server.errorLog();
+        const std::string newUpdater = recorder() + "release 2";
+        publish(packages, "2.0.13.6", newUpdater);
 
-    // The installed updater runs, holding its file, for 20 s unless it is ended.
-    game.dir().write("wait", "");
-    SubprocessOptions quiet;
-    quiet.workingDirectory = game.path();
-    Subprocess running = wine.start(game.file("ClientUpdate.exe"), {"running"}, quiet);
-    ASSERT_TRUE(running.started()) << running.startError();
-    ASSERT_EQ(waitForArgumentRecords(game.path(), 1, 20).size(), 1u) << "the updater did not start";
+        // The installed updater runs, holding its file, for 20 s unless it is ended.
+        game.dir().write("wait", "");
+        SubprocessOptions quiet;
+        quiet.workingDirectory = game.path();
+        Subprocess running = wine.start(game.file("ClientUpdate.exe"), {"running"}, quiet);
+        ASSERT_TRUE(running.started()) << running.startError();
+        ASSERT_EQ(waitForArgumentRecords(game.path(), 1, 20).size(), 1u)
+            << "the updater did not start";
 
-    const auto launched = Clock::now();
-    const ProgramResult result = installed.run(wine, arguments(server), installed.options());
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    // Ended by the launcher (its own 20 s are far from over), not by the test.
-    EXPECT_TRUE(running.wait(5000)) << "the running updater was not ended";
-    EXPECT_LT(Clock::now() - launched, std::chrono::seconds(15));
-    EXPECT_EQ(installed.messages(), "") << "no \"Please reboot computer \" box";
-    EXPECT_EQ(game.dir().read("ClientUpdate.exe"), newUpdater);
-    EXPECT_FALSE(game.dir().exists("update.rar"));
+        const auto launched = Clock::now();
+        const ProgramResult result = installed.run(wine, arguments(server), installed.options());
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        // Ended by the launcher (its own 20 s are far from over), not by the test.
+        EXPECT_TRUE(running.wait(5000)) << "the running updater was not ended";
+        EXPECT_LT(Clock::now() - launched, std::chrono::seconds(15));
+        EXPECT_EQ(installed.messages(), "") << "no \"Please reboot computer \" box";
+        EXPECT_EQ(game.dir().read("ClientUpdate.exe"), newUpdater);
+        EXPECT_FALSE(game.dir().exists("update.rar"));
 
-    // The new updater started after the old one: the second record.
-    const ArgumentRecords records = waitForArgumentRecords(game.path(), 2, 20);
-    EXPECT_EQ(records, (ArgumentRecords{{"running"}, forwarded(server)}));
-    std::filesystem::remove(game.file("wait"));
+        // The new updater started after the old one: the second record.
+        const ArgumentRecords records = waitForArgumentRecords(game.path(), 2, 20);
+        EXPECT_EQ(records, (ArgumentRecords{{"running"}, forwarded(server)}));
+        std::filesystem::remove(game.file("wait"));
+    }
 }
 
 TEST_F(UpdateModeUnderWine, SecondCopyExits255AtOnceWhileTheFirstRuns) {
@@ -234,12 +286,9 @@ TEST_F(UpdateModeUnderWine, NoServerEndsWith254AndTheNetworkMessages) {
     Installation installed;
     const std::string url = "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/";
     installed.game.writeUpdateSettings(url);
-    // A Traditional Chinese system: code page 950, as the catalogue's texts expect.
-    ProgramOptions options = installed.options();
-    for (auto& variable : options.environment)
-        if (variable.first == "LC_ALL") variable.second = "zh_TW.UTF-8";
 
-    const ProgramResult result = installed.run(wine, {}, options);
+    // The texts as the catalogue holds them, in code page 950.
+    const ProgramResult result = installed.run(wine, {}, installed.options());
     EXPECT_EQ(result.exitCode, 254) << result.err;
     std::string shown;
     ASSERT_TRUE(platform::convertText(installed.messages(), "CP950", "UTF-8", shown))
