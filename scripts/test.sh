@@ -20,9 +20,9 @@ windows=${WINDOWS_BUILD_DIR:-$repo/build-windows-tests}
 release=${WINDOWS_RELEASE_DIR:-$repo/build-windows}
 BUILD_DIR=$windows RELEASE_DIR=$release bash "$repo/scripts/test-windows.sh"
 
-# The release (scripts/test-release.sh): build-windows/ and dist/ as release.sh makes
-# them, built twice for the same bytes, signed with a throwaway CA.
-bash "$repo/scripts/test-release.sh"
+# The release (scripts/test-release.sh): the release build above packed by release.sh,
+# built once more elsewhere for the same bytes, signed with a throwaway CA.
+BUILD_DIR=$release bash "$repo/scripts/test-release.sh"
 
 build=${BUILD_DIR:-$repo/build-asan}
 cmake -S "$repo" -B "$build" -G Ninja -DLAUNCHER_SANITIZE=ON \
