@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # The release, for CI: builds it with scripts/release.sh (in build-windows/, or BUILD_DIR;
-# the zips go to a temporary folder) and
-# checks what a studio ships:
+# the zips go to a temporary folder) and checks what a studio ships:
 # - the zips hold what they should; the programs are 32-bit, stripped (their debug
 #   files name them), under 3 MB, carry the release's version and the commit's time, and
 #   name no folder of this machine;
