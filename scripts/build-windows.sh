@@ -12,9 +12,9 @@
 #                                           with its test hooks, the stand-in updater
 #                                           record_args.exe and its 64-bit twin
 #                                           record_args64.exe, the dialog driver,
-#                                           code_page.exe), which
-#                                           the Linux build's Wine tests and the
-#                                           demonstration run; no tests are run
+#                                           code_page.exe), which the Linux build's
+#                                           Wine tests and the demonstration run; no
+#                                           tests are run
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 # A plain build is a release build: no tests, so no test hooks in the programs
