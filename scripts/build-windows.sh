@@ -53,7 +53,7 @@ echo "build-windows: dependencies in $deps"
 # A folder configured with another toolchain (the other architecture) starts afresh:
 # CMake keeps the compilers it found first.
 if [ -f "$build/CMakeCache.txt" ] &&
-  ! grep -qxF "CMAKE_TOOLCHAIN_FILE:FILEPATH=$toolchain" "$build/CMakeCache.txt"; then
+  [ "$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$build/CMakeCache.txt")" != "$toolchain" ]; then
   echo "build-windows: $build was configured for another toolchain; configuring it anew"
   rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
 fi
