@@ -5,7 +5,8 @@
 # installs what is missing, builds the dependencies once (they are cached, see
 # scripts/windows-deps.sh), then configures and builds the project.
 #
-#   bash scripts/build-windows.sh           build
+#   bash scripts/build-windows.sh           build (stripped, debug files beside: a release)
+#   bash scripts/build-windows.sh release [CMAKE-ARGS]   the same, CMAKE-ARGS given to cmake
 #   bash scripts/build-windows.sh test      build, then run the tests under wine
 #   bash scripts/build-windows.sh programs  the test build's programs only (launcher.exe
 #                                           with its test hooks, the stand-in updater
@@ -19,11 +20,20 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 # A plain build is a release build: no tests, so no test hooks in the programs
 # (LAUNCHER_TEST_HOOKS). "test" and "programs" build with the tests and the hooks.
 mode=${1:-}
+[ $# -eq 0 ] || shift
 case $mode in
-  "") tests=OFF ;;
-  test | programs) tests=ON ;;
-  *) echo "usage: build-windows.sh [test | programs]" >&2; exit 2 ;;
+  "" | release) tests=OFF release=ON ;;
+  test | programs) tests=ON release=OFF ;;
+  *) echo "usage: build-windows.sh [test | programs | release [CMAKE-ARGS]]" >&2; exit 2 ;;
 esac
+if [ $release = ON ]; then
+  # The same bytes from the same commit: its time for the PE time stamps (linker, strip
+  # and objcopy read it). No ccache: it leaves the folder maps out of its keys and hands
+  # out objects compiled with other maps or in other folders.
+  SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || true)}
+  [ -n "$SOURCE_DATE_EPOCH" ] && export SOURCE_DATE_EPOCH || unset SOURCE_DATE_EPOCH
+  export TZ=UTC CCACHE_DISABLE=1
+fi
 # The release build and the test build keep folders of their own.
 if [ $tests = ON ]; then
   build=${BUILD_DIR:-$repo/build-windows-tests}
@@ -43,14 +53,15 @@ echo "build-windows: dependencies in $deps"
 # A folder configured with another toolchain (the other architecture) starts afresh:
 # CMake keeps the compilers it found first.
 if [ -f "$build/CMakeCache.txt" ] &&
-  ! grep -qxF "CMAKE_TOOLCHAIN_FILE:FILEPATH=$toolchain" "$build/CMakeCache.txt"; then
+  [ "$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$build/CMakeCache.txt")" != "$toolchain" ]; then
   echo "build-windows: $build was configured for another toolchain; configuring it anew"
   rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
 fi
 cmake -S "$repo" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DLAUNCHER_WINDOWS_DEPS="$deps" \
-  -DLAUNCHER_TESTS=$tests -DLAUNCHER_TEST_HOOKS=$tests -DLAUNCHER_BENCH=OFF >/dev/null
+  -DLAUNCHER_TESTS=$tests -DLAUNCHER_TEST_HOOKS=$tests -DLAUNCHER_BENCH=OFF \
+  -DLAUNCHER_RELEASE=$release "$@" >/dev/null
 if [ "$mode" = programs ]; then
   cmake --build "$build" -j"${JOBS:-2}" --target launcher launcher-admin record_args record_args64 \
     progress_dialog_controls code_page

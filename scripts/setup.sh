@@ -14,6 +14,8 @@ packages=(
   libimage-exiftool-perl python3-pefile libz-mingw-w64
   # fuzzing and sanitizers, the dialog under a real display
   clang libclang-rt-14-dev xvfb xdotool openbox x11-apps x11-utils imagemagick
+  # the Windows programs' icon, drawn from its SVG; Authenticode signing of a release
+  librsvg2-bin icoutils osslsigncode
 )
 
 missing=()

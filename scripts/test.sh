@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Both platforms: builds the Windows test build (MinGW) and runs its suite under Wine;
+# builds the release and checks it (reproducible, stripped, signed with a throwaway CA);
 # builds everything for Linux with AddressSanitizer and UndefinedBehaviorSanitizer and
 # runs every test, the Wine end-to-end tests of the Windows programs among them; then
 # builds the fuzz targets with clang and runs each over its seeds. Installs what is
@@ -18,6 +19,10 @@ python3 "$repo/scripts/check_sources.py"
 windows=${WINDOWS_BUILD_DIR:-$repo/build-windows-tests}
 release=${WINDOWS_RELEASE_DIR:-$repo/build-windows}
 BUILD_DIR=$windows RELEASE_DIR=$release bash "$repo/scripts/test-windows.sh"
+
+# The release (scripts/test-release.sh): the release build above packed by release.sh,
+# built once more elsewhere for the same bytes, signed with a throwaway CA.
+BUILD_DIR=$release bash "$repo/scripts/test-release.sh"
 
 build=${BUILD_DIR:-$repo/build-asan}
 cmake -S "$repo" -B "$build" -G Ninja -DLAUNCHER_SANITIZE=ON \

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher_version.h"
 #include "tools/admin_commands.h"
 
 namespace {
@@ -29,7 +30,8 @@ void printOverview() {
         std::printf("  %-10s %s\n", command->name, command->summary);
     std::printf(
         "\n"
-        "Run 'launcher-admin COMMAND --help' for the details of one command.\n");
+        "Run 'launcher-admin COMMAND --help' for the details of one command, and\n"
+        "'launcher-admin --version' for the release it belongs to.\n");
 }
 
 }  // namespace
@@ -40,6 +42,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string name = argv[1];
+    if (name == "--version") {
+        std::printf("launcher-admin %s\n", LAUNCHER_VERSION);
+        return 0;
+    }
     if (name == "--help" || name == "-h" || name == "help") {
         if (argc >= 3) {
             for (const AdminCommand* command : kCommands)

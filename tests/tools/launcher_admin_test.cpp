@@ -8,6 +8,7 @@
 
 #include "config/archive_password.h"
 #include "config/ini_file.h"
+#include "launcher_version.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "support/zip_reader_handle.h"
@@ -31,6 +32,15 @@ TEST(LauncherAdminTest, PasswordIsTheFixedOneTheLauncherUses) {
     EXPECT_EQ(printed.exitCode, 0);
     EXPECT_EQ(printed.out, "s9V5T#XDBkFvb7um\n");
     EXPECT_EQ(admin(dir, {"password", "extra"}).exitCode, 2);
+}
+
+// The release's version from the build, where operators compare it with a release's name.
+TEST(LauncherAdminTest, VersionIsTheBuildsProjectVersion) {
+    testsupport::TempDir dir;
+    const auto printed = admin(dir, {"--version"});
+    EXPECT_EQ(printed.exitCode, 0);
+    EXPECT_EQ(printed.out, std::string("launcher-admin ") + LAUNCHER_VERSION + "\n");
+    EXPECT_NE(admin(dir, {}).out.find("--version"), std::string::npos);
 }
 
 TEST(LauncherAdminTest, PackedArchiveOpensWithThePasswordInAnyZipTool) {
