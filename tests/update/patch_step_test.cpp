@@ -23,6 +23,8 @@
 #include "transfer/file_download.h"
 #include "transfer/progress_bar_dlg.h"
 #include "transfer/thread.h"
+#include "update/package_signature.h"
+#include "update/release_statement.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -273,8 +275,21 @@ TEST_F(PatchStepTest, LeftoverOfAnotherReleaseIsRemovedNotVerified) {
         UpdateContext context;
         loadVersionInfo(context, "[Current Version]\nUpdateFile=2.0.13.5.zip\n");
         // A key only where the leftover must go unchecked; a kept one would be refused.
+        // The statement itself holds: it names the installed release.
         if (!c.kept) {
-            const std::string settings = "[BOOT]\nPublicKey=" + std::string(43, 'A') + "=\n";
+            PublicKey publicKey;
+            SecretKey secretKey;
+            ASSERT_TRUE(makeKeyPair(publicKey, secretKey));
+            ReleaseStatement statement;
+            statement.updateFile = "2.0.13.5.zip";
+            statement.size = 1234;
+            statement.sha512 = std::string(128, 'a');
+            statement.expires = currentUtcSeconds() + 86400;
+            std::string signature;
+            ASSERT_TRUE(signStatement(statement, secretKey, signature));
+            loadVersionInfo(context, versionFileText(statement, signature));
+            const std::string settings =
+                "[BOOT]\nPublicKey=" + encodeBase64(publicKey.data(), publicKey.size()) + "\n";
             context.updateSettings.LoadFromMemory(settings.data(), settings.size());
         }
         testing::internal::CaptureStderr();
@@ -301,6 +316,38 @@ TEST_F(PatchStepTest, PackageAboveTheCapFailsAtOnceAndLeavesNothing) {
     const std::string messages = testing::internal::GetCapturedStderr();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     EXPECT_NE(messages.find("fail!!"), std::string::npos) << messages;
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_FALSE(game.exists("update.rar"));
+    EXPECT_FALSE(game.exists("update.rar.part"));
+}
+
+// With a key the signed size is the cap: a package announced larger than its statement
+// fails at once, before a byte beyond it is kept (without the cap it would be fetched
+// whole and only then refused by its digest).
+TEST_F(PatchStepTest, WithAKeyTheSignedSizeCapsTheDownload) {
+    const std::string body = patternedBytes(100000, 2);
+    HttpFaultServer server(body, HttpFault::None);
+    PublicKey publicKey;
+    SecretKey secretKey;
+    ASSERT_TRUE(makeKeyPair(publicKey, secretKey));
+    ReleaseStatement statement;
+    statement.updateFile = "2.0.13.6.zip";
+    statement.size = 50000;
+    statement.sha512 = std::string(128, 'a');
+    statement.expires = currentUtcSeconds() + 86400;
+    std::string signature;
+    ASSERT_TRUE(signStatement(statement, secretKey, signature));
+    UpdateContext context;
+    loadVersionInfo(context, versionFileText(statement, signature));
+    const std::string settings =
+        "[BOOT]\nPublicKey=" + encodeBase64(publicKey.data(), publicKey.size()) + "\n";
+    context.updateSettings.LoadFromMemory(settings.data(), settings.size());
+    context.downloadUrl = server.url();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(updateClientUpdater(context, game.path() + "/ClientUpdate.exe"), 0);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_NE(messages.find("fail!!"), std::string::npos) << messages;
+    EXPECT_EQ(messages.find("Can't verify"), std::string::npos) << messages;
     EXPECT_EQ(server.requests().size(), 1u);
     EXPECT_FALSE(game.exists("update.rar"));
     EXPECT_FALSE(game.exists("update.rar.part"));
