@@ -1,7 +1,9 @@
 #include "launcher/hand_over.h"
 
+#include <utility>
 #include <vector>
 
+#include "config/update_context.h"
 #include "launcher/process_terminator.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -49,9 +51,14 @@ bool isClientUpdater(CZipReader* reader, int index) {
 }  // namespace
 
 void installPatchArchive(unsigned retryPauseMs, unsigned waits) {
-    if (!platform::pathExists(kPatchArchive)) return;
+    // With a key, only the package the patch step verified, read through the handle its
+    // digest was read from: whatever now stands at the name is not the checked file.
+    const bool signedRelease = updateContext.releaseSigned;
+    if (!signedRelease && !platform::pathExists(kPatchArchive)) return;
     {
-        const ZipReaderHandle reader = openZipReader(kPatchArchive, nullptr);
+        const ZipReaderHandle reader =
+            signedRelease ? openZipReader(std::move(updateContext.verifiedPackage), nullptr)
+                          : openZipReader(kPatchArchive, nullptr);
         int count = 0;
         ZipItem counted;
         if (reader && GetItem(reader.get(), -1, &counted) == ZIPRES_OK) count = counted.index;
@@ -76,7 +83,7 @@ void installPatchArchive(unsigned retryPauseMs, unsigned waits) {
         }
     }
     // Deleted also when it could not be opened or some entries failed, once it is
-    // closed; its side file with it.
+    // closed (Windows deletes no open file); its side file with it.
     deletePackage();
 }
 

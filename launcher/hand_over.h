@@ -26,7 +26,9 @@ inline constexpr unsigned kUnpackRetryPauseMs = 100;
 inline constexpr unsigned kUnpackWaits = 600;
 
 // Unpacks every entry of the patch archive in the current folder, when there is one,
-// over the files there, and deletes the archive. An entry that cannot be written within
+// over the files there, and deletes the archive. With a signed release it unpacks only
+// the package the patch step verified (updateContext.verifiedPackage), through that open
+// file, and none when none was verified. An entry that cannot be written within
 // the attempts shows "Please reboot computer "; the others are still unpacked.
 // "ClientUpdate.exe" is unpacked last, and only when every other entry was installed.
 // Tests shorten `retryPauseMs` and `waits`.

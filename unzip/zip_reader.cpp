@@ -241,6 +241,18 @@ CZipReader::~CZipReader() {
 
 CZipReader* Open(const char* path, const char* password) {
     if (!path) return nullptr;
+    // Shared for reading only: an item whose target is this very archive cannot be
+    // created while it is open.
+    platform::CreateOptions shareReading;
+    shareReading.share = platform::ShareRead;
+    platform::File file;
+    if (!file.open(path, platform::AccessRead, platform::Disposition::OpenExisting, shareReading))
+        return nullptr;
+    return Open(std::move(file), password);
+}
+
+CZipReader* Open(platform::File file, const char* password) {
+    if (!file.isOpen()) return nullptr;
     auto reader = std::make_unique<CZipReader>();
     if (password) {
         const size_t length = std::strlen(password);
@@ -254,16 +266,11 @@ CZipReader* Open(const char* path, const char* password) {
     // with the trail byte 0x5C.
     if (!platform::endsWithSeparator(reader->rootFolder)) reader->rootFolder += '\\';
 
-    // Shared for reading only: an item whose target is this very archive cannot be
-    // created while it is open.
-    platform::CreateOptions shareReading;
-    shareReading.share = platform::ShareRead;
-    if (!reader->file.open(path, platform::AccessRead, platform::Disposition::OpenExisting,
-                           shareReading))
-        return nullptr;
+    reader->file = std::move(file);
     reader->io.file = &reader->file;
     zlib_filefunc64_def table = reader->io.table();
-    reader->archive = unzOpen2_64(path, &table);
+    // minizip only hands the name to the table's open function, which ignores it.
+    reader->archive = unzOpen2_64("", &table);
     if (!reader->archive) {
         if (!holdsEmptyArchive(reader->file)) return nullptr;
         reader->itemCount = 0;

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <memory>
+#include <utility>
 
+#include "platform/files.h"
 #include "unzip/zip_item.h"
 #include "unzip/zip_result.h"
 
@@ -16,6 +18,11 @@ struct CZipReader;
 // none when it cannot be opened, holds no readable zip directory or the current
 // folder cannot be read.
 CZipReader* Open(const char* path, const char* password);
+
+// Opens the archive in `file`, which the reader takes over and closes: every byte is
+// read through that handle, never by name, so what is read is what the caller opened
+// (and perhaps checked). None when it is not open or holds no readable zip directory.
+CZipReader* Open(platform::File file, const char* password);
 
 // index -1: item->index receives the number of items.
 ZipResult GetItem(CZipReader* reader, int index, ZipItem* item);
@@ -51,4 +58,7 @@ using ZipReaderHandle = std::unique_ptr<CZipReader, ZipReaderCloser>;
 // Open, with the reader held by a handle; an empty handle when Open gives none.
 inline ZipReaderHandle openZipReader(const char* path, const char* password) {
     return ZipReaderHandle(Open(path, password));
+}
+inline ZipReaderHandle openZipReader(platform::File file, const char* password) {
+    return ZipReaderHandle(Open(std::move(file), password));
 }

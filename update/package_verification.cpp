@@ -1,5 +1,7 @@
 #include "update/package_verification.h"
 
+#include <utility>
+
 #include "config/catalogue.h"
 #include "config/ini_file.h"
 #include "config/update_context.h"
@@ -31,6 +33,8 @@ bool acceptReleaseStatement(UpdateContext& context, const std::string& clientUpd
     statement.reset();
     context.updateSettings.section = "BOOT";
     const std::string publicKey = context.updateSettings.GetOptionalValue("PublicKey");
+    context.verifiedPackage.close();
+    context.releaseSigned = !publicKey.empty();
     if (publicKey.empty()) return true;
 
     // No state of our own: the installed updater's version is the floor.
@@ -49,9 +53,23 @@ bool acceptReleaseStatement(UpdateContext& context, const std::string& clientUpd
 
 bool acceptPatchPackage(UpdateContext& context, const ReleaseStatement& statement,
                         const std::string& path) {
+    context.releaseSigned = true;
+    context.verifiedPackage.close();
     if (!platform::pathExists(path)) return true;
-    const ReleaseVerdict verdict = checkPackageDigest(statement, path);
-    if (verdict.check == ReleaseCheck::Verified) return true;
+    // Opened once: the hand-over unpacks through this handle, so the bytes checked are
+    // the bytes unpacked, whatever is put at the name in between.
+    platform::CreateOptions shareReading;
+    shareReading.share = platform::ShareRead;
+    platform::File package;
+    const ReleaseVerdict verdict =
+        package.open(path, platform::AccessRead, platform::Disposition::OpenExisting, shareReading)
+            ? checkPackageDigest(statement, package)
+            : ReleaseVerdict{ReleaseCheck::Unreadable, "the package cannot be read"};
+    if (verdict.check == ReleaseCheck::Verified) {
+        context.verifiedPackage = std::move(package);
+        return true;
+    }
+    package.close();  // Windows deletes no file that is open
     refuseRelease(context, path, path.c_str(), verdict);
     return false;
 }

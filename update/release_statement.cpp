@@ -100,9 +100,14 @@ bool signStatement(const ReleaseStatement& statement, const SecretKey& secretKey
 }
 
 bool digestFile(const std::string& path, uint64_t& size, std::string& sha512) {
-    if (sodium_init() < 0) return false;
     platform::File file;
     if (!file.open(path, platform::AccessRead, platform::Disposition::OpenExisting)) return false;
+    return digestFile(file, size, sha512);
+}
+
+bool digestFile(platform::File& file, uint64_t& size, std::string& sha512) {
+    if (sodium_init() < 0) return false;
+    if (file.seek(0, platform::SeekFrom::Begin) != 0) return false;
     crypto_hash_sha512_state state;
     crypto_hash_sha512_init(&state);
     std::unique_ptr<unsigned char[]> block(new unsigned char[kBlockBytes]);
@@ -253,9 +258,16 @@ ReleaseVerdict checkReleaseStatement(std::string_view publicKeys, IniFile& versi
 }
 
 ReleaseVerdict checkPackageDigest(const ReleaseStatement& statement, const std::string& path) {
+    platform::File file;
+    if (!file.open(path, platform::AccessRead, platform::Disposition::OpenExisting))
+        return refuse(ReleaseCheck::Unreadable, "the package cannot be read");
+    return checkPackageDigest(statement, file);
+}
+
+ReleaseVerdict checkPackageDigest(const ReleaseStatement& statement, platform::File& file) {
     uint64_t size = 0;
     std::string sha512;
-    if (!digestFile(path, size, sha512))
+    if (!digestFile(file, size, sha512))
         return refuse(ReleaseCheck::Unreadable, "the package cannot be read");
     if (size != statement.size)
         return refuse(ReleaseCheck::SizeMismatch,

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
 #include "update/package_signature.h"
 
 class IniFile;
@@ -45,6 +46,8 @@ bool signStatement(const ReleaseStatement& statement, const SecretKey& secretKey
 
 // The file's length and SHA-512, read in blocks; false when it cannot be read to its end.
 bool digestFile(const std::string& path, uint64_t& size, std::string& sha512);
+// The same of an open file, read from its start.
+bool digestFile(platform::File& file, uint64_t& size, std::string& sha512);
 
 // "2027-01-31T12:00:00Z", and back: only that one spelling, years 1970 to 9999.
 std::string formatUtc(int64_t seconds);
@@ -92,3 +95,5 @@ ReleaseVerdict checkReleaseStatement(std::string_view publicKeys, IniFile& versi
 
 // Checks the package's length and digest against an accepted statement.
 ReleaseVerdict checkPackageDigest(const ReleaseStatement& statement, const std::string& path);
+// The same of an open file, read from its start.
+ReleaseVerdict checkPackageDigest(const ReleaseStatement& statement, platform::File& file);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "config/update_context.h"
 #include "platform/process.h"
 #include "support/argument_records.h"
 #include "support/child_process.h"
@@ -21,6 +22,8 @@
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
 #include "support/zip_builder.h"
+#include "update/package_verification.h"
+#include "update/release_statement.h"
 
 namespace fs = std::filesystem;
 using testsupport::ArgumentRecords;
@@ -302,6 +305,53 @@ TEST_F(HandOverTest, AnEntryThatTargetsThePackageItselfFailsAlone) {
         EXPECT_EQ(game.read("data.txt"), "new data");
         EXPECT_FALSE(archiveLeft());
     }
+}
+
+// With a key, the hand-over unpacks the very file whose digest the patch step checked: a
+// package put at "update.rar" in between, over the checked one or where there was none,
+// is never unpacked, and goes with the name.
+TEST_F(HandOverTest, SignedReleaseUnpacksOnlyTheFileThatWasVerified) {
+    if (testsupport::rerunInOwnPidNamespace()) return;
+    const std::string updater = updaterBytes();
+    const std::string swapped = testsupport::buildZip(
+        {unixEntry(kClientUpdater, "#!/bin/sh\necho unsigned\n", 0100755),
+         windowsEntry("data.txt", "unsigned data")});
+    struct Case {
+        const char* label;
+        bool signedPackage;  // a package stands at the name when it is checked
+        bool renamedOver;    // the swap renames a new file over the name, else deletes first
+    };
+    const Case cases[] = {
+        {"a file renamed over the checked one", true, true},
+        {"the checked one deleted, then written anew", true, false},
+        {"a file put where none was checked", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        game.write(kClientUpdater, "the installed updater");
+        game.write("data.txt", "old data");
+        ReleaseStatement statement;
+        if (c.signedPackage) {
+            writePackage({unixEntry(kClientUpdater, updater, 0100755),
+                          windowsEntry("data.txt", "signed data")});
+            ASSERT_TRUE(digestFile(game.file("update.rar"), statement.size, statement.sha512));
+        }
+        ASSERT_TRUE(acceptPatchPackage(updateContext, statement, "update.rar"));
+
+        if (c.renamedOver) {
+            game.write("swap.zip", swapped);
+            fs::rename(game.file("swap.zip"), game.file("update.rar"));
+        } else {
+            fs::remove(game.file("update.rar"));
+            game.write("update.rar", swapped);
+        }
+        installPatchArchive(kShortPause);
+
+        EXPECT_EQ(game.read(kClientUpdater), c.signedPackage ? updater : "the installed updater");
+        EXPECT_EQ(game.read("data.txt"), c.signedPackage ? "signed data" : "old data");
+        EXPECT_FALSE(archiveLeft());
+    }
+    updateContext.releaseSigned = false;
 }
 
 // "ClientUpdate.exe", whose version decides whether the next start fetches the package
