@@ -42,6 +42,25 @@ void loadVersionInfo(UpdateContext& context, const std::string& text) {
     context.versionInfo.LoadFromMemory(text.data(), text.size());
 }
 
+// A "version.txt" whose signed statement names `updateFile` of `size` bytes, and the
+// key that signed it in the update settings.
+void loadSignedRelease(UpdateContext& context, const std::string& updateFile, uint64_t size) {
+    PublicKey publicKey;
+    SecretKey secretKey;
+    ASSERT_TRUE(makeKeyPair(publicKey, secretKey));
+    ReleaseStatement statement;
+    statement.updateFile = updateFile;
+    statement.size = size;
+    statement.sha512 = std::string(128, 'a');
+    statement.expires = currentUtcSeconds() + 86400;
+    std::string signature;
+    ASSERT_TRUE(signStatement(statement, secretKey, signature));
+    loadVersionInfo(context, versionFileText(statement, signature));
+    const std::string settings =
+        "[BOOT]\nPublicKey=" + encodeBase64(publicKey.data(), publicKey.size()) + "\n";
+    context.updateSettings.LoadFromMemory(settings.data(), settings.size());
+}
+
 class PatchStepTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -276,22 +295,7 @@ TEST_F(PatchStepTest, LeftoverOfAnotherReleaseIsRemovedNotVerified) {
         loadVersionInfo(context, "[Current Version]\nUpdateFile=2.0.13.5.zip\n");
         // A key only where the leftover must go unchecked; a kept one would be refused.
         // The statement itself holds: it names the installed release.
-        if (!c.kept) {
-            PublicKey publicKey;
-            SecretKey secretKey;
-            ASSERT_TRUE(makeKeyPair(publicKey, secretKey));
-            ReleaseStatement statement;
-            statement.updateFile = "2.0.13.5.zip";
-            statement.size = 1234;
-            statement.sha512 = std::string(128, 'a');
-            statement.expires = currentUtcSeconds() + 86400;
-            std::string signature;
-            ASSERT_TRUE(signStatement(statement, secretKey, signature));
-            loadVersionInfo(context, versionFileText(statement, signature));
-            const std::string settings =
-                "[BOOT]\nPublicKey=" + encodeBase64(publicKey.data(), publicKey.size()) + "\n";
-            context.updateSettings.LoadFromMemory(settings.data(), settings.size());
-        }
+        if (!c.kept) loadSignedRelease(context, "2.0.13.5.zip", 1234);
         testing::internal::CaptureStderr();
         EXPECT_EQ(updateClientUpdater(context, folder.file("ClientUpdate.exe")), 1);
         const std::string messages = testing::internal::GetCapturedStderr();
@@ -327,21 +331,8 @@ TEST_F(PatchStepTest, PackageAboveTheCapFailsAtOnceAndLeavesNothing) {
 TEST_F(PatchStepTest, WithAKeyTheSignedSizeCapsTheDownload) {
     const std::string body = patternedBytes(100000, 2);
     HttpFaultServer server(body, HttpFault::None);
-    PublicKey publicKey;
-    SecretKey secretKey;
-    ASSERT_TRUE(makeKeyPair(publicKey, secretKey));
-    ReleaseStatement statement;
-    statement.updateFile = "2.0.13.6.zip";
-    statement.size = 50000;
-    statement.sha512 = std::string(128, 'a');
-    statement.expires = currentUtcSeconds() + 86400;
-    std::string signature;
-    ASSERT_TRUE(signStatement(statement, secretKey, signature));
     UpdateContext context;
-    loadVersionInfo(context, versionFileText(statement, signature));
-    const std::string settings =
-        "[BOOT]\nPublicKey=" + encodeBase64(publicKey.data(), publicKey.size()) + "\n";
-    context.updateSettings.LoadFromMemory(settings.data(), settings.size());
+    loadSignedRelease(context, "2.0.13.6.zip", 50000);
     context.downloadUrl = server.url();
     testing::internal::CaptureStderr();
     EXPECT_EQ(updateClientUpdater(context, game.path() + "/ClientUpdate.exe"), 0);
