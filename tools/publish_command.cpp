@@ -170,40 +170,22 @@ bool verify(const std::string& package, const std::vector<ReleaseFile>& files,
 }
 
 int runPublish(const std::vector<std::string>& given) {
-    std::vector<std::string> arguments;
-    std::string keyFile, expiresText;
-    bool sign = false, expiresGiven = false, allowDowngrade = false, usable = true;
-    for (size_t i = 0; i < given.size(); ++i) {
-        const bool takesValue = given[i] == "--sign" || given[i] == "--expires";
-        if (takesValue && i + 1 >= given.size()) {
-            usable = false;
-        } else if (given[i] == "--sign") {
-            usable = usable && !sign;
-            sign = true;
-            keyFile = given[++i];
-        } else if (given[i] == "--expires") {
-            usable = usable && !expiresGiven;
-            expiresGiven = true;
-            expiresText = given[++i];
-        } else if (given[i] == "--allow-downgrade") {
-            allowDowngrade = true;
-        } else {
-            arguments.push_back(given[i]);
-        }
-    }
+    SigningOptions options;
+    const bool usable = parseSigningOptions(given, true, options);
+    const std::vector<std::string>& arguments = options.arguments;
     // The expiry and the downgrade are part of what is signed.
-    if (!usable || arguments.size() != 2 || (!sign && (expiresGiven || allowDowngrade))) {
+    if (!usable || arguments.size() != 2 ||
+        (!options.sign && (options.expiresGiven || options.allowDowngrade))) {
         std::fprintf(stderr,
                      "Usage: launcher-admin publish [--sign SECRET_KEY_FILE [--expires DAYS] "
                      "[--allow-downgrade]] RELEASE OUTPUT\n");
         return 2;
     }
-    int64_t expiryDays = kDefaultExpiryDays;
-    if (expiresGiven && !parseExpiryDays(expiresText, expiryDays)) {
-        std::fprintf(stderr, "launcher-admin publish: --expires takes whole days from 1 to %lld\n",
-                     static_cast<long long>(kMaxExpiryDays));
-        return 2;
-    }
+    if (!readExpiryDays("publish", options)) return 2;
+    const bool sign = options.sign;
+    const std::string& keyFile = options.keyFile;
+    const bool allowDowngrade = options.allowDowngrade;
+    const int64_t expiryDays = options.expiryDays;
     // Read first: a key that cannot sign stops the run before anything is written.
     std::unique_ptr<SecretKey> secretKey;
     if (sign) {

@@ -38,37 +38,18 @@ void printRefreshHelp() {
 }
 
 int runRefresh(const std::vector<std::string>& given) {
-    std::vector<std::string> arguments;
-    std::string keyFile, expiresText;
-    bool sign = false, expiresGiven = false, usable = true;
-    for (size_t i = 0; i < given.size(); ++i) {
-        const bool takesValue = given[i] == "--sign" || given[i] == "--expires";
-        if (takesValue && i + 1 >= given.size()) {
-            usable = false;
-        } else if (given[i] == "--sign") {
-            usable = usable && !sign;
-            sign = true;
-            keyFile = given[++i];
-        } else if (given[i] == "--expires") {
-            usable = usable && !expiresGiven;
-            expiresGiven = true;
-            expiresText = given[++i];
-        } else {
-            arguments.push_back(given[i]);
-        }
-    }
-    if (!usable || !sign || arguments.size() != 1) {
+    SigningOptions options;
+    const bool usable = parseSigningOptions(given, false, options);
+    const std::vector<std::string>& arguments = options.arguments;
+    if (!usable || !options.sign || arguments.size() != 1) {
         std::fprintf(stderr,
                      "Usage: launcher-admin refresh --sign SECRET_KEY_FILE [--expires DAYS] "
                      "OUTPUT\n");
         return 2;
     }
-    int64_t expiryDays = kDefaultExpiryDays;
-    if (expiresGiven && !parseExpiryDays(expiresText, expiryDays)) {
-        std::fprintf(stderr, "launcher-admin refresh: --expires takes whole days from 1 to %lld\n",
-                     static_cast<long long>(kMaxExpiryDays));
-        return 2;
-    }
+    if (!readExpiryDays("refresh", options)) return 2;
+    const std::string& keyFile = options.keyFile;
+    const int64_t expiryDays = options.expiryDays;
     const auto secretKey = std::make_unique<SecretKey>();
     std::string why;
     PublicKey publicKey;

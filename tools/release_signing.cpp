@@ -1,5 +1,6 @@
 #include "tools/release_signing.h"
 
+#include <cstdio>
 #include <fstream>
 #include <system_error>
 
@@ -15,6 +16,38 @@ bool parseExpiryDays(const std::string& text, int64_t& days) {
         days = days * 10 + (c - '0');
     }
     return days <= kMaxExpiryDays;
+}
+
+bool parseSigningOptions(const std::vector<std::string>& given, bool takesDowngrade,
+                         SigningOptions& options) {
+    bool usable = true;
+    for (size_t i = 0; i < given.size(); ++i) {
+        const bool takesValue = given[i] == "--sign" || given[i] == "--expires";
+        if (takesValue && i + 1 >= given.size()) {
+            usable = false;
+        } else if (given[i] == "--sign") {
+            usable = usable && !options.sign;
+            options.sign = true;
+            options.keyFile = given[++i];
+        } else if (given[i] == "--expires") {
+            usable = usable && !options.expiresGiven;
+            options.expiresGiven = true;
+            options.expiresText = given[++i];
+        } else if (takesDowngrade && given[i] == "--allow-downgrade") {
+            options.allowDowngrade = true;
+        } else {
+            options.arguments.push_back(given[i]);
+        }
+    }
+    return usable;
+}
+
+bool readExpiryDays(const char* command, SigningOptions& options) {
+    if (!options.expiresGiven || parseExpiryDays(options.expiresText, options.expiryDays))
+        return true;
+    std::fprintf(stderr, "launcher-admin %s: --expires takes whole days from 1 to %lld\n", command,
+                 static_cast<long long>(kMaxExpiryDays));
+    return false;
 }
 
 int64_t expiryAfterDays(int64_t days) { return currentUtcSeconds() + days * 86400; }
