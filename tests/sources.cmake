@@ -50,7 +50,9 @@ set(TEST_SUPPORT_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/child_process.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/folder_tree.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/game_folder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/own_processes_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/pid_namespace.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/port21_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/private_network.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/small_disk.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/unprivileged.cpp
@@ -62,7 +64,9 @@ set(TEST_SUPPORT_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/current_folder_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/environment_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/file_times_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/own_processes_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/password_zip_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/port21_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/reference_file_version_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/test_hooks_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/this_system_win32.cpp
@@ -77,10 +81,12 @@ set(TEST_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/config/configuration_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/config/ini_file_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/blocking_socket_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_upload_port21_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_upload_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/ftp_client_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/ftp_reply_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/command_line_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/hand_over_unpack_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/files_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/folder_search_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/paths_test.cpp
@@ -168,6 +174,7 @@ set(TEST_PROGRAM_WIN32_CODE_PAGE_SOURCES
 # when LAUNCHER_WINDOWS_BUILD_DIR names a Windows test build), and their support.
 set(TEST_WINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/wine/crash_mode_wine_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wine/crash_upload_wine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wine/message_box_wine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wine/progress_dialog_wine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wine/update_mode_wine_test.cpp

@@ -55,6 +55,26 @@ bool enterPrivateNetwork(std::string& why) {
     return up;
 }
 
+bool narrowLoopback(std::string& why) {
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    request.ifr_mtu = 1500;
+    const bool mtuSet = fd >= 0 && ::ioctl(fd, SIOCSIFMTU, &request) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!mtuSet) {
+        why = std::string("cannot set the loopback's MTU: ") + std::strerror(errno);
+        return false;
+    }
+    // Minimum, default and largest size; the network's own, not the machine's.
+    if (!writeText("/proc/sys/net/ipv4/tcp_wmem", "4096 16384 16384\n") ||
+        !writeText("/proc/sys/net/ipv4/tcp_rmem", "4096 16384 16384\n")) {
+        why = std::string("cannot set the network's TCP buffers: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 bool privateNetworkAvailable(std::string& why) {
     Subprocess child = Subprocess::fork([] {
         std::string reason;

@@ -12,6 +12,14 @@ namespace testsupport {
 // single-threaded process, such as a child of runInChild. On failure `why` says why.
 bool enterPrivateNetwork(std::string& why);
 
+// Makes the loopback of a private network hold little of a transfer, as a slow path
+// does: an MTU of 1500 bytes and TCP buffers of 16 KiB a direction. Loopback's own (64
+// KiB segments, buffers that grow to megabytes) takes megabytes of a transfer at once,
+// and a sender then waits on a slow peer for a third of its buffer at a time: a test of
+// a peer that reads below a rate would see a wait's time-out instead. A test of a slow
+// peer calls this inside the network.
+bool narrowLoopback(std::string& why);
+
 // Whether a private network can be made here; `why` tells the reason when not.
 // Tries it in a child, so the caller stays where it is.
 bool privateNetworkAvailable(std::string& why);

@@ -1,5 +1,6 @@
 #include "support/scripted_ftp_server.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -92,6 +93,13 @@ void ScriptedFtpServer::setRetrieveData(const std::string& data) {
 void ScriptedFtpServer::setFinalReply(const std::string& raw) {
     std::lock_guard<std::mutex> lock(mutex_);
     finalReply_ = raw;
+}
+
+void ScriptedFtpServer::setSlowReceive(const std::string& prefix, size_t bytes, int pauseMs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    slowPrefix_ = prefix;
+    slowBytes_ = bytes;
+    slowPauseMs_ = pauseMs;
 }
 
 bool ScriptedFtpServer::waitForSessions(size_t count, int timeoutMs) {
@@ -218,13 +226,14 @@ void ScriptedFtpServer::serveConnection(Socket fd) {
                 connect = connectBack_;
                 finalReply = finalReply_;
             }
-            if (connect && runDataTransfer(command, portArgs) && !sendAllRaw(fd, finalReply))
+            if (connect && runDataTransfer(command, portArgs, fd) && !sendAllRaw(fd, finalReply))
                 return;
         }
     }
 }
 
-bool ScriptedFtpServer::runDataTransfer(const std::string& command, const std::string& portArgs) {
+bool ScriptedFtpServer::runDataTransfer(const std::string& command, const std::string& portArgs,
+                                        Socket control) {
     unsigned h1, h2, h3, h4, p1, p2;
     if (std::sscanf(portArgs.c_str(), "%u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2) != 6)
         return false;
@@ -235,11 +244,27 @@ bool ScriptedFtpServer::runDataTransfer(const std::string& command, const std::s
     transfer.command = command;
     const std::string verb = command.substr(0, command.find(' '));
     if (serverReceives(verb)) {
+        size_t readSize = 65536;
+        int pauseMs = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (slowBytes_ > 0 && command.compare(0, slowPrefix_.size(), slowPrefix_) == 0) {
+                readSize = std::min(readSize, slowBytes_);
+                pauseMs = slowPauseMs_;
+            }
+        }
         const auto end = Clock::now() + std::chrono::seconds(20);
         while (Clock::now() < end) {
+            if (pauseMs > 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+                // The client gave up (a command, or its end, on the control connection):
+                // the rest of what it sent is not read, so the next session is not kept
+                // waiting behind it.
+                if (readableWithin(control, 0)) break;
+            }
             if (!readableWithin(fd, 100)) continue;
             char chunk[65536];
-            const long n = receiveSome(fd, chunk, sizeof chunk);
+            const long n = receiveSome(fd, chunk, readSize);
             if (n <= 0) break;
             transfer.data.append(chunk, static_cast<size_t>(n));
             transfer.chunkSizes.push_back(static_cast<size_t>(n));

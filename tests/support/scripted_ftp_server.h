@@ -48,6 +48,10 @@ public:
     void setRetrieveData(const std::string& data);
     // The reply after a data transfer (default "226 done\r\n").
     void setFinalReply(const std::string& raw);
+    // A slow peer: the data of commands that begin with `prefix` is read at most
+    // `bytes` at a time, `pauseMs` apart, until the client speaks or leaves on the
+    // control connection.
+    void setSlowReceive(const std::string& prefix, size_t bytes, int pauseMs);
 
     // Called on the server's thread with each command as it arrives, before the reply.
     void onCommand(std::function<void(const std::string&)> hook);
@@ -65,7 +69,8 @@ private:
     void serve();
     void serveConnection(loopback::Socket fd);
     std::string replyFor(const std::string& command);
-    bool runDataTransfer(const std::string& command, const std::string& portArgs);
+    bool runDataTransfer(const std::string& command, const std::string& portArgs,
+                         loopback::Socket control);
 
     loopback::Socket listener_ = loopback::kNoSocket;
     uint16_t port_ = 0;
@@ -82,6 +87,9 @@ private:
     bool connectBack_ = true;
     std::string retrieveData_;
     std::string finalReply_ = "226 done\r\n";
+    std::string slowPrefix_;
+    size_t slowBytes_ = 0;
+    int slowPauseMs_ = 0;
     std::function<void(const std::string&)> commandHook_;
 
     std::vector<std::vector<std::string>> sessions_;
