@@ -1,5 +1,4 @@
 #include "support/own_processes.h"
-
 #include "support/pid_namespace.h"
 
 namespace testsupport {

@@ -1,7 +1,6 @@
-#include "support/port21.h"
-
 #include <gtest/gtest.h>
 
+#include "support/port21.h"
 #include "support/private_network.h"
 
 namespace testsupport {
