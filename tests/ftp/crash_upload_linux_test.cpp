@@ -177,8 +177,9 @@ TEST(CrashUpload, EachFileAndTheWholeRunEndByTheirDeadlines) {
             game.enter();
             for (const std::string& file : c.files) game.write(file, "archive");
             freshDevSettings();
-            crashTimeoutSeconds = 1;
-            crashRunSeconds = c.runSeconds;
+            CrashSettings bounds;
+            bounds.timeoutSeconds = 1;
+            bounds.runSeconds = c.runSeconds;
             ScriptedFtpServer server(21);
             server.reply("SIZE", "213 7\r\n");
             const std::string slow = c.slowCommand;
@@ -187,14 +188,12 @@ TEST(CrashUpload, EachFileAndTheWholeRunEndByTheirDeadlines) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
             });
             const auto started = std::chrono::steady_clock::now();
-            runCrashUpload(crashTokens("crash"));
+            runCrashUpload(crashTokens("crash"), bounds);
             EXPECT_LT(std::chrono::steady_clock::now() - started,
                       std::chrono::seconds(c.maxSeconds));
             EXPECT_LE(storedNames(server).size(), c.maxStored);
             EXPECT_FALSE(game.exists("crash"));
             EXPECT_NE(game.read("KilnDev.ini").find("NeedCheck = 1"), std::string::npos);
-            crashTimeoutSeconds = 30;
-            crashRunSeconds = 600;
         });
     }
 }
@@ -258,7 +257,8 @@ TEST(CrashUpload, PeersThatNeverFinishHoldEachUploadOnlyForTheTimeOut) {
             game.write("crash/ra1.zip", "1");
             game.write("crash/ra2.zip", "2");
             freshDevSettings();
-            crashTimeoutSeconds = 1;
+            CrashSettings bounds;
+            bounds.timeoutSeconds = 1;
 
             std::unique_ptr<ScriptedFtpServer> server;
             std::unique_ptr<SilentPort> silent;
@@ -270,7 +270,7 @@ TEST(CrashUpload, PeersThatNeverFinishHoldEachUploadOnlyForTheTimeOut) {
                 server->setGreetingParts(c.greeting, 700);
             }
             const auto started = std::chrono::steady_clock::now();
-            runCrashUpload(crashTokens("crash"));
+            runCrashUpload(crashTokens("crash"), bounds);
             const auto took = std::chrono::steady_clock::now() - started;
             // One time-out per file, and some room for a slow machine.
             EXPECT_LT(took, std::chrono::milliseconds(4500));
