@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "config/update_context.h"
+#include "platform/file_version.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/system.h"
@@ -14,7 +15,6 @@
 #include "transfer/file_download.h"
 #include "transfer/progress_bar_dlg.h"
 #include "transfer/thread.h"
-#include "update/file_version.h"
 #include "update/package_file.h"
 #include "update/package_verification.h"
 
@@ -46,7 +46,8 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
         readable.close();
         std::string installed;
         // Any difference, older or newer, fetches the package.
-        if (readFileVersion(clientUpdatePath, installed)) upToDate = installed + ".zip" == package;
+        if (platform::fileVersionInfo(clientUpdatePath, installed))
+            upToDate = installed + ".zip" == package;
     }
 
     int result = 1;
