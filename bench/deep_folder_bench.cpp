@@ -113,8 +113,9 @@ int main(int argc, char** argv) {
     const fs::path previous = fs::current_path();
     fs::current_path(work);  // "KilnDev.ini" lands here
     devSettings.section = "Crash";
-    crashServerHost = "127.0.0.1";
-    crashCredentials = "bench:bench";
+    CrashSettings settings;
+    settings.host = "127.0.0.1";
+    settings.credentials = "bench:bench";
 
     int status = 0;
     std::printf("%8s %10s %10s %8s %14s  %s\n", "levels", "walk s", "delete s", "result",
@@ -129,7 +130,7 @@ int main(int argc, char** argv) {
         double walkSeconds = -1;
         if (walk) {
             const auto start = std::chrono::steady_clock::now();
-            uploadCrashFolder(root.string());
+            uploadCrashFolder(root.string(), settings);
             walkSeconds = bench::secondsSince(start);
         }
         const auto start = std::chrono::steady_clock::now();

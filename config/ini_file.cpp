@@ -38,7 +38,7 @@ bool IniFile::Load(const std::string& name) {
     std::string path = name;
     if (!platform::pathExists(name)) {
         std::string folder = platform::currentDirectory();
-        if (!folder.empty()) path = folder + "\\" + name;
+        if (!folder.empty()) path = platform::joinPath(folder, name);
     }
     std::string bytes;
     // Read through the platform layer, so the name is found as Windows finds it.

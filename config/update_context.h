@@ -1,12 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "config/ini_file.h"
 #include "platform/files.h"
-
-class DownloadThreadFile;
 
 // The one record of update mode.
 struct UpdateContext {
@@ -19,15 +18,14 @@ struct UpdateContext {
     int handOver = 1;
     std::string clientUpdatePath;
     std::unique_ptr<char[]> archivePassword;  // exists only while loadConfiguration runs
-    DownloadThreadFile* downloadThread = nullptr;
     // With a "PublicKey" the hand-over unpacks only the package the patch step verified,
     // read through the very handle its digest was read from (on Windows held without
     // write or delete sharing): a file put at "update.rar" in between is never unpacked.
     bool releaseSigned = false;
     platform::File verifiedPackage;  // open only once the package matched its statement
 
-    // The patch step's work, run on the worker thread.
-    void patchStepBody();
+    // The patch step's work, run on the worker thread; the patch step installs it.
+    std::function<void()> patchStepBody;
 };
 
 // The process-wide instance.

@@ -93,23 +93,11 @@ void CBlockingSocket::GetSockName(SocketAddress& address) {
     if (!net::localAddress(handle, address)) throw CBlockingSocketException("GetSockName");
 }
 
-bool CBlockingSocket::IsReadable() {
-    int ready = net::waitReadable(handle, 0);
-    if (ready < 0) throw CBlockingSocketException("Socket Error");
-    return ready == 1;
-}
-
 SocketAddress CBlockingSocket::GetHostByName(const std::string& name, unsigned short port) {
     SocketAddress address;
     if (!net::lookUpHost(name, address.address)) throw CBlockingSocketException("GetHostByName");
     address.port = port;
     return address;
-}
-
-std::string CBlockingSocket::GetHostByAddr(const SocketAddress& address) {
-    std::string name;
-    if (!net::lookUpAddress(address.address, name)) throw CBlockingSocketException("GetHostByAddr");
-    return name;
 }
 
 }  // namespace nsSocket

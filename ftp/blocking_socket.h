@@ -41,9 +41,7 @@ public:
     virtual int Receive(char* buffer, int size, int timeoutSeconds) = 0;
     virtual void GetSockName(SocketAddress& address) = 0;
     virtual SocketHandle Handle() const = 0;
-    virtual bool IsReadable() = 0;
     virtual SocketAddress GetHostByName(const std::string& name, unsigned short port) = 0;
-    virtual std::string GetHostByAddr(const SocketAddress& address) = 0;
     // Takes over a handle (how Accept fills the connection object).
     virtual void Attach(SocketHandle handle) = 0;
 };
@@ -67,9 +65,7 @@ public:
     int Receive(char* buffer, int size, int timeoutSeconds) override;
     void GetSockName(SocketAddress& address) override;
     SocketHandle Handle() const override { return handle; }
-    bool IsReadable() override;
     SocketAddress GetHostByName(const std::string& name, unsigned short port) override;
-    std::string GetHostByAddr(const SocketAddress& address) override;
     void Attach(SocketHandle newHandle) override { handle = newHandle; }
 
     // One wait and one send; may send fewer bytes than asked.

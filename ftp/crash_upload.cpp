@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "config/dev_settings.h"
 #include "config/ini_file.h"
@@ -12,11 +13,6 @@
 #include "platform/file_checks.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-
-std::string crashServerHost;
-std::string crashCredentials;
-unsigned crashTimeoutSeconds = 30;
-unsigned crashRunSeconds = 600;
 
 namespace {
 
@@ -104,14 +100,14 @@ WalkLevel& enter(Walk& walk, const std::string& name, size_t pathLength) {
 
 }  // namespace
 
-void uploadCrashFolder(const std::string& folder) {
+void uploadCrashFolder(const std::string& folder, const CrashSettings& settings) {
     // The path names files to the client's observers: one string for the whole walk,
     // each level adding its name and taking it off again.
     std::string path = folder;
     // The remote names this run has used: all land in the server's root.
     std::set<std::string> remoteNames;
     const auto runDeadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(crashRunSeconds);
+        std::chrono::steady_clock::now() + std::chrono::seconds(settings.runSeconds);
     Walk walk;
     enter(walk, folder, path.size());
     platform::FindEntry entry;
@@ -141,13 +137,13 @@ void uploadCrashFolder(const std::string& folder) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= runDeadline) continue;
         const auto fileDeadline =
-            now + std::chrono::seconds(kCrashFileTimeouts * crashTimeoutSeconds +
+            now + std::chrono::seconds(kCrashFileTimeouts * settings.timeoutSeconds +
                                        entry.size / kCrashUploadFloorBytesPerSecond);
         if (!level.upload) {
             level.upload = std::make_unique<CFileUpload>();
-            level.upload->SetServer(crashServerHost);
-            level.upload->SetCredentials(crashCredentials);
-            level.upload->Client().SetTimeout(crashTimeoutSeconds);
+            level.upload->SetServer(settings.host);
+            level.upload->SetCredentials(settings.credentials);
+            level.upload->Client().SetTimeout(settings.timeoutSeconds);
         }
         level.upload->Client().SetDeadline(std::min(fileDeadline, runDeadline));
         level.upload->SetFile(level.folder, entry.name, path, lowerName);
@@ -211,7 +207,7 @@ uint32_t deleteFolderTree(const std::string& folder, bool recurse) {
     return 0;
 }
 
-void runCrashUpload(const std::vector<std::string>& tokens) {
+void runCrashUpload(const std::vector<std::string>& tokens, CrashSettings bounds) {
     // Without a folder, or with a text that would break the control connection or be
     // cut into another password, crash mode does nothing at all.
     if (tokens.size() < 5) return;
@@ -224,13 +220,14 @@ void runCrashUpload(const std::vector<std::string>& tokens) {
     // Deleting the root, the game's folder or a folder above it would delete the game.
     if (!isDeletableCrashFolder(folder)) return;
 
-    crashServerHost = host;
-    crashCredentials = credentials;
+    CrashSettings settings = std::move(bounds);
+    settings.host = host;
+    settings.credentials = credentials;
     devSettingsSavable = true;
     if (platform::pathExists(kDevSettingsFile)) {
         IniFile probe;
         devSettingsSavable = probe.Load(kDevSettingsFile);
     }
-    uploadCrashFolder(folder);
+    uploadCrashFolder(folder, settings);
     deleteFolderTree(folder, true);
 }

@@ -81,7 +81,7 @@ bool CFTPClient::ConnectControl(const std::string& host, unsigned short port) {
         // A port that never completes the handshake would hold crash mode for minutes.
         control->Connect(address, WaitSeconds());
     } catch (const CBlockingSocketException& e) {
-        NotifyError(e.Describe(), kSource, 301);
+        NotifyError(e.Describe(), kSource, SiteConnect);
         control->Discard();
         return false;
     }
@@ -106,7 +106,7 @@ bool CFTPClient::WriteCommand(const std::string& command) {
     try {
         control->SendAll(line.data(), static_cast<int>(line.size()), WaitSeconds());
     } catch (const CBlockingSocketException& e) {
-        NotifyError(e.Describe(), kSource, 989);
+        NotifyError(e.Describe(), kSource, SiteSendCommand);
         control->Discard();
         return false;
     }
@@ -114,7 +114,7 @@ bool CFTPClient::WriteCommand(const std::string& command) {
 }
 
 void CFTPClient::FailOversizedReply() {
-    NotifyError("Reply too long", kSource, 1096);
+    NotifyError("Reply too long", kSource, SiteReadReply);
     control->Discard();
     pendingLines.clear();
     unfinishedLine.clear();
@@ -161,7 +161,7 @@ bool CFTPClient::ReadReplyLine(std::string& line, Deadline deadline) {
     try {
         if (pendingLines.empty() && !FillPendingLines(deadline)) return false;
     } catch (const CBlockingSocketException& e) {
-        NotifyError(e.Describe(), kSource, 1096);
+        NotifyError(e.Describe(), kSource, SiteReadReply);
         control->Discard();
         return false;
     }
@@ -327,7 +327,7 @@ bool CFTPClient::LogOn(const CLogonData& logon) {
         const int next = reply.code[0] == '2' ? row[index + 1] : row[index + 2];
         if (next == kLogonDone) return ChangeDirectory("/") == ResultOk;
         if (next == kLogonFailed) {
-            NotifyError("Logon failed.", kSource, 473);
+            NotifyError("Logon failed.", kSource, SiteLogon);
             return false;
         }
         // The table only moves forward; anything else is a broken row.

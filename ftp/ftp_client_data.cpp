@@ -44,7 +44,7 @@ bool CFTPClient::StoreFile(const std::string& localPath, const std::string& remo
                            const CTransferType& type, bool whole) {
     CFile file;
     if (!file.Open(localPath, "rb")) {
-        NotifyError(platform::systemErrorText(platform::lastError()), kSource, 650);
+        NotifyError(platform::systemErrorText(platform::lastError()), kSource, SiteOpenLocalFile);
         return false;
     }
     return StoreOpenFile(file, localPath, remoteName, type, whole);
@@ -55,7 +55,7 @@ bool CFTPClient::StoreFile(const platform::Folder& folder, const std::string& na
                            const CTransferType& type, bool whole) {
     CFile file;
     if (!file.Open(folder, name)) {
-        NotifyError(platform::systemErrorText(platform::lastError()), kSource, 650);
+        NotifyError(platform::systemErrorText(platform::lastError()), kSource, SiteOpenLocalFile);
         return false;
     }
     return StoreOpenFile(file, localPath, remoteName, type, whole);
@@ -82,7 +82,7 @@ bool CFTPClient::RetrieveFile(const std::string& remoteName, const std::string& 
                               const CTransferType& type) {
     CFile file;
     if (!file.Open(localPath, "wb")) {
-        NotifyError(platform::systemErrorText(platform::lastError()), kSource, 650);
+        NotifyError(platform::systemErrorText(platform::lastError()), kSource, SiteOpenLocalFile);
         return false;
     }
     return RunDataCommand(Retrieve, remoteName, type, file);
@@ -129,7 +129,7 @@ bool CFTPClient::OpenDataConnection(DataCommand command, const std::string& path
         port = bound.port;
         listener->Listen();
     } catch (const CBlockingSocketException& e) {
-        NotifyError(e.Describe(), kSource, 785);
+        NotifyError(e.Describe(), kSource, SiteListen);
         listener->Discard();
         return false;
     }
@@ -147,7 +147,7 @@ bool CFTPClient::OpenDataConnection(DataCommand command, const std::string& path
             ok = listener->Accept(dataSocket, peer, WaitSeconds());
         }
     } catch (const CBlockingSocketException& e) {
-        NotifyError(e.Describe(), kSource, 785);
+        NotifyError(e.Describe(), kSource, SiteListen);
         ok = false;
     }
     listener->Discard();
@@ -172,7 +172,7 @@ bool CFTPClient::SendFileData(ITransferNotification& source, IBlockingSocket& da
         }
     } catch (const CBlockingSocketException& e) {
         transferring = false;
-        NotifyError(e.Describe(), kSource, 901);
+        NotifyError(e.Describe(), kSource, SiteSendData);
         dataSocket.Discard();
         return false;
     }
@@ -202,7 +202,7 @@ bool CFTPClient::ReceiveFileData(ITransferNotification& sink, IBlockingSocket& d
         }
     } catch (const CBlockingSocketException& e) {
         transferring = false;
-        NotifyError(e.Describe(), kSource, 947);
+        NotifyError(e.Describe(), kSource, SiteReceiveData);
         dataSocket.Discard();
         return false;
     }

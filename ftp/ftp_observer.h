@@ -7,6 +7,19 @@
 
 namespace nsFTP {
 
+// Where the client raised an error: the `line` an observer's ErrorRaised receives. The
+// numbers are the ones the client has always reported, so that logs stay comparable.
+enum ErrorSite : int {
+    SiteConnect = 301,        // opening the control connection
+    SiteLogon = 473,          // the logon sequence reached its error state
+    SiteOpenLocalFile = 650,  // opening the local file of a transfer
+    SiteListen = 785,         // listening for, or accepting, a data connection
+    SiteSendData = 901,       // sending on a data connection
+    SiteReceiveData = 947,    // receiving on a data connection
+    SiteSendCommand = 989,    // sending a command
+    SiteReadReply = 1096,     // reading a reply line, or a reply too long
+};
+
 // Watches a client; every notification runs on the client's thread, in order.
 class IFtpObserver {
 public:

@@ -3,14 +3,14 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/file_version.h"
 #include "support/fuzz_file.h"
-#include "update/file_version.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const fuzzsupport::ScratchFile file("version.exe");
     if (!file.write(data, size)) return 0;
     std::string version;
-    if (readFileVersion(file.path(), version) && !version.empty()) {
+    if (platform::fileVersionInfo(file.path(), version) && !version.empty()) {
         // Four numbers and three dots, nothing else.
         size_t dots = 0;
         for (char c : version) {

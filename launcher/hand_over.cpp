@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "config/launch_arguments.h"
 #include "config/update_context.h"
 #include "launcher/process_terminator.h"
 #include "platform/files.h"
@@ -95,6 +96,8 @@ std::string clientUpdaterParameters(const LaunchArguments& arguments) {
     if (!arguments.patchPort.empty()) parameters += " PatchPort:" + arguments.patchPort;
     return parameters;
 }
+
+void handOverToClientUpdater() { handOverToClientUpdater(launchArguments); }
 
 bool handOverToClientUpdater(const LaunchArguments& arguments, uint32_t* processId,
                              unsigned retryPauseMs) {

@@ -34,7 +34,7 @@ int runUpdate(bool cannotWrite) {
     std::string path = platform::executablePath();
     auto cut = platform::lastSeparator(path);
     if (cut != std::string::npos && cut >= 1) path.resize(cut);
-    path += "\\ClientUpdate.exe";
+    path = platform::joinPath(path, "ClientUpdate.exe");
 
     runPatchStep(updateContext, path);
     return 0;

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/progress_backend.h"
 #include "platform/ui.h"
+#include "platform/ui_backend.h"
 
 namespace platform::ui {
 

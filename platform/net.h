@@ -96,8 +96,6 @@ int waitWritable(SocketHandle socket, int timeoutMs);
 
 // gethostbyname: the first IPv4 address of a host name or dotted text.
 bool lookUpHost(std::string_view name, uint32_t& address);
-// gethostbyaddr: the host's name.
-bool lookUpAddress(uint32_t address, std::string& name);
 // inet_ntoa.
 std::string dottedText(uint32_t address);
 

@@ -1,4 +1,3 @@
-#include "platform/progress_backend.h"
 #include "platform/ui.h"
 #include "platform/ui_backend.h"
 

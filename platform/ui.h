@@ -4,6 +4,7 @@
 // display is available, standard error otherwise).
 // Texts arrive in the ANSI code page.
 
+#include <functional>
 #include <string>
 
 namespace platform::ui {
@@ -11,12 +12,6 @@ namespace platform::ui {
 // MessageBoxA(no owner, text, caption, MB_OK). Callable from any thread: a call made
 // off the main thread runs on the main loop while the caller waits.
 void messageBox(const std::string& text, const std::string& caption);
-
-}  // namespace platform::ui
-
-#include <functional>
-
-namespace platform::ui {
 
 // The main thread owns the user interface. A call made on another thread runs on the
 // main thread while the caller waits, as a synchronous cross-thread window call does;

@@ -4,7 +4,9 @@
   scripts/check_layering.py                     check the #include lines
   scripts/check_layering.py --objects BUILD     also check the core library's objects in
                                                 BUILD: a function declared low but defined
-                                                high is a dependency the includes hide
+                                                high is a dependency the includes hide, and
+                                                a class's out-of-line members are defined
+                                                in the folder that declares the class
   scripts/check_layering.py --graph [--objects BUILD]
                                                 print the folder-to-folder edges
 
@@ -33,6 +35,8 @@ LAYERS = {
 }
 SOURCE_SUFFIXES = {".cpp", ".h"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+# A class or struct with a body (not a forward declaration, not an enum class).
+CLASS = re.compile(r"(?<!enum )\b(?:class|struct)\s+(\w+)(?:\s+final)?\s*(?::[^;{}()]*)?\{")
 
 repo = pathlib.Path(__file__).resolve().parent.parent
 
@@ -80,6 +84,7 @@ def object_edges(build):
         raise SystemExit(f"layering: no core objects in {objects}")
     defined = {}
     undefined = {}
+    members = []  # (folder, object, symbol) of every strong definition
     for path in sorted(objects.rglob("*.o")):
         relative = path.relative_to(objects)
         # An object left in a reused build folder by a source that has since moved.
@@ -98,6 +103,7 @@ def object_edges(build):
                 undefined.setdefault(name, set()).add((folder, path.name))
             elif kind in "TDBR":
                 defined.setdefault(name, set()).add(folder)
+                members.append((folder, f"{folder}/{path.name}", name))
     edges = {}
     for name, users in sorted(undefined.items()):
         for owner in defined.get(name, ()):
@@ -105,20 +111,69 @@ def object_edges(build):
                 if owner != folder:
                     edges.setdefault((folder, owner), []).append((f"{folder}/{object_name}", name))
     # Readable names for the report.
-    names = sorted({name for lines in edges.values() for _, name in lines})
+    names = sorted({name for lines in edges.values() for _, name in lines} |
+                   {name for _, _, name in members})
     readable = dict(zip(names, subprocess.run(["c++filt"], input="\n".join(names), check=True,
                                               capture_output=True, text=True).stdout.splitlines()))
-    return {edge: [f"{where}: {readable.get(name, name)}" for where, name in lines]
-            for edge, lines in edges.items()}
+    return ({edge: [f"{where}: {readable.get(name, name)}" for where, name in lines]
+             for edge, lines in edges.items()},
+            [(folder, where, readable.get(name, name)) for folder, where, name in members])
+
+
+def declared_classes():
+    """Class name -> the folders whose sources give the class its body."""
+    classes = {}
+    for path in sources():
+        folder = path.relative_to(repo).parts[0]
+        for name in CLASS.findall(path.read_text(errors="replace")):
+            classes.setdefault(name, set()).add(folder)
+    return classes
+
+
+def scopes(symbol):
+    """The scopes of a demangled name: "base::Thread::Start()" -> ["base", "Thread"]."""
+    symbol = symbol.replace("(anonymous namespace)", "{anonymous}")
+    parts, current, depth, i = [], "", 0, 0
+    while i < len(symbol):
+        if depth == 0 and symbol.startswith("operator", i) and not current:
+            break  # the rest is an operator's name and its parameters
+        if depth == 0 and symbol.startswith("::", i):
+            parts.append(current)
+            current, i = "", i + 2
+            continue
+        char = symbol[i]
+        if depth == 0 and char in " (":
+            break  # the parameters, or a clone's suffix
+        depth += {"<": 1, ">": -1}.get(char, 0)
+        current += char
+        i += 1
+    return [re.sub(r"<.*", "", part) for part in parts]
+
+
+def misplaced_members(members):
+    """(class, declaring folders) -> the members defined outside those folders."""
+    classes = declared_classes()
+    found = {}
+    for folder, where, symbol in members:
+        owners = [part for part in scopes(symbol) if part in classes]
+        if not owners:
+            continue
+        homes = classes[owners[-1]]
+        if folder not in homes:
+            found.setdefault((owners[-1], tuple(sorted(homes))), []).append(f"{where}: {symbol}")
+    return found
 
 
 def main():
     arguments = sys.argv[1:]
     edges, unknown = folder_edges()
+    misplaced = {}
     if "--objects" in arguments:
         build = arguments[arguments.index("--objects") + 1]
-        for edge, lines in object_edges(build).items():
+        linked, members = object_edges(build)
+        for edge, lines in linked.items():
             edges.setdefault(edge, []).extend(lines)
+        misplaced = misplaced_members(members)
     if "--graph" in arguments:
         for source, target in sorted(edges):
             print(f"{source} -> {target}")
@@ -133,6 +188,13 @@ def main():
             for line in lines:
                 print(f"  {line}")
             failed = True
+    # Members defined elsewhere would hide a dependency the folders' order forbids.
+    for (name, homes), lines in sorted(misplaced.items()):
+        folders = ", ".join(f"{home}/" for home in homes)
+        print(f"layering: {name} is declared in {folders} but members are defined outside:")
+        for line in lines:
+            print(f"  {line}")
+        failed = True
     return 1 if failed else 0
 
 

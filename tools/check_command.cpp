@@ -13,13 +13,13 @@
 #include "config/ini_file.h"
 #include "config/launch_arguments.h"
 #include "config/update_context.h"
+#include "platform/file_version.h"
 #include "platform/files.h"
 #include "platform/strings.h"
 #include "tools/admin_commands.h"
 #include "tools/settings_rules.h"
 #include "transfer/file_download.h"
 #include "unzip/zip_reader.h"
-#include "update/file_version.h"
 #include "update/release_statement.h"
 
 namespace {
@@ -338,7 +338,7 @@ int runCheck(const std::vector<std::string>& arguments) {
                 report.problem(package + ": holds no " + kClientUpdater);
             } else if (UnzipToFile(reader.get(), index, updater.c_str()) != ZIPRES_OK) {
                 report.problem(package + ": " + kClientUpdater + " does not unpack");
-            } else if (!readFileVersion(updater, version) || version.empty()) {
+            } else if (!platform::fileVersionInfo(updater, version) || version.empty()) {
                 report.problem(package + ": its " + kClientUpdater + " has no file version");
             } else if (wellNamed && version != versionText(promised)) {
                 report.problem(package + ": its " + kClientUpdater + " is version " + version +

@@ -169,6 +169,124 @@ bool verify(const std::string& package, const std::vector<ReleaseFile>& files,
     return same;
 }
 
+// A release read from its folder: its files in name order with their bytes, and the
+// package's name, taken from the updater's file version.
+struct Release {
+    std::vector<ReleaseFile> files;
+    std::vector<std::string> contents;  // one for each file
+    std::string version;
+    std::string packageName;
+};
+
+bool readRelease(const fs::path& folder, Release& release) {
+    if (!collect(folder, release.files)) return false;
+    const auto updater =
+        std::find_if(release.files.begin(), release.files.end(), [](const ReleaseFile& f) {
+            return platform::sameNameIgnoringCase(f.name, "ClientUpdate.exe");
+        });
+    if (updater == release.files.end()) {
+        std::fprintf(stderr, "launcher-admin publish: no ClientUpdate.exe in %s\n",
+                     folder.string().c_str());
+        return false;
+    }
+    if (!platform::readPeFileVersion(updater->path.string(), release.version) ||
+        release.version.empty()) {
+        std::fprintf(stderr,
+                     "launcher-admin publish: %s has no file version; the package is named "
+                     "after it\n",
+                     updater->path.string().c_str());
+        return false;
+    }
+    release.packageName = release.version + ".zip";
+    release.contents.resize(release.files.size());
+    for (size_t i = 0; i < release.files.size(); ++i) {
+        if (!platform::readWholeFile(release.files[i].path.string(), release.contents[i])) {
+            std::fprintf(stderr, "launcher-admin publish: cannot read %s\n",
+                         release.files[i].path.string().c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes the package to `staged` and reads it back; nothing stays of it on failure.
+bool stagePackage(const Release& release, const fs::path& staged) {
+    ZipWriter writer;
+    bool written = writer.create(staged.string());
+    for (size_t i = 0; written && i < release.files.size(); ++i) {
+        ZipWriter::Entry entry;
+        entry.name = release.files[i].name;
+        entry.unixMode = kRegularFileType | release.files[i].mode;
+        entry.modified = release.files[i].modified;
+        written = writer.add(entry, release.contents[i].data(), release.contents[i].size());
+    }
+    written = writer.close() && written;
+    if (written && verify(staged.string(), release.files, release.contents)) return true;
+    std::fprintf(stderr, "launcher-admin publish: %s\n",
+                 writer.error().empty() ? ("cannot read back " + staged.string()).c_str()
+                                        : writer.error().c_str());
+    std::error_code error;
+    fs::remove(staged, error);
+    return false;
+}
+
+// The statement covers the very bytes of `staged`, which are renamed into place later.
+bool signStagedPackage(const Release& release, const fs::path& staged,
+                       const SigningOptions& options, const SecretKey& secretKey,
+                       ReleaseStatement& statement, std::string& versionText) {
+    statement.updateFile = release.packageName;
+    statement.expires = expiryAfterDays(options.expiryDays);
+    statement.downgrade = options.allowDowngrade;
+    std::string signature;
+    if (!digestFile(staged.string(), statement.size, statement.sha512) ||
+        !signStatement(statement, secretKey, signature)) {
+        std::fprintf(stderr, "launcher-admin publish: cannot sign %s\n", staged.string().c_str());
+        std::error_code error;
+        fs::remove(staged, error);
+        return false;
+    }
+    versionText = versionFileText(statement, signature);
+    return true;
+}
+
+// Renames the staged package to its name and then writes "version.txt" naming it.
+bool putInPlace(const fs::path& staged, const fs::path& package, const fs::path& versionFile,
+                const std::string& versionText) {
+    std::string previous, staging;
+    if (platform::readWholeFile(package.string(), previous) &&
+        platform::readWholeFile(staged.string(), staging) && previous != staging)
+        std::fprintf(stderr,
+                     "launcher-admin publish: note: %s is replaced; launchers that have part of "
+                     "the old one will continue it with the new one's bytes\n",
+                     package.string().c_str());
+    std::error_code error;
+    fs::rename(staged, package, error);
+    if (error) {
+        std::fprintf(stderr, "launcher-admin publish: cannot write %s: %s\n",
+                     package.string().c_str(), error.message().c_str());
+        fs::remove(staged, error);
+        return false;
+    }
+    if (!writeFileAtomically(versionFile, versionText)) {
+        std::fprintf(stderr, "launcher-admin publish: cannot write %s\n",
+                     versionFile.string().c_str());
+        return false;
+    }
+    return true;
+}
+
+void printPublished(const Release& release, const fs::path& output,
+                    const ReleaseStatement* signedAs) {
+    for (const ReleaseFile& file : release.files)
+        std::printf("  %04o  %s\n", file.mode, file.name.c_str());
+    std::printf("published ClientUpdate.exe %s: %s and version.txt in %s", release.version.c_str(),
+                release.packageName.c_str(), output.string().c_str());
+    if (signedAs)
+        std::printf(", signed, expires %s%s", formatUtc(signedAs->expires).c_str(),
+                    signedAs->downgrade ? ", downgrade allowed" : "");
+    std::printf("\n");
+}
+
 int runPublish(const std::vector<std::string>& given) {
     SigningOptions options;
     const bool usable = parseSigningOptions(given, true, options);
@@ -182,117 +300,32 @@ int runPublish(const std::vector<std::string>& given) {
         return 2;
     }
     if (!readExpiryDays("publish", options)) return 2;
-    const bool sign = options.sign;
-    const std::string& keyFile = options.keyFile;
-    const bool allowDowngrade = options.allowDowngrade;
-    const int64_t expiryDays = options.expiryDays;
     // Read first: a key that cannot sign stops the run before anything is written.
     std::unique_ptr<SecretKey> secretKey;
-    if (sign) {
+    if (options.sign) {
         secretKey = std::make_unique<SecretKey>();
         std::string why;
-        if (!readSecretKeyFile(keyFile, *secretKey, why)) {
+        if (!readSecretKeyFile(options.keyFile, *secretKey, why)) {
             std::fprintf(stderr, "launcher-admin publish: %s\n", why.c_str());
             return 1;
         }
     }
-    const fs::path release = arguments[0];
     const fs::path output = arguments[1];
-    std::vector<ReleaseFile> files;
-    if (!collect(release, files)) return 1;
-
-    const auto updater = std::find_if(files.begin(), files.end(), [](const ReleaseFile& f) {
-        return platform::sameNameIgnoringCase(f.name, "ClientUpdate.exe");
-    });
-    if (updater == files.end()) {
-        std::fprintf(stderr, "launcher-admin publish: no ClientUpdate.exe in %s\n",
-                     release.string().c_str());
-        return 1;
-    }
-    std::string version;
-    if (!platform::readPeFileVersion(updater->path.string(), version) || version.empty()) {
-        std::fprintf(stderr,
-                     "launcher-admin publish: %s has no file version; the package is named "
-                     "after it\n",
-                     updater->path.string().c_str());
-        return 1;
-    }
-    const std::string packageName = version + ".zip";
-
-    std::vector<std::string> contents(files.size());
-    for (size_t i = 0; i < files.size(); ++i) {
-        if (!platform::readWholeFile(files[i].path.string(), contents[i])) {
-            std::fprintf(stderr, "launcher-admin publish: cannot read %s\n",
-                         files[i].path.string().c_str());
-            return 1;
-        }
-    }
+    Release release;
+    if (!readRelease(arguments[0], release)) return 1;
 
     std::error_code error;
     fs::create_directories(output, error);
-    const fs::path package = output / packageName;
-    const fs::path staged = output / ("." + packageName + ".tmp");
-    ZipWriter writer;
-    bool written = writer.create(staged.string());
-    for (size_t i = 0; written && i < files.size(); ++i) {
-        ZipWriter::Entry entry;
-        entry.name = files[i].name;
-        entry.unixMode = kRegularFileType | files[i].mode;
-        entry.modified = files[i].modified;
-        written = writer.add(entry, contents[i].data(), contents[i].size());
-    }
-    written = writer.close() && written;
-    if (!written || !verify(staged.string(), files, contents)) {
-        std::fprintf(stderr, "launcher-admin publish: %s\n",
-                     writer.error().empty() ? ("cannot read back " + staged.string()).c_str()
-                                            : writer.error().c_str());
-        fs::remove(staged, error);
-        return 1;
-    }
-    // The statement covers the very bytes that are renamed into place below.
-    std::string versionText = "[Current Version]\nUpdateFile=" + packageName + "\n";
+    const fs::path staged = output / ("." + release.packageName + ".tmp");
+    if (!stagePackage(release, staged)) return 1;
+    std::string versionText = "[Current Version]\nUpdateFile=" + release.packageName + "\n";
     ReleaseStatement statement;
-    if (secretKey) {
-        statement.updateFile = packageName;
-        statement.expires = expiryAfterDays(expiryDays);
-        statement.downgrade = allowDowngrade;
-        std::string signature;
-        if (!digestFile(staged.string(), statement.size, statement.sha512) ||
-            !signStatement(statement, *secretKey, signature)) {
-            std::fprintf(stderr, "launcher-admin publish: cannot sign %s\n",
-                         staged.string().c_str());
-            fs::remove(staged, error);
-            return 1;
-        }
-        versionText = versionFileText(statement, signature);
-    }
-    std::string previous, staging;
-    if (platform::readWholeFile(package.string(), previous) &&
-        platform::readWholeFile(staged.string(), staging) && previous != staging)
-        std::fprintf(stderr,
-                     "launcher-admin publish: note: %s is replaced; launchers that have part of "
-                     "the old one will continue it with the new one's bytes\n",
-                     package.string().c_str());
-    fs::rename(staged, package, error);
-    if (error) {
-        std::fprintf(stderr, "launcher-admin publish: cannot write %s: %s\n",
-                     package.string().c_str(), error.message().c_str());
-        fs::remove(staged, error);
+    if (secretKey &&
+        !signStagedPackage(release, staged, options, *secretKey, statement, versionText))
         return 1;
-    }
-    const fs::path versionFile = output / "version.txt";
-    if (!writeFileAtomically(versionFile, versionText)) {
-        std::fprintf(stderr, "launcher-admin publish: cannot write %s\n",
-                     versionFile.string().c_str());
+    if (!putInPlace(staged, output / release.packageName, output / "version.txt", versionText))
         return 1;
-    }
-    for (const ReleaseFile& file : files) std::printf("  %04o  %s\n", file.mode, file.name.c_str());
-    std::printf("published ClientUpdate.exe %s: %s and version.txt in %s", version.c_str(),
-                packageName.c_str(), output.string().c_str());
-    if (secretKey)
-        std::printf(", signed, expires %s%s", formatUtc(statement.expires).c_str(),
-                    statement.downgrade ? ", downgrade allowed" : "");
-    std::printf("\n");
+    printPublished(release, output, secretKey ? &statement : nullptr);
     return 0;
 }
 

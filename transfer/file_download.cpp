@@ -309,6 +309,8 @@ int CFileDownLoad::Download() {
                 opened = file.open(path, kAccess, platform::Disposition::CreateAlways, created);
             }
         } catch (...) {
+            // Anything else (no memory for a buffer or a header, say) fails this attempt
+            // too, and the next one continues from what reached the file.
         }
     }
     file.close();

@@ -1,8 +1,18 @@
 #include "transfer/thread.h"
 
+#include <atomic>
 #include <system_error>
+#include <thread>
+
+#include "config/update_context.h"
 
 namespace base {
+
+struct ThreadState {
+    std::unique_ptr<std::thread> handle;   // the started thread, null when none
+    std::atomic<Thread*> thread{nullptr};  // whose Run the thread calls; null when none runs
+    std::function<void(bool completed)> ended;
+};
 
 Thread::Thread() : state(std::make_shared<ThreadState>()) {}
 
@@ -26,26 +36,36 @@ void Thread::Start() {
     }
 }
 
+bool Thread::Started() const { return state->handle != nullptr; }
+
+bool Thread::Running() const { return state->thread.load() != nullptr; }
+
 void Thread::Join() {
     if (state->handle && state->handle->joinable()) state->handle->join();
     state->handle.reset();
 }
 
-unsigned ThreadEntry(ThreadState* state) {
+void Thread::onEnded(std::function<void(bool completed)> ended) { state->ended = std::move(ended); }
+
+unsigned Thread::ThreadEntry(ThreadState* state) {
     bool completed = false;
     try {
         state->thread.load()->Run();
         completed = true;
     } catch (...) {
+        // Whatever Run threw, the thread ends normally; `ended` hears it failed.
     }
     state->thread = nullptr;
     if (state->ended) {
         try {
             state->ended(completed);
         } catch (...) {
+            // Nobody is left on this thread to hear it.
         }
     }
     return 0;
 }
 
 }  // namespace base
+
+void DownloadThreadFile::Run() { owner->patchStepBody(); }

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "platform/byte_order.h"
+#include "platform/errors.h"
 #include "platform/file_checks.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
+#include "platform/system.h"
 #include "unzip/item_data_stream.h"
 #include "unzip/zip_attributes.h"
 #include "unzip/zip_file_io.h"
@@ -264,7 +266,7 @@ CZipReader* Open(platform::File file, const char* password) {
     if (reader->rootFolder.empty()) return nullptr;
     // "C:\Game" gets its separator, and so does a folder whose name ends in a character
     // with the trail byte 0x5C.
-    if (!platform::endsWithSeparator(reader->rootFolder)) reader->rootFolder += '\\';
+    reader->rootFolder = platform::joinPath(reader->rootFolder, "");
 
     reader->file = std::move(file);
     reader->io.file = &reader->file;
@@ -345,10 +347,23 @@ namespace {
 bool passesThroughLink(const std::string& root, std::string_view relative) {
     for (size_t at = relative.find_first_of("/\\"); at != std::string_view::npos;
          at = relative.find_first_of("/\\", at + 1)) {
-        if (at > 0 && platform::isSymbolicLink(root + std::string(relative.substr(0, at))))
+        if (at > 0 && platform::isSymbolicLink(platform::joinPath(root, relative.substr(0, at))))
             return true;
     }
     return false;
+}
+
+// ZIPRES_CANNOT_OPEN, with its cause on the debugger: the hand-over only retries and
+// then asks for a reboot, so this line is what tells why an entry was not written.
+ZipResult cannotOpen(std::string_view target, std::string_view cause) {
+    platform::debugOutput("UnzipToFile " + std::string(target) + ": " + std::string(cause));
+    return ZIPRES_CANNOT_OPEN;
+}
+
+// The same for a failed system call, with the system's error number.
+ZipResult cannotOpenFor(std::string_view target, std::string_view cause) {
+    return cannotOpen(
+        target, std::string(cause) + " (error " + std::to_string(platform::lastError()) + ")");
 }
 
 }  // namespace
@@ -360,7 +375,7 @@ void EnsureFolderPath(const char* root, const char* folder) {
     const size_t separator = platform::lastSeparator(path);
     if (separator != std::string_view::npos && separator != 0)
         EnsureFolderPath(root, std::string(path.substr(0, separator)).c_str());
-    const std::string full = std::string(root ? root : "") + folder;
+    const std::string full = platform::joinPath(root ? root : "", folder);
     if (!platform::getAttributes(full)) platform::createDirectory(full);
 }
 
@@ -373,21 +388,23 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     const ZipItem& item = reader->cachedItem;
 
     const std::string_view targetPath(target);
-    if (targetPath.size() >= kNameBuffer) return ZIPRES_CANNOT_OPEN;
+    if (targetPath.size() >= kNameBuffer) return cannotOpen(targetPath, "the name is too long");
     // A name of the temporary files' form, or a folder of that form, would take the
     // name of another entry's temporary file; no package of ours holds one, and nothing
     // of it is made.
-    if (platform::hasReplacementComponent(targetPath)) return ZIPRES_CANNOT_OPEN;
+    if (platform::hasReplacementComponent(targetPath))
+        return cannotOpen(targetPath, "the name has the form of a temporary file");
     const bool absolute = isAbsolutePath(targetPath);
     const char* root = reader->rootFolder.c_str();
     // A folder item's own name counts too: folders would be made through it.
     const bool folderItem = (item.attributes & platform::FILE_ATTR_DIRECTORY) != 0;
     if (!absolute &&
-        passesThroughLink(reader->rootFolder, std::string(targetPath) + (folderItem ? "/" : "")))
-        return ZIPRES_CANNOT_OPEN;
+        passesThroughLink(reader->rootFolder, folderItem ? platform::joinPath(targetPath, "")
+                                                         : std::string(targetPath)))
+        return cannotOpen(targetPath, "a folder on the way is a link");
     if (item.attributes & platform::FILE_ATTR_DIRECTORY) {
         if (!absolute && reader->rootFolder.size() + targetPath.size() > platform::maxPathLength())
-            return ZIPRES_CANNOT_OPEN;
+            return cannotOpen(targetPath, "the path is too long");
         EnsureFolderPath(absolute ? nullptr : root, target);
         return ZIPRES_OK;
     }
@@ -397,9 +414,10 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
                                    ? std::string()
                                    : std::string(targetPath.substr(0, separator + 1));
     const bool absoluteFolder = !folder.empty() && isAbsolutePath(folder);
-    const std::string path =
-        (absoluteFolder ? std::string() : reader->rootFolder) + std::string(targetPath);
-    if (path.size() > platform::maxPathLength()) return ZIPRES_CANNOT_OPEN;
+    const std::string path = absoluteFolder ? std::string(targetPath)
+                                            : platform::joinPath(reader->rootFolder, targetPath);
+    if (path.size() > platform::maxPathLength())
+        return cannotOpen(targetPath, "the path is too long");
     if (folder.empty())
         EnsureFolderPath(root, "");
     else if (absoluteFolder)
@@ -409,13 +427,15 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
 
     // The open archive itself: on Windows its share mode refuses the replacement; here the
     // same file is recognised by identity, however the name is written.
-    if (reader->file.isSameFile(path)) return ZIPRES_CANNOT_OPEN;
+    if (reader->file.isSameFile(path)) return cannotOpen(targetPath, "the target is the archive");
     // A read-only file or a folder in the way is not replaced, as CreateFileA would not
     // overwrite it; the caller clears the attributes and tries again.
-    if (const auto attributes = platform::getAttributes(path);
-        attributes &&
-        (*attributes & (platform::FILE_ATTR_READONLY | platform::FILE_ATTR_DIRECTORY)))
-        return ZIPRES_CANNOT_OPEN;
+    if (const auto attributes = platform::getAttributes(path); attributes) {
+        if (*attributes & platform::FILE_ATTR_DIRECTORY)
+            return cannotOpen(targetPath, "a folder is in the way");
+        if (*attributes & platform::FILE_ATTR_READONLY)
+            return cannotOpen(targetPath, "the target is read-only");
+    }
 
     // The item goes to a temporary file beside the target, which replaces the target only
     // once the item has ended well: a damaged item, a wrong password or a full disk
@@ -427,7 +447,8 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     options.share = platform::ShareNone;
     platform::File out;
     std::string temporary;
-    if (!platform::createReplacementFile(path, out, temporary, options)) return ZIPRES_CANNOT_OPEN;
+    if (!platform::createReplacementFile(path, out, temporary, options))
+        return cannotOpenFor(targetPath, "cannot create the temporary file");
 
     ItemDataStream stream;
     ZipResult result =
@@ -452,7 +473,8 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
     stream.close();
     // A target held by a running process (Windows) is retried like one that could not be
     // created.
-    if (result == ZIPRES_OK && !platform::replaceFile(temporary, path)) result = ZIPRES_CANNOT_OPEN;
+    if (result == ZIPRES_OK && !platform::replaceFile(temporary, path))
+        result = cannotOpenFor(targetPath, "cannot replace the target");
     if (result != ZIPRES_OK) {
         // The item's own read-only attribute must not keep it.
         platform::setAttributes(temporary, platform::FILE_ATTR_NORMAL);

@@ -5,10 +5,10 @@
 #include "config/catalogue.h"
 #include "config/ini_file.h"
 #include "config/update_context.h"
+#include "platform/file_version.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/ui.h"
-#include "update/file_version.h"
 #include "update/package_file.h"
 
 namespace {
@@ -39,7 +39,7 @@ bool acceptReleaseStatement(UpdateContext& context, const std::string& clientUpd
 
     // No state of our own: the installed updater's version is the floor.
     std::string installed;
-    if (!readFileVersion(clientUpdatePath, installed)) installed.clear();
+    if (!platform::fileVersionInfo(clientUpdatePath, installed)) installed.clear();
     ReleaseStatement read;
     const ReleaseVerdict verdict =
         checkReleaseStatement(publicKey, context.versionInfo, currentUtcSeconds(), installed, read);

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "config/update_context.h"
+#include "platform/file_version.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/system.h"
@@ -14,7 +15,6 @@
 #include "transfer/file_download.h"
 #include "transfer/progress_bar_dlg.h"
 #include "transfer/thread.h"
-#include "update/file_version.h"
 #include "update/package_file.h"
 #include "update/package_verification.h"
 
@@ -46,7 +46,8 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
         readable.close();
         std::string installed;
         // Any difference, older or newer, fetches the package.
-        if (readFileVersion(clientUpdatePath, installed)) upToDate = installed + ".zip" == package;
+        if (platform::fileVersionInfo(clientUpdatePath, installed))
+            upToDate = installed + ".zip" == package;
     }
 
     int result = 1;
@@ -74,8 +75,11 @@ int updateClientUpdater(UpdateContext& context, const std::string& clientUpdateP
     return result;
 }
 
-void UpdateContext::patchStepBody() {
-    int result = updateClientUpdater(*this, clientUpdatePath);
+namespace {
+
+// The work the worker runs: the step, then the dialog's end.
+void patchStepBody(UpdateContext& context) {
+    int result = updateClientUpdater(context, context.clientUpdatePath);
     if (result == 0) {
         platform::ui::messageBox("Can't download ClientUpdate.zip", "update");
         progressDialog.SetProgress(0);
@@ -87,12 +91,12 @@ void UpdateContext::patchStepBody() {
     }
 }
 
-void DownloadThreadFile::Run() { owner->patchStepBody(); }
+}  // namespace
 
 int runWorkerUnderDialog(UpdateContext& context, base::Thread& thread) {
     std::atomic<bool> done{false};
     std::atomic<bool> threw{false};
-    thread.state->ended = [&context, &done, &threw](bool completed) {
+    thread.onEnded([&context, &done, &threw](bool completed) {
         if (!completed) {
             // Nobody else would clear the flag.
             threw = true;
@@ -102,10 +106,10 @@ int runWorkerUnderDialog(UpdateContext& context, base::Thread& thread) {
         progressDialog.EndDialog(1);
         done = true;
         platform::ui::wakeMainThread();
-    };
+    });
     thread.Start();
     if (!thread.Started()) {
-        thread.state->ended = nullptr;
+        thread.onEnded(nullptr);
         context.handOver = 0;
         return 1;
     }
@@ -114,15 +118,15 @@ int runWorkerUnderDialog(UpdateContext& context, base::Thread& thread) {
     // calls need the main thread until it is done.
     platform::ui::serviceCallsUntil([&] { return done.load(); });
     thread.Join();
-    thread.state->ended = nullptr;
+    thread.onEnded(nullptr);
     progressDialog.ForgetPendingEnd();
     return threw ? 1 : result;
 }
 
 int runPatchStep(UpdateContext& context, const std::string& clientUpdatePath) {
     context.clientUpdatePath = clientUpdatePath;
+    context.patchStepBody = [&context] { patchStepBody(context); };
     worker = std::make_unique<DownloadThreadFile>(&context);
-    context.downloadThread = worker.get();
     // Set before the worker starts, so the worker never reads it while it changes.
     fileDownLoad.progressSink = &progressDialog;
     return runWorkerUnderDialog(context, *worker);

@@ -3,6 +3,7 @@
 #include "config/ini_file.h"
 #include "config/update_context.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "transfer/file_download.h"
 
 int checkVersion(UpdateContext& context) {
@@ -15,8 +16,8 @@ int checkVersion(UpdateContext& context) {
     std::string oldCopy = "version.txt";
     if (!folder.empty()) {
         platform::createDirectory(folder);
-        prefix = folder + "/";
-        oldCopy = folder + "\\version.txt";
+        prefix = platform::joinPath(folder, "");
+        oldCopy = platform::joinPath(folder, "version.txt");
     }
     // Always fetched whole, never continued from an earlier copy.
     platform::deleteFile(oldCopy);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/progress_backend.h"
+#include "platform/ui_backend.h"
 
 namespace platform::ui::detail {
 

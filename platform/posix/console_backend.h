@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/progress_backend.h"
+#include "platform/ui_backend.h"
 
 namespace platform::ui::detail {
 

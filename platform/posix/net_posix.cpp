@@ -295,30 +295,6 @@ bool lookUpHost(std::string_view name, uint32_t& address) {
     return true;
 }
 
-bool lookUpAddress(uint32_t address, std::string& name) {
-    in_addr a;
-    a.s_addr = htonl(address);
-    hostent entry;
-    hostent* result = nullptr;
-    int herr = 0;
-    std::vector<char> work(8192);
-    for (;;) {
-        int rc = ::gethostbyaddr_r(&a, sizeof a, AF_INET, &entry, work.data(), work.size(), &result,
-                                   &herr);
-        if (rc == ERANGE && work.size() < (1u << 20)) {
-            work.resize(work.size() * 2);
-            continue;
-        }
-        break;
-    }
-    if (result == nullptr || result->h_name == nullptr) {
-        tLastError = errorFromHostErrno(herr == 0 ? HOST_NOT_FOUND : herr);
-        return false;
-    }
-    name = result->h_name;
-    return true;
-}
-
 std::string dottedText(uint32_t address) {
     return std::to_string((address >> 24) & 0xff) + "." + std::to_string((address >> 16) & 0xff) +
            "." + std::to_string((address >> 8) & 0xff) + "." + std::to_string(address & 0xff);

@@ -186,15 +186,6 @@ bool lookUpHost(std::string_view name, uint32_t& address) {
     return true;
 }
 
-bool lookUpAddress(uint32_t address, std::string& name) {
-    in_addr a;
-    a.s_addr = htonl(address);
-    const hostent* host = ::gethostbyaddr(reinterpret_cast<const char*>(&a), sizeof a, AF_INET);
-    if (host == nullptr || host->h_name == nullptr) return false;
-    name = host->h_name;
-    return true;
-}
-
 std::string dottedText(uint32_t address) {
     in_addr a;
     a.s_addr = htonl(address);

@@ -10,7 +10,6 @@
 #include <atomic>
 #include <memory>
 
-#include "platform/progress_backend.h"
 #include "platform/ui_backend.h"
 #include "platform/win32/progress_dialog_ids.h"
 

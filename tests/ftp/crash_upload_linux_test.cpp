@@ -208,7 +208,8 @@ TEST(CrashUpload, PeersThatNeverFinishHoldEachUploadOnlyForTheTimeOut) {
             game.write("crash/ra1.zip", "1");
             game.write("crash/ra2.zip", "2");
             freshDevSettings();
-            crashTimeoutSeconds = 1;
+            CrashSettings bounds;
+            bounds.timeoutSeconds = 1;
 
             std::unique_ptr<ScriptedFtpServer> server;
             std::unique_ptr<SilentPort> silent;
@@ -220,7 +221,7 @@ TEST(CrashUpload, PeersThatNeverFinishHoldEachUploadOnlyForTheTimeOut) {
                 server->setGreetingParts(c.greeting, 700);
             }
             const auto started = std::chrono::steady_clock::now();
-            runCrashUpload(crashTokens("crash"));
+            runCrashUpload(crashTokens("crash"), bounds);
             const auto took = std::chrono::steady_clock::now() - started;
             // One time-out per file, and some room for a slow machine.
             EXPECT_LT(took, std::chrono::milliseconds(4500));

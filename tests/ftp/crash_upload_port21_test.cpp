@@ -48,18 +48,6 @@ Strings storedNames(ScriptedFtpServer& server) {
     return names;
 }
 
-// The time-outs the tests shorten, put back however the test ends.
-struct ShortTimeouts {
-    ShortTimeouts(unsigned timeoutSeconds, unsigned runSeconds) {
-        crashTimeoutSeconds = timeoutSeconds;
-        crashRunSeconds = runSeconds;
-    }
-    ~ShortTimeouts() {
-        crashTimeoutSeconds = 30;
-        crashRunSeconds = 600;
-    }
-};
-
 }  // namespace
 
 // The lock keeps the game from starting while crash mode runs: a server that answers
@@ -92,8 +80,9 @@ TEST(CrashUploadOnPort21, EachFileAndTheWholeRunEndByTheirDeadlines) {
             game.enter();
             for (const std::string& file : c.files) game.write(file, "archive");
             freshDevSettings();
-            crashTimeoutSeconds = 1;
-            crashRunSeconds = c.runSeconds;
+            CrashSettings bounds;
+            bounds.timeoutSeconds = 1;
+            bounds.runSeconds = c.runSeconds;
             ScriptedFtpServer server(21);
             server.reply("SIZE", "213 7\r\n");
             const std::string slow = c.slowCommand;
@@ -102,14 +91,12 @@ TEST(CrashUploadOnPort21, EachFileAndTheWholeRunEndByTheirDeadlines) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
             });
             const auto started = std::chrono::steady_clock::now();
-            runCrashUpload(crashTokens("crash"));
+            runCrashUpload(crashTokens("crash"), bounds);
             EXPECT_LT(std::chrono::steady_clock::now() - started,
                       std::chrono::seconds(c.maxSeconds));
             EXPECT_LE(storedNames(server).size(), c.maxStored);
             EXPECT_FALSE(game.exists("crash"));
             EXPECT_NE(game.read("KilnDev.ini").find("NeedCheck = 1"), std::string::npos);
-            crashTimeoutSeconds = 30;
-            crashRunSeconds = 600;
         });
     }
 }
@@ -206,12 +193,13 @@ TEST(CrashUploadOnPort21, ASlowReaderOfTheDataIsCutAtTheFilesDeadline) {
         game.write("crash/ra_big.zip", big);
         game.write("crash/ra_small.zip", "small archive");
         freshDevSettings();
-        const ShortTimeouts timeouts(1, 600);
+        CrashSettings bounds;
+        bounds.timeoutSeconds = 1;
         ScriptedFtpServer server(21);
         server.setSlowReceive("STOR ra_big.zip", 8 * 1024, 125);
 
         const auto started = std::chrono::steady_clock::now();
-        runCrashUpload(crashTokens("crash"));
+        runCrashUpload(crashTokens("crash"), bounds);
         const auto took = std::chrono::steady_clock::now() - started;
         ASSERT_TRUE(server.waitForSessions(2));
         EXPECT_GE(took, std::chrono::seconds(7));

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "hand_over_messages.h"
 #include "platform/process.h"
 #include "support/argument_records.h"
 #include "support/child_process.h"
@@ -27,6 +28,7 @@
 
 namespace fs = std::filesystem;
 using testsupport::ArgumentRecords;
+using testsupport::messageBoxes;
 using testsupport::unixEntry;
 using testsupport::ZipEntryPlan;
 
@@ -271,7 +273,7 @@ TEST_F(HandOverTest, DamagedEntriesLeaveTheInstalledFilesAsTheyWere) {
 
         testing::internal::CaptureStderr();
         installPatchArchive(kShortPause);
-        const std::string messages = testing::internal::GetCapturedStderr();
+        const std::string messages = messageBoxes(testing::internal::GetCapturedStderr());
         EXPECT_EQ(game.read(kClientUpdater), "the outdated updater");
         EXPECT_EQ(modeOf(game.file(kClientUpdater)), c.modeAfter);
         EXPECT_EQ(game.read("data.txt"), "new data");
@@ -304,8 +306,10 @@ TEST_F(HandOverTest, AnEntryThatCannotBeWrittenAsksForARebootAndTheRestGoesOn) {
 
     testing::internal::CaptureStderr();
     ASSERT_TRUE(handOver({}));
-    const std::string messages = testing::internal::GetCapturedStderr();
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string messages = messageBoxes(err);
     EXPECT_EQ(messages, "[Reboot] Please reboot computer \n");
+    EXPECT_NE(err.find("blocked.txt: a folder is in the way\n"), std::string::npos) << err;
     EXPECT_EQ(game.read("after.txt"), "landed");
     EXPECT_FALSE(archiveLeft());
     EXPECT_EQ(testsupport::waitForArgumentRecords(game.path(), 1).size(), 1u);

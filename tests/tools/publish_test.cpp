@@ -12,11 +12,11 @@
 
 #include "config/ini_file.h"
 #include "launcher/hand_over.h"
+#include "platform/file_version.h"
 #include "support/pe_image.h"
 #include "support/pid_namespace.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
-#include "update/file_version.h"
 
 namespace fs = std::filesystem;
 using testsupport::TempDir;
@@ -78,7 +78,7 @@ TEST(Publish, PackageIsNamedAfterTheUpdaterVersionAndUnpacksWithItsModes) {
     EXPECT_FALSE(game.exists("update.rar"));
     EXPECT_EQ(game.read("ClientUpdate.exe"), updater);
     std::string version;
-    EXPECT_TRUE(readFileVersion(game.file("ClientUpdate.exe"), version));
+    EXPECT_TRUE(platform::fileVersionInfo(game.file("ClientUpdate.exe"), version));
     EXPECT_EQ(version, "2.0.13.5");
     // A Windows program needs no execute bit; the native companion keeps its own.
     EXPECT_EQ(modeOf(game.file("ClientUpdate.exe")) & 0111, 0u);

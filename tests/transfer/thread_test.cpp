@@ -26,12 +26,12 @@ TEST(ThreadTest, ExceptionLeavingRunEndsOnlyTheThread) {
     for (base::Thread* thread :
          {static_cast<base::Thread*>(&first), static_cast<base::Thread*>(&second)}) {
         std::atomic<int> ended{-1};
-        thread->state->ended = [&](bool completed) { ended = completed ? 1 : 0; };
+        thread->onEnded([&](bool completed) { ended = completed ? 1 : 0; });
         thread->Start();
         ASSERT_TRUE(thread->Started());
         thread->Join();
         EXPECT_EQ(ended, 0);
-        EXPECT_EQ(thread->state->thread, nullptr);
+        EXPECT_FALSE(thread->Running());
     }
 }
 
@@ -42,13 +42,13 @@ TEST(ThreadTest, StartingAgainRunsAnotherThread) {
     thread.Start();
     thread.Join();
     EXPECT_EQ(thread.runs, 2);
-    EXPECT_EQ(thread.state->thread, nullptr);
+    EXPECT_FALSE(thread.Running());
 }
 
 TEST(ThreadTest, PlainThreadRunsNothingAndEnds) {
     base::Thread thread;
     std::atomic<bool> completed{false};
-    thread.state->ended = [&](bool ok) { completed = ok; };
+    thread.onEnded([&](bool ok) { completed = ok; });
     thread.Start();
     thread.Join();
     EXPECT_TRUE(completed);

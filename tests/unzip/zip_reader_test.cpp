@@ -484,6 +484,41 @@ TEST_F(ZipReaderTest, ExistingReadOnlyTargetIsCannotOpenUntilMadeNormal) {
               fs::perms::none);
 }
 
+// The hand-over only retries an entry it cannot write and then asks for a reboot; the
+// debugger line is what tells which cause refused it.
+TEST_F(ZipReaderTest, CannotOpenNamesItsCauseOnTheDebugger) {
+    auto reader = openBytes(buildZip({entry("a.txt", kText)}));
+    ASSERT_TRUE(reader);
+    dir.write("ro.txt", "kept");
+    ASSERT_TRUE(platform::setAttributes(dir.file("ro.txt"), platform::FILE_ATTR_READONLY));
+    dir.makeFolder("folder.txt");
+    const std::string tooLong(300, 'n');
+    struct Case {
+        std::string target;
+        const char* cause;
+    };
+    const Case cases[] = {
+        {tooLong, "the name is too long"},
+        {"b.txt.~launcher", "the name has the form of a temporary file"},
+        {"archive.zip", "the target is the archive"},
+        {"folder.txt", "a folder is in the way"},
+        {"ro.txt", "the target is read-only"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cause);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(UnzipToFile(reader.get(), 0, c.target.c_str()), ZIPRES_CANNOT_OPEN);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "UnzipToFile " + c.target + ": " + c.cause + "\n");
+    }
+    EXPECT_EQ(dir.read("ro.txt"), "kept");
+    // An entry that is written says nothing.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(UnzipToFile(reader.get(), 0, "a.txt"), ZIPRES_OK);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    platform::setAttributes(dir.file("ro.txt"), platform::FILE_ATTR_NORMAL);
+}
+
 // A temporary file of an interrupted run is replaced, never kept beside the target, and
 // no target may take a temporary file's name.
 TEST_F(ZipReaderTest, TemporaryFilesNeverOutliveTheirItem) {

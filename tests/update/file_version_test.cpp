@@ -1,10 +1,10 @@
 // The file version of Windows executables, from both readers the launcher has: the
-// system's (readFileVersion: GetFileVersionInfoA on Windows) and our own PE reader
+// system's (fileVersionInfo: GetFileVersionInfoA on Windows) and our own PE reader
 // (platform::readPeFileVersion, the one on Linux and in launcher-admin). Both are held
 // to an independent reader on real Windows files and on built images; the damaged
 // images are our reader's to survive.
 
-#include "update/file_version.h"
+#include "platform/file_version.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_version.h"
 #include "support/file_bytes.h"
 #include "support/host_paths.h"
 #include "support/pe_image.h"
@@ -58,11 +57,13 @@ struct NamedReader {
     const char* name;
     Reader read;
 };
+bool systemReader(const std::string& path, std::string& version) {
+    return platform::fileVersionInfo(path, version);
+}
 bool peReader(const std::string& path, std::string& version) {
     return platform::readPeFileVersion(path, version);
 }
-const NamedReader kReaders[] = {{"the system's reader", readFileVersion},
-                                {"our PE reader", peReader}};
+const NamedReader kReaders[] = {{"the system's reader", systemReader}, {"our PE reader", peReader}};
 
 Answer answerOf(Reader read, const std::string& path) {
     Answer answer{false, ""};

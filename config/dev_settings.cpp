@@ -1,3 +1,0 @@
-#include "config/dev_settings.h"
-
-IniFile devSettings;

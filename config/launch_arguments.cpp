@@ -1,3 +1,0 @@
-#include "config/launch_arguments.h"
-
-LaunchArguments launchArguments;

@@ -1,3 +1,0 @@
-#include "config/update_context.h"
-
-UpdateContext updateContext;
