@@ -8,33 +8,37 @@
   scripts/check_layering.py --graph [--objects BUILD]
                                                 print the folder-to-folder edges
 
-A folder may use its own code and that of folders on a lower layer. A new top-level
-folder with sources must be given a layer here. Exit 1 names the offending lines.
+A folder may use its own code and that of folders on a lower layer. The layers are the
+```layers block of docs/architecture.md; a new top-level folder with sources must be
+given a layer there. Exit 1 names the offending lines.
 """
 import pathlib
 import re
 import subprocess
 import sys
 
-# Lower layers never use higher ones; folders on one layer do not use each other.
-LAYERS = {
-    "platform": 0,
-    "unzip": 1,
-    "config": 2,
-    "transfer": 3,
-    "ftp": 3,
-    "update": 4,
-    "launcher": 5,
-    "tools": 6,
-    "tests": 7,
-    # The benchmarks and the fuzz targets may borrow the tests' support code.
-    "bench": 8,
-    "fuzz": 8,
-}
+repo = pathlib.Path(__file__).resolve().parent.parent
+# The layers are listed once, in the front-door page: a fenced block of "N folder..."
+# lines, lowest first. Lower layers never use higher ones; folders on one layer do not
+# use each other.
+LAYER_LIST = repo / "docs" / "architecture.md"
+
+
+def read_layers(path):
+    block = re.search(r"^```layers\n(.*?)^```", path.read_text(), re.S | re.M)
+    if not block:
+        raise SystemExit(f"layering: no ```layers block in {path}")
+    layers = {}
+    for line in block.group(1).splitlines():
+        number, *folders = line.split()
+        for folder in folders:
+            layers[folder] = int(number)
+    return layers
+
+
+LAYERS = read_layers(LAYER_LIST)
 SOURCE_SUFFIXES = {".cpp", ".h"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
-
-repo = pathlib.Path(__file__).resolve().parent.parent
 
 
 def sources():
@@ -125,7 +129,7 @@ def main():
         return 0
     failed = False
     for folder in sorted(unknown):
-        print(f"layering: folder {folder}/ has no layer in {pathlib.Path(__file__).name}")
+        print(f"layering: folder {folder}/ has no layer in {LAYER_LIST.relative_to(repo)}")
         failed = True
     for (source, target), lines in sorted(edges.items()):
         if source in LAYERS and target in LAYERS and LAYERS[target] >= LAYERS[source]:

@@ -145,8 +145,12 @@ set(TEST_PROGRAM_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/programs/record_args.cpp
 )
 set(TEST_PROGRAM_POSIX_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/programs/make_pe_image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/programs/record_args_posix.cpp
+)
+# Linux only: writes PE images with a chosen file version (the demonstration uses it).
+set(TEST_PROGRAM_MAKE_PE_IMAGE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/programs/make_pe_image.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/pe_image.cpp
 )
 set(TEST_PROGRAM_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/programs/record_args_win32.cpp
