@@ -10,7 +10,8 @@
 
 A folder may use its own code and that of folders on a lower layer. The layers are the
 ```layers block of docs/architecture.md; a new top-level folder with sources must be
-given a layer there. Exit 1 names the offending lines.
+given a layer there. The tests' support code (tests/support/) uses the platform layer
+through its public headers only, never a backend's. Exit 1 names the offending lines.
 """
 import pathlib
 import re
@@ -74,6 +75,21 @@ def folder_edges():
     return edges, unknown
 
 
+def private_platform_includes():
+    """The lines where test support reaches into a platform backend: it may use the
+    platform layer's public headers (platform/NAME.h) only, as any caller does."""
+    lines = []
+    for path in sources():
+        relative = path.relative_to(repo)
+        if relative.parts[:2] != ("tests", "support"):
+            continue
+        for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
+            match = INCLUDE.match(line)
+            if match and match.group(1).startswith("platform/") and match.group(1).count("/") > 1:
+                lines.append(f"{relative}:{number}: {line.strip()}")
+    return lines
+
+
 def object_edges(build):
     """(from, to) -> the symbols an object of one folder takes from another's.
 
@@ -130,6 +146,12 @@ def main():
     failed = False
     for folder in sorted(unknown):
         print(f"layering: folder {folder}/ has no layer in {LAYER_LIST.relative_to(repo)}")
+        failed = True
+    backend_lines = private_platform_includes()
+    if backend_lines:
+        print("layering: tests/support/ must use the platform layer through its public headers:")
+        for line in backend_lines:
+            print(f"  {line}")
         failed = True
     for (source, target), lines in sorted(edges.items()):
         if source in LAYERS and target in LAYERS and LAYERS[target] >= LAYERS[source]:
