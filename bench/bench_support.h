@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "support/subprocess.h"
+#include "support/system/subprocess.h"
 
 namespace bench {
 

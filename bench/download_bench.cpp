@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "support/lighttpd_server.h"
+#include "support/peers/lighttpd_server.h"
 #include "transfer/file_download.h"
 #include "transfer/progress_bar_dlg.h"
 

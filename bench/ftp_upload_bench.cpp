@@ -16,7 +16,7 @@
 #include "bench/bench_support.h"
 #include "ftp/blocking_socket.h"
 #include "ftp/ftp_client.h"
-#include "support/pyftpdlib_server.h"
+#include "support/peers/pyftpdlib_server.h"
 
 namespace fs = std::filesystem;
 

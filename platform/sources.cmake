@@ -12,7 +12,8 @@ set(PLATFORM_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/widget_texts.cpp
 )
 
-# POSIX in name, Linux with glibc in fact (/proc, pidfd, O_PATH, accept4).
+# The POSIX backend: *_posix.cpp needs any POSIX system with glibc, *_linux.cpp Linux
+# itself (/proc, pidfd, O_PATH, accept4); each of those says what it takes.
 set(PLATFORM_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/posix/console_progress_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/console_ui_posix.cpp
@@ -21,15 +22,15 @@ set(PLATFORM_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_stream_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_time_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_version_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/posix/files_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/posix/folder_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/files_linux.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/folder_linux.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/folder_search_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/instance_lock_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/name_index_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/posix/net_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/posix/paths_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/net_linux.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/paths_linux.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/private_file_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/posix/process_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/process_linux.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/search_file_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/system_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/text_posix.cpp

@@ -17,8 +17,10 @@ work=$(mktemp -d)
 git -C "$repo" worktree add --detach -q "$work/base" "$base"
 trap 'git -C "$repo" worktree remove --force "$work/base"; rm -rf "$work"' EXIT
 
-# The older tree gets this tree's benchmark programs and their list in CMakeLists.txt.
+# The older tree gets this tree's benchmark programs, their list in CMakeLists.txt and
+# the presets.
 cp "$repo"/bench/*.cpp "$repo"/bench/*.h "$work/base/bench/"
+cp "$repo/CMakePresets.json" "$work/base/"
 python3 - "$repo/CMakeLists.txt" "$work/base/CMakeLists.txt" <<'EOF'
 import re, sys
 pattern = re.compile(r"set\(BENCH_SOURCES\n.*?\n  \)", re.S)
@@ -31,8 +33,7 @@ EOF
 targets=()
 for benchmark in "${benchmarks[@]}"; do targets+=("bench_${benchmark%%:*}"); done
 for tree in "$work/base" "$repo"; do
-    cmake -S "$tree" -B "$tree/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DLAUNCHER_TESTS=OFF >/dev/null
+    cmake --preset linux-bench -S "$tree" -B "$tree/build-bench" >/dev/null
     cmake --build "$tree/build-bench" -j2 --target "${targets[@]}" >/dev/null
 done
 

@@ -22,8 +22,8 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 mode=${1:-}
 [ $# -eq 0 ] || shift
 case $mode in
-  "" | release) tests=OFF release=ON ;;
-  test | programs) tests=ON release=OFF ;;
+  "" | release) tests=OFF release=ON preset=windows-release ;;
+  test | programs) tests=ON release=OFF preset=windows-tests ;;
   *) echo "usage: build-windows.sh [test | programs | release [CMAKE-ARGS]]" >&2; exit 2 ;;
 esac
 if [ $release = ON ]; then
@@ -31,7 +31,7 @@ if [ $release = ON ]; then
   # and objcopy read it). No ccache: it leaves the folder maps out of its keys and hands
   # out objects compiled with other maps or in other folders.
   SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || true)}
-  [ -n "$SOURCE_DATE_EPOCH" ] && export SOURCE_DATE_EPOCH || unset SOURCE_DATE_EPOCH
+  if [ -n "$SOURCE_DATE_EPOCH" ]; then export SOURCE_DATE_EPOCH; else unset SOURCE_DATE_EPOCH; fi
   export TZ=UTC CCACHE_DISABLE=1
 fi
 # The release build and the test build keep folders of their own.
@@ -57,11 +57,10 @@ if [ -f "$build/CMakeCache.txt" ] &&
   echo "build-windows: $build was configured for another toolchain; configuring it anew"
   rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
 fi
-cmake -S "$repo" -B "$build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DLAUNCHER_WINDOWS_DEPS="$deps" \
-  -DLAUNCHER_TESTS=$tests -DLAUNCHER_TEST_HOOKS=$tests -DLAUNCHER_BENCH=OFF \
-  -DLAUNCHER_RELEASE=$release "$@" >/dev/null
+# The configuration is the preset's (CMakePresets.json); the folder, the toolchain of the
+# architecture and the dependency prefix are this machine's.
+cmake --preset $preset -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DLAUNCHER_WINDOWS_DEPS="$deps" "$@" >/dev/null
 if [ "$mode" = programs ]; then
   cmake --build "$build" -j"${JOBS:-2}" --target launcher launcher-admin record_args record_args64 \
     progress_dialog_controls code_page
@@ -71,16 +70,8 @@ fi
 echo "build-windows: $build/launcher.exe and $build/launcher-admin.exe"
 
 if [ "$mode" = test ]; then
-  # One wineserver and one set of wine services for the whole run, detached from
-  # ctest's pipes (see scripts/wine-run.sh); the prefix lives in the build folder.
-  # The prefix's architecture and locale are the build's (LAUNCHER_WINE_ARCH and
-  # LAUNCHER_WINE_LOCALE in the CMake cache, by default win64 at code page 950).
-  wine_arch=$(sed -n 's/^LAUNCHER_WINE_ARCH:[A-Z]*=//p' "$build/CMakeCache.txt")
-  wine_locale=$(sed -n 's/^LAUNCHER_WINE_LOCALE:[A-Z]*=//p' "$build/CMakeCache.txt")
-  wine_run=("$repo/scripts/wine-run.sh" --prefix "$build/wine-prefix" --arch "$wine_arch"
-    --locale "$wine_locale")
-  "${wine_run[@]}" start
-  trap '"${wine_run[@]}" stop' EXIT
-  # Each test has its own time-out (CMakeLists.txt); a run without tests is a failure.
-  ctest --test-dir "$build" -j2 --output-on-failure --no-tests=error
+  # CTest starts one Wine session (in the build folder's prefix) and the Linux peers for
+  # the whole run and stops them after it (fixtures, CMakeLists.txt). Each test has its
+  # own time-out; a run without tests is a failure (the preset says so).
+  ctest --preset windows-tests --test-dir "$build"
 fi

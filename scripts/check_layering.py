@@ -10,35 +10,40 @@
   scripts/check_layering.py --graph [--objects BUILD]
                                                 print the folder-to-folder edges
 
-A folder may use its own code and that of folders on a lower layer. A new top-level
-folder with sources must be given a layer here. Exit 1 names the offending lines.
+A folder may use its own code and that of folders on a lower layer. The layers are the
+```layers block of docs/architecture.md; a new top-level folder with sources must be
+given a layer there. The tests' support code (tests/support/) uses the platform layer
+through its public headers only, never a backend's. Exit 1 names the offending lines.
 """
 import pathlib
 import re
 import subprocess
 import sys
 
-# Lower layers never use higher ones; folders on one layer do not use each other.
-LAYERS = {
-    "platform": 0,
-    "unzip": 1,
-    "config": 2,
-    "transfer": 3,
-    "ftp": 3,
-    "update": 4,
-    "launcher": 5,
-    "tools": 6,
-    "tests": 7,
-    # The benchmarks and the fuzz targets may borrow the tests' support code.
-    "bench": 8,
-    "fuzz": 8,
-}
+repo = pathlib.Path(__file__).resolve().parent.parent
+# The layers are listed once, in the front-door page: a fenced block of "N folder..."
+# lines, lowest first. Lower layers never use higher ones; folders on one layer do not
+# use each other.
+LAYER_LIST = repo / "docs" / "architecture.md"
+
+
+def read_layers(path):
+    block = re.search(r"^```layers\n(.*?)^```", path.read_text(), re.S | re.M)
+    if not block:
+        raise SystemExit(f"layering: no ```layers block in {path}")
+    layers = {}
+    for line in block.group(1).splitlines():
+        number, *folders = line.split()
+        for folder in folders:
+            layers[folder] = int(number)
+    return layers
+
+
+LAYERS = read_layers(LAYER_LIST)
 SOURCE_SUFFIXES = {".cpp", ".h"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 # A class or struct with a body (not a forward declaration, not an enum class).
 CLASS = re.compile(r"(?<!enum )\b(?:class|struct)\s+(\w+)(?:\s+final)?\s*(?::[^;{}()]*)?\{")
-
-repo = pathlib.Path(__file__).resolve().parent.parent
 
 
 def sources():
@@ -72,6 +77,21 @@ def folder_edges():
             if target != top:
                 edges.setdefault((top, target), []).append(f"{relative}:{number}: {line.strip()}")
     return edges, unknown
+
+
+def private_platform_includes():
+    """The lines where test support reaches into a platform backend: it may use the
+    platform layer's public headers (platform/NAME.h) only, as any caller does."""
+    lines = []
+    for path in sources():
+        relative = path.relative_to(repo)
+        if relative.parts[:2] != ("tests", "support"):
+            continue
+        for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
+            match = INCLUDE.match(line)
+            if match and match.group(1).startswith("platform/") and match.group(1).count("/") > 1:
+                lines.append(f"{relative}:{number}: {line.strip()}")
+    return lines
 
 
 def object_edges(build):
@@ -180,7 +200,13 @@ def main():
         return 0
     failed = False
     for folder in sorted(unknown):
-        print(f"layering: folder {folder}/ has no layer in {pathlib.Path(__file__).name}")
+        print(f"layering: folder {folder}/ has no layer in {LAYER_LIST.relative_to(repo)}")
+        failed = True
+    backend_lines = private_platform_includes()
+    if backend_lines:
+        print("layering: tests/support/ must use the platform layer through its public headers:")
+        for line in backend_lines:
+            print(f"  {line}")
         failed = True
     for (source, target), lines in sorted(edges.items()):
         if source in LAYERS and target in LAYERS and LAYERS[target] >= LAYERS[source]:

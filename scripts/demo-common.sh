@@ -1,7 +1,9 @@
+# shellcheck shell=bash
 # What the update demonstrations share (sourced by demo-update.sh and
 # demo-update-windows.sh): their output helpers, the game folder's region settings and
 # lighttpd on loopback. The sourcing script sets `demo` (its name, for messages) and
 # `work` (its temporary folder).
+# shellcheck disable=SC2154 # demo and work are the sourcing script's
 
 step() { printf '\n== %s\n' "$*"; }
 show() { sed 's/^/   | /' "$@"; }

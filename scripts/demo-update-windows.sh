@@ -27,7 +27,7 @@ done
 command -v lighttpd >/dev/null || { echo "demo-update-windows: lighttpd is not installed" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/launcher-windows-demo.XXXXXX")
-demo=demo-update-windows
+demo="demo-update-windows"
 # shellcheck source=scripts/demo-common.sh
 source "$repo/scripts/demo-common.sh"
 wine_run=("$repo/scripts/wine-run.sh" --prefix "$windows/wine-demo-prefix")
@@ -60,6 +60,7 @@ cp "$windows/launcher.exe" "$game/launcher.exe"
 : >"$game/vcfile.res"
 write_region_settings "$settings" "$public_key"
 "$build/launcher-admin" pack "$settings" "$game/update.inf" | show
+# shellcheck disable=SC2012 # a listing for the reader, as ls prints it
 (cd "$game" && ls -l | show)
 
 step "Operator: launcher-admin publish --sign the release 2.0.13.5 (the Windows stand-in updater)"
@@ -96,6 +97,7 @@ run_launcher() {
 step "First run: the installed updater 2.0.13.4 is outdated"
 run_launcher x y z "PatchIP:$url" "PatchPort:$port"
 echo "game folder afterwards:"
+# shellcheck disable=SC2012 # a listing for the reader, as ls prints it
 (cd "$game" && ls -l | show)
 cmp -s "$game/ClientUpdate.exe" "$release/ClientUpdate.exe" || fail "ClientUpdate.exe was not replaced"
 [ ! -e "$game/update.rar" ] || fail "update.rar was left behind"

@@ -20,7 +20,7 @@ done
 command -v lighttpd >/dev/null || { echo "demo-update: lighttpd is not installed" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/launcher-demo.XXXXXX")
-demo=demo-update
+demo="demo-update"
 # shellcheck source=scripts/demo-common.sh
 source "$repo/scripts/demo-common.sh"
 server_pid=
@@ -44,6 +44,7 @@ url=http://127.0.0.1:$port/
 step "Operator: launcher-admin keygen, once"
 public_key=$("$build/launcher-admin" keygen "$keys/release.key")
 echo "$public_key" | show
+# shellcheck disable=SC2012 # a listing for the reader, as ls prints it
 ls -l "$keys" | show
 
 step "Game folder: the launcher, the installed client updater 2.0.13.4, update.inf"
@@ -55,6 +56,7 @@ write_region_settings "$settings" "$public_key"
 echo "update_en.ini, the region's settings inside update.inf (the PatchIP:/PatchPort:"
 echo "arguments below override the server's address and port):"
 show "$settings/update_en.ini"
+# shellcheck disable=SC2012 # a listing for the reader, as ls prints it
 (cd "$game" && ls -l | show)
 
 step "Operator: launcher-admin publish --sign the release 2.0.13.5, then verify it"
@@ -101,6 +103,7 @@ run_launcher() {
 step "First run: the installed updater 2.0.13.4 is outdated"
 run_launcher x y z "PatchIP:$url" "PatchPort:$port"
 echo "game folder afterwards:"
+# shellcheck disable=SC2012 # a listing for the reader, as ls prints it
 (cd "$game" && ls -l | show)
 cmp -s "$game/ClientUpdate.exe" "$release/ClientUpdate.exe" || fail "ClientUpdate.exe was not replaced"
 [ -x "$game/VeltoraUpdate.exe" ] || fail "VeltoraUpdate.exe lost its execute bits"
@@ -116,6 +119,7 @@ step "Third run: a hostile mirror serves release 2.0.13.6 with one byte changed"
 "$build/launcher-admin" publish --sign "$keys/release.key" "$release" "$www" | show
 # One bit of the entry's time in its local header: the archive still unpacks.
 byte=$(od -An -tu1 -j10 -N1 "$www/2.0.13.6.zip")
+# shellcheck disable=SC2059 # the format is the byte's octal escape
 printf "\\$(printf %03o $((byte ^ 1)))" | dd of="$www/2.0.13.6.zip" bs=1 seek=10 conv=notrunc status=none
 "$build/launcher-admin" verify "$public_key" "$www/version.txt" "$www/2.0.13.6.zip" 2>&1 | show || true
 installed=$(sha256sum <"$game/ClientUpdate.exe")

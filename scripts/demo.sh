@@ -7,7 +7,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 bash "$repo/scripts/setup.sh"
 
 build=${BUILD_DIR:-$repo/build}
-cmake -S "$repo" -B "$build" -G Ninja >/dev/null
+cmake --preset linux -S "$repo" -B "$build" >/dev/null
 cmake --build "$build"
 
 bash "$repo/scripts/demo-update.sh" "$build"

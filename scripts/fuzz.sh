@@ -23,11 +23,9 @@ bash "$repo/scripts/setup.sh"
 
 build=${FUZZ_BUILD_DIR:-$repo/build-fuzz}
 out=${FUZZ_OUT:-/tmp/launcher-fuzz}
-# A seed run keeps nothing, and replays no finds of earlier runs.
-$seeds_only && out=$(mktemp -d)
-CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLAUNCHER_FUZZ=ON -DLAUNCHER_TESTS=OFF -DLAUNCHER_BENCH=OFF -DLAUNCHER_GTK=OFF >/dev/null
-cmake --build "$build" --target fuzz_all
+# The fuzz preset (CMakePresets.json): clang, the targets only.
+cmake --preset fuzz -S "$repo" -B "$build" >/dev/null
+cmake --build "$build" -j"${JOBS:-2}" --target fuzz_all
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
@@ -36,6 +34,7 @@ if [ ${#targets[@]} -eq 0 ]; then
     targets+=("$name")
   done
 fi
+
 
 # Longest input per target: room for the structures each reader walks, small enough to
 # keep every run fast.
@@ -62,19 +61,20 @@ for target in "${targets[@]}"; do
   [ -x "$build/fuzz/fuzz_$target" ] || { echo "fuzz: no target $target" >&2; exit 2; }
 done
 
+if $seeds_only; then
+  # The targets' seed runs are CTest tests (fuzz/CMakeLists.txt); a seed run keeps
+  # nothing and replays no finds of earlier runs.
+  filter=$(IFS='|'; echo "${targets[*]}")
+  exec ctest --preset fuzz --test-dir "$build" -R "^fuzz\.($filter)\.seeds\$"
+fi
+
 run_target() {
   local target=$1 binary=$build/fuzz/fuzz_$1
   mkdir -p "$out/$target/corpus" "$out/$target/artifacts"
   local seeds=() options
   mapfile -t seeds < <(seed_dirs "$target")
-  if $seeds_only; then
-    # Every seed once, whole, and no fuzzing: quick and the same on every run.
-    options=(-runs=0)
-    echo "fuzz: $target over its seeds (log: $out/$target/log.txt)"
-  else
-    options=(-max_total_time="$seconds" -max_len="$(max_len "$target")")
-    echo "fuzz: $target for ${seconds}s (log: $out/$target/log.txt)"
-  fi
+  options=(-max_total_time="$seconds" -max_len="$(max_len "$target")")
+  echo "fuzz: $target for ${seconds}s (log: $out/$target/log.txt)"
   # The targets' own output (debugger lines and the like) is closed off; libFuzzer
   # and the sanitizers still report.
   if nice -n 10 "$binary" "${options[@]}" \
@@ -91,11 +91,7 @@ run_target() {
 }
 
 failures=$(mktemp)
-if $seeds_only; then
-  trap 'rm -rf "$failures" "$out"' EXIT
-else
-  trap 'rm -f "$failures"' EXIT
-fi
+trap 'rm -f "$failures"' EXIT
 jobs_max=${FUZZ_JOBS:-1}
 for target in "${targets[@]}"; do
   while [ "$(jobs -rp | wc -l)" -ge "$jobs_max" ]; do wait -n || true; done

@@ -40,14 +40,16 @@ fi
 signing=none
 if [ -n "${SIGN_PKCS12:-}" ] || [ -n "${SIGN_PKCS11_MODULE:-}" ]; then
   command -v osslsigncode >/dev/null || die "signing needs osslsigncode (apt-get install osslsigncode)"
-  [ -n "${SIGN_PASSWORD_FILE:-}" ] && [ -r "$SIGN_PASSWORD_FILE" ] ||
+  if [ -z "${SIGN_PASSWORD_FILE:-}" ] || [ ! -r "$SIGN_PASSWORD_FILE" ]; then
     die "SIGN_PASSWORD_FILE must name a readable file holding the key's password or PIN"
+  fi
   if [ -n "${SIGN_PKCS12:-}" ]; then
     [ -r "$SIGN_PKCS12" ] || die "SIGN_PKCS12: cannot read $SIGN_PKCS12"
     signing=pkcs12
   else
-    [ -n "${SIGN_PKCS11_CERT:-}" ] && [ -n "${SIGN_PKCS11_KEY:-}" ] ||
+    if [ -z "${SIGN_PKCS11_CERT:-}" ] || [ -z "${SIGN_PKCS11_KEY:-}" ]; then
       die "SIGN_PKCS11_MODULE needs SIGN_PKCS11_CERT and SIGN_PKCS11_KEY"
+    fi
     signing=pkcs11
   fi
 fi

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake g++ ninja-build pkg-config libgtest-dev clang-format
+  cmake g++ ninja-build pkg-config libgtest-dev clang-format shellcheck
   libcurl4-openssl-dev zlib1g-dev libminizip-dev libsimpleini-dev libgtk-3-dev libsodium-dev
   # real peers and tools used by the tests and the demonstration
   lighttpd lighttpd-mod-openssl openssl python3-pyftpdlib vsftpd zip unzip curl iproute2 util-linux

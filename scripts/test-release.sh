@@ -150,6 +150,7 @@ for program in launcher.exe launcher-admin.exe; do
   cp "$signed" "$work/changed.exe"
   offset=$(($(stat -c %s "$signed") / 2))
   byte=$(od -An -tu1 -j "$offset" -N1 "$signed" | tr -d ' ')
+  # shellcheck disable=SC2059 # the format is the byte's octal escape
   printf "$(printf '\\%03o' $(((byte + 1) % 256)))" |
     dd of="$work/changed.exe" bs=1 seek="$offset" conv=notrunc status=none
   if osslsigncode verify -CAfile "$ca/ca.pem" -in "$work/changed.exe" >"$work/verify.log" 2>&1; then

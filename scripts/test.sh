@@ -9,10 +9,6 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 bash "$repo/scripts/setup.sh"
 
-# The sources are formatted, and every one is in a CMake list.
-bash "$repo/scripts/check_format.sh"
-python3 "$repo/scripts/check_sources.py"
-
 # The Windows suite under Wine, the release build and the import check
 # (scripts/test-windows.sh). The test build has its own folder: build-windows/ stays
 # the release build.
@@ -24,12 +20,13 @@ BUILD_DIR=$windows RELEASE_DIR=$release bash "$repo/scripts/test-windows.sh"
 # built once more elsewhere for the same bytes, signed with a throwaway CA.
 BUILD_DIR=$release bash "$repo/scripts/test-release.sh"
 
+# Linux with the sanitizers (the linux-asan preset, CMakePresets.json). Its tests
+# include the checks of the tree (label lint): formatting, source lists, layering,
+# the scripts' lint and the Windows programs' imports.
 build=${BUILD_DIR:-$repo/build-asan}
-cmake -S "$repo" -B "$build" -G Ninja -DLAUNCHER_SANITIZE=ON \
+cmake --preset linux-asan -S "$repo" -B "$build" \
   -DLAUNCHER_WINDOWS_BUILD_DIR="$windows" -DLAUNCHER_WINDOWS_RELEASE_DIR="$release" >/dev/null
 cmake --build "$build"
-# Folders depend only downwards, in the includes and in the built objects.
-python3 "$repo/scripts/check_layering.py" --objects "$build"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir "$build" -j2 --output-on-failure

@@ -10,7 +10,7 @@ bash "$repo/scripts/setup.sh"
 
 build=${BUILD_DIR:-$repo/build-tsan}
 filter=${1:-'ThreadTest|ProgressDialog|DownloadTest|PatchStepTest|UpdateModeTest|VersionCheckTest|FtpReply'}
-cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TSAN=ON >/dev/null
+cmake --preset linux-tsan -S "$repo" -B "$build" >/dev/null
 cmake --build "$build" -j "${JOBS:-2}"
 # Any report fails the test that caused it; children (the built programs) inherit this.
 # The suppressions name system libraries only, never our code.

@@ -87,7 +87,7 @@ display_file=$WINEPREFIX.display
 # ones nor any other descriptor (the prefix lock, a make job server's pipe).
 detached() {
   (
-    for fd in /proc/$BASHPID/fd/*; do
+    for fd in /proc/"$BASHPID"/fd/*; do
       fd=${fd##*/}
       [ "$fd" -gt 2 ] && eval "exec $fd>&-" 2>/dev/null
     done
@@ -98,7 +98,7 @@ detached() {
 display_running() {
   local pid display
   [ -r "$display_file" ] && read -r pid display <"$display_file" && [ -n "$display" ] &&
-    [ "$(cat /proc/$pid/comm 2>/dev/null)" = Xvfb ] && echo "$display"
+    [ "$(cat /proc/"$pid"/comm 2>/dev/null)" = Xvfb ] && echo "$display"
 }
 
 # Starts Xvfb for the prefix unless one runs; it picks a free display itself and
@@ -110,7 +110,7 @@ start_display() {
   fifo=$(mktemp -u "$WINEPREFIX.displayfd.XXXXXX")
   mkfifo "$fifo"
   (
-    for fd in /proc/$BASHPID/fd/*; do
+    for fd in /proc/"$BASHPID"/fd/*; do
       fd=${fd##*/}
       [ "$fd" -gt 2 ] && eval "exec $fd>&-" 2>/dev/null
     done
@@ -152,7 +152,7 @@ use_display() {
 server_running() {
   local pid dir
   [ -r "$server_file" ] && read -r pid dir <"$server_file" && [ -n "$dir" ] &&
-    [ /proc/$pid/cwd -ef "$dir" ]
+    [ /proc/"$pid"/cwd -ef "$dir" ]
 }
 
 # Finds the wineserver of this prefix: its working folder is named after the prefix's

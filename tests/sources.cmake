@@ -6,73 +6,73 @@
 # too. Each <name>_posix.cpp / <name>_win32.cpp pair is one piece of support for the
 # two systems, as in the platform layer.
 set(TEST_SUPPORT_LIBRARY_COMMON_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/support/lighttpd_server.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/loopback_socket.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/subprocess.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/peers/lighttpd_server.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/peers/loopback_socket.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/subprocess.cpp
 )
 set(TEST_SUPPORT_LIBRARY_POSIX_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/support/host_paths_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/lighttpd_server_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/loopback_socket_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/pyftpdlib_server.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/subprocess_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/host_paths_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/peers/lighttpd_server_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/peers/loopback_socket_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/peers/pyftpdlib_server.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/subprocess_posix.cpp
 )
-# lighttpd comes from the Linux side's peer broker (support/peer_broker.py).
+# lighttpd comes from the Linux side's peer broker (support/peers/peer_broker.py).
 set(TEST_SUPPORT_LIBRARY_WIN32_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/support/host_paths_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/lighttpd_server_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/loopback_socket_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/subprocess_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/host_paths_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/peers/lighttpd_server_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/peers/loopback_socket_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/subprocess_win32.cpp
 )
 
 # The rest of the test support.
 set(TEST_SUPPORT_COMMON_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/support/argument_records.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/environment.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/http_fault_server.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/pe_image.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/scripted_ftp_server.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/temp_dir.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/zip_builder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/builders/argument_records.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/environment.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/peers/http_fault_server.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/builders/pe_image.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/peers/scripted_ftp_server.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/temp_dir.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/builders/zip_builder.cpp
 )
 set(TEST_SUPPORT_POSIX_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/support/as_player_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/current_folder_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/environment_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/file_times_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/password_zip_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/reference_file_version_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/this_system_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/time_zone_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/tree_removal_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/unreadable_file_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/as_player_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/current_folder_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/environment_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/file_times_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/builders/password_zip_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/builders/reference_file_version_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/this_system_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/time_zone_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/tree_removal_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/unreadable_file_posix.cpp
   # Linux only (fork, namespaces, setpriv, Xvfb): for the Linux-only tests.
-  ${CMAKE_CURRENT_LIST_DIR}/support/child_process.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/folder_tree.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/game_folder.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/own_processes_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/pid_namespace.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/port21_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/private_network.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/small_disk.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/unprivileged.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/x_display.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/child_process.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/builders/folder_tree.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/builders/game_folder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/own_processes_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/pid_namespace.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/port21_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/private_network.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/small_disk.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/unprivileged.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/x_display.cpp
 )
 set(TEST_SUPPORT_WIN32_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/support/as_player_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/code_page_check_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/current_folder_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/environment_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/file_times_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/own_processes_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/password_zip_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/port21_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/reference_file_version_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/test_hooks_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/this_system_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/time_zone_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/tree_removal_win32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/unreadable_file_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/as_player_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/code_page_check_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/current_folder_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/environment_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/file_times_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/own_processes_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/builders/password_zip_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/port21_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/builders/reference_file_version_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/test_hooks_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/this_system_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/time_zone_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/tree_removal_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/system/unreadable_file_win32.cpp
 )
 
 # Tests of behaviour every system shares.
@@ -151,8 +151,12 @@ set(TEST_PROGRAM_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/programs/record_args.cpp
 )
 set(TEST_PROGRAM_POSIX_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/programs/make_pe_image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/programs/record_args_posix.cpp
+)
+# Linux only: writes PE images with a chosen file version (the demonstration uses it).
+set(TEST_PROGRAM_MAKE_PE_IMAGE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/programs/make_pe_image.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/builders/pe_image.cpp
 )
 set(TEST_PROGRAM_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/programs/record_args_win32.cpp
@@ -180,5 +184,5 @@ set(TEST_WINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/wine/update_mode_wine_test.cpp
 )
 set(TEST_SUPPORT_WINE_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/support/wine_session.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/wine_session.cpp
 )

@@ -1,8 +1,8 @@
 #pragma once
 // Helpers that only the POSIX backend uses: path resolution and the errno tables.
-// Portable code never includes this header; it sees Windows codes only. The backend is
-// POSIX in name but Linux in fact (/proc, pidfd, O_PATH, accept4); each file says what
-// it takes from Linux or glibc.
+// Portable code never includes this header; it sees Windows codes only. The backend
+// needs POSIX and glibc; the *_linux.cpp files need Linux itself (/proc, pidfd, O_PATH,
+// accept4), and each says what it takes.
 
 #include <cstddef>
 #include <cstdint>

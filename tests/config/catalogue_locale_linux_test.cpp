@@ -9,7 +9,7 @@
 #include "config/catalogue.h"
 #include "config/catalogue_default_texts.h"
 #include "config/update_context.h"
-#include "support/child_process.h"
+#include "support/sandbox/child_process.h"
 
 TEST(Catalogue, BuiltInDefaultsReachAUtf8UserByteForByte) {
     for (const auto& c : kCatalogueDefaults) {

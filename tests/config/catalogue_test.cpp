@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/catalogue_default_texts.h"
-#include "support/this_system.h"
+#include "support/system/this_system.h"
 
 using testsupport::PerSystem;
 using testsupport::same;

@@ -13,10 +13,10 @@
 #include "config/archive_password.h"
 #include "config/launch_arguments.h"
 #include "config/update_context.h"
-#include "support/password_zip.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
-#include "support/zip_builder.h"
+#include "support/builders/password_zip.h"
+#include "support/builders/zip_builder.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "config/ini_file.h"
-#include "support/child_process.h"
-#include "support/small_disk.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
+#include "support/sandbox/child_process.h"
+#include "support/sandbox/small_disk.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 using testsupport::TempDir;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/temp_dir.h"
+#include "support/system/temp_dir.h"
 
 using testsupport::TempDir;
 

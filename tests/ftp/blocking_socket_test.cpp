@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "platform/net.h"
-#include "support/loopback_socket.h"
-#include "support/this_system.h"
+#include "support/peers/loopback_socket.h"
+#include "support/system/this_system.h"
 
 using nsSocket::CBlockingSocket;
 using nsSocket::CBlockingSocketException;

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "support/game_folder.h"
-#include "support/private_network.h"
-#include "support/pyftpdlib_server.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
+#include "support/builders/game_folder.h"
+#include "support/peers/pyftpdlib_server.h"
+#include "support/sandbox/private_network.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 using testsupport::PyftpdlibServer;
 using testsupport::TempDir;
@@ -68,14 +68,7 @@ struct Stage {
 
 class CrashModeEndToEnd : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string why;
-        if (!testsupport::privateNetworkAvailable(why)) {
-            GTEST_SKIP() << "needs a private network namespace (unshare -rn) for port 21: " << why;
-        }
-        if (std::string missing = PyftpdlibServer::missing(); !missing.empty())
-            GTEST_SKIP() << "needs " << missing;
-    }
+    void SetUp() override { SKIP_WITHOUT_PORT_21_SERVER(true); }
 };
 
 TEST_F(CrashModeEndToEnd, FolderExampleReachesTheServerAndTheFolderGoes) {

@@ -22,13 +22,13 @@
 #include "config/dev_settings.h"
 #include "config/ini_file.h"
 #include "ftp/crash_upload.h"
-#include "support/child_process.h"
-#include "support/folder_tree.h"
-#include "support/name_codeset.h"
-#include "support/private_network.h"
-#include "support/scripted_ftp_server.h"
-#include "support/temp_dir.h"
-#include "support/unprivileged.h"
+#include "support/builders/folder_tree.h"
+#include "support/peers/scripted_ftp_server.h"
+#include "support/sandbox/child_process.h"
+#include "support/sandbox/private_network.h"
+#include "support/sandbox/unprivileged.h"
+#include "support/system/name_codeset.h"
+#include "support/system/temp_dir.h"
 
 using testsupport::ScriptedFtpServer;
 using testsupport::TempDir;
@@ -37,14 +37,6 @@ using Strings = std::vector<std::string>;
 namespace {
 
 using testsupport::inPrivateNetwork;
-
-#define SKIP_WITHOUT_PRIVATE_NETWORK()                                                \
-    do {                                                                              \
-        std::string why;                                                              \
-        if (!testsupport::privateNetworkAvailable(why)) {                             \
-            GTEST_SKIP() << "needs a private network namespace for port 21: " << why; \
-        }                                                                             \
-    } while (0)
 
 void freshDevSettings() {
     devSettings.Load("KilnDev.ini");
@@ -66,7 +58,7 @@ Strings storedNames(ScriptedFtpServer& server) {
 }  // namespace
 
 TEST(CrashUpload, FolderExampleUploadsThreeArchivesAndDeletesTheTree) {
-    SKIP_WITHOUT_PRIVATE_NETWORK();
+    SKIP_WITHOUT_PORT_21_SERVER(false);
     inPrivateNetwork([] {
         TempDir game;
         game.enter();
@@ -115,7 +107,7 @@ TEST(CrashUpload, FolderExampleUploadsThreeArchivesAndDeletesTheTree) {
 }
 
 TEST(CrashUpload, RefusedLogOnStillTriesEveryFileAndDeletesTheFolder) {
-    SKIP_WITHOUT_PRIVATE_NETWORK();
+    SKIP_WITHOUT_PORT_21_SERVER(false);
     inPrivateNetwork([] {
         TempDir game;
         game.enter();
@@ -189,7 +181,7 @@ private:
 // file: a greeting that goes on one "220-" line at a time used to get a fresh wait per
 // line, a port that never completes the handshake the kernel's minutes of retries.
 TEST(CrashUpload, PeersThatNeverFinishHoldEachUploadOnlyForTheTimeOut) {
-    SKIP_WITHOUT_PRIVATE_NETWORK();
+    SKIP_WITHOUT_PORT_21_SERVER(false);
     struct Case {
         const char* name;
         std::vector<std::string> greeting;  // parts 700 ms apart; empty: a silent port
@@ -237,7 +229,7 @@ TEST(CrashUpload, PeersThatNeverFinishHoldEachUploadOnlyForTheTimeOut) {
 }
 
 TEST(CrashUpload, OnlyRegularFilesWithSafeNamesAreUploadedAndLinksAreNeverFollowed) {
-    SKIP_WITHOUT_PRIVATE_NETWORK();
+    SKIP_WITHOUT_PORT_21_SERVER(false);
     inPrivateNetwork([] {
         TempDir game;
         game.enter();
@@ -269,7 +261,7 @@ TEST(CrashUpload, OnlyRegularFilesWithSafeNamesAreUploadedAndLinksAreNeverFollow
 // 2,100 levels of "d/" are 4,200 bytes, deeper than any path the system takes: the walk
 // still reaches the archive down there, depth first, and the tree goes afterwards.
 TEST(CrashUpload, ArchiveDeeperThanThePathLimitIsUploaded) {
-    SKIP_WITHOUT_PRIVATE_NETWORK();
+    SKIP_WITHOUT_PORT_21_SERVER(false);
     inPrivateNetwork([] {
         TempDir game;
         game.enter();
@@ -296,7 +288,7 @@ TEST(CrashUpload, ArchiveDeeperThanThePathLimitIsUploaded) {
 }
 
 TEST(CrashUpload, ArgumentsThatCouldHarmDoNothingAtAll) {
-    SKIP_WITHOUT_PRIVATE_NETWORK();
+    SKIP_WITHOUT_PORT_21_SERVER(false);
     struct Case {
         const char* name;
         Strings tokens;  // the crash folder "crash" lies in the game folder
@@ -410,7 +402,7 @@ TEST(CrashUpload, SettingsFileThatCannotBeReadIsLeftAlone) {
 // letters changed; "zip" counts only where a character begins; a crash folder and a
 // subfolder whose names end in 0x5C are walked and deleted.
 TEST(CrashUpload, CodePage950NamesAreReadAsTheyAreAndStoredLowerCased) {
-    SKIP_WITHOUT_PRIVATE_NETWORK();
+    SKIP_WITHOUT_PORT_21_SERVER(false);
     inPrivateNetwork([] {
         using namespace testsupport::cp950;
         testsupport::ScopedNameCodeset names("CP950");

@@ -1,6 +1,6 @@
 // Crash mode's bounds and numbered names against a scripted FTP server on port 21, on
 // both systems. Crash mode always connects to port 21, which a test may serve only in a
-// network of its own (support/port21.h): on Linux each test makes one; the Windows
+// network of its own (support/sandbox/port21.h): on Linux each test makes one; the Windows
 // suite runs these tests under Wine only when launcher_wine_tests starts it inside one
 // (tests/wine/crash_upload_wine_test.cpp), and skips them otherwise.
 #include <gtest/gtest.h>
@@ -13,10 +13,10 @@
 
 #include "config/dev_settings.h"
 #include "ftp/crash_upload.h"
-#include "support/port21.h"
-#include "support/scripted_ftp_server.h"
-#include "support/temp_dir.h"
-#include "support/this_system.h"
+#include "support/peers/scripted_ftp_server.h"
+#include "support/sandbox/port21.h"
+#include "support/system/temp_dir.h"
+#include "support/system/this_system.h"
 
 using testsupport::ScriptedFtpServer;
 using testsupport::TempDir;

@@ -12,10 +12,10 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "support/current_folder.h"
-#include "support/name_codeset.h"
-#include "support/temp_dir.h"
-#include "support/this_system.h"
+#include "support/system/current_folder.h"
+#include "support/system/name_codeset.h"
+#include "support/system/temp_dir.h"
+#include "support/system/this_system.h"
 
 using testsupport::PerSystem;
 using testsupport::same;

@@ -12,10 +12,10 @@
 
 #include "ftp/crash_upload.h"
 #include "platform/errors.h"
-#include "support/child_process.h"
-#include "support/folder_tree.h"
-#include "support/temp_dir.h"
-#include "support/unprivileged.h"
+#include "support/builders/folder_tree.h"
+#include "support/sandbox/child_process.h"
+#include "support/sandbox/unprivileged.h"
+#include "support/system/temp_dir.h"
 
 using testsupport::FolderTreeBuilder;
 using testsupport::TempDir;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support/scripted_ftp_server.h"
-#include "support/temp_dir.h"
+#include "support/peers/scripted_ftp_server.h"
+#include "support/system/temp_dir.h"
 
 using namespace nsFTP;
 using testsupport::ScriptedFtpServer;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ftp/ftp_client.h"
-#include "support/scripted_ftp_server.h"
+#include "support/peers/scripted_ftp_server.h"
 
 using namespace nsFTP;
 using testsupport::ScriptedFtpServer;

@@ -9,7 +9,7 @@
 
 #include "launcher/command_line.h"
 #include "platform/system.h"
-#include "support/child_process.h"
+#include "support/sandbox/child_process.h"
 
 using Tokens = std::vector<std::string>;
 

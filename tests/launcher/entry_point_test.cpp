@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "config/ini_file.h"
-#include "support/game_folder.h"
-#include "support/subprocess.h"
+#include "support/builders/game_folder.h"
+#include "support/system/subprocess.h"
 
 using testsupport::GameFolder;
 using testsupport::ProgramResult;

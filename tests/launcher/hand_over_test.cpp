@@ -17,14 +17,14 @@
 
 #include "hand_over_messages.h"
 #include "platform/process.h"
-#include "support/argument_records.h"
-#include "support/child_process.h"
-#include "support/pe_image.h"
-#include "support/pid_namespace.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
-#include "support/unprivileged.h"
-#include "support/zip_builder.h"
+#include "support/builders/argument_records.h"
+#include "support/builders/pe_image.h"
+#include "support/builders/zip_builder.h"
+#include "support/sandbox/child_process.h"
+#include "support/sandbox/pid_namespace.h"
+#include "support/sandbox/unprivileged.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 namespace fs = std::filesystem;
 using testsupport::ArgumentRecords;

@@ -1,7 +1,7 @@
 // The unpacking of the hand-over, on every system: the updater replaced last, the
 // bounded waits, the package that was checked and nothing else, an entry that targets
 // the package itself. The hand-over ends updater processes by name, so each test runs
-// among the test's own processes only (support/own_processes.h). What needs Linux (modes,
+// among the test's own processes only (support/sandbox/own_processes.h). What needs Linux (modes,
 // a second user, the started updater, names that differ in case) is in
 // hand_over_test.cpp.
 #include <gtest/gtest.h>
@@ -16,13 +16,13 @@
 #include "config/update_context.h"
 #include "hand_over_messages.h"
 #include "launcher/hand_over.h"
-#include "support/environment.h"
-#include "support/file_bytes.h"
-#include "support/own_processes.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
-#include "support/this_system.h"
-#include "support/zip_builder.h"
+#include "support/builders/zip_builder.h"
+#include "support/sandbox/own_processes.h"
+#include "support/system/environment.h"
+#include "support/system/file_bytes.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
+#include "support/system/this_system.h"
 #include "update/package_verification.h"
 #include "update/release_statement.h"
 

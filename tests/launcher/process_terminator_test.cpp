@@ -18,11 +18,11 @@
 
 #include "platform/process.h"
 #include "platform/strings.h"
-#include "support/argument_records.h"
-#include "support/pid_namespace.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
-#include "support/unprivileged.h"
+#include "support/builders/argument_records.h"
+#include "support/sandbox/pid_namespace.h"
+#include "support/sandbox/unprivileged.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 namespace {
 

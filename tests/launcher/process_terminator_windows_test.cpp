@@ -17,9 +17,9 @@
 #include "launcher/process_terminator.h"
 #include "platform/paths.h"
 #include "platform/process.h"
-#include "support/argument_records.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
+#include "support/builders/argument_records.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 namespace {
 

@@ -11,15 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "support/argument_records.h"
-#include "support/game_folder.h"
-#include "support/http_fault_server.h"
-#include "support/lighttpd_server.h"
-#include "support/pe_image.h"
-#include "support/pid_namespace.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
-#include "support/zip_builder.h"
+#include "support/builders/argument_records.h"
+#include "support/builders/game_folder.h"
+#include "support/builders/pe_image.h"
+#include "support/builders/zip_builder.h"
+#include "support/peers/http_fault_server.h"
+#include "support/peers/lighttpd_server.h"
+#include "support/sandbox/pid_namespace.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 #include "update/package_signature.h"
 #include "update/release_statement.h"
 

@@ -13,16 +13,16 @@
 #include <thread>
 #include <vector>
 
-#include "support/argument_records.h"
-#include "support/game_folder.h"
-#include "support/lighttpd_server.h"
-#include "support/pe_image.h"
-#include "support/pid_namespace.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
-#include "support/unprivileged.h"
-#include "support/x_display.h"
-#include "support/zip_builder.h"
+#include "support/builders/argument_records.h"
+#include "support/builders/game_folder.h"
+#include "support/builders/pe_image.h"
+#include "support/builders/zip_builder.h"
+#include "support/peers/lighttpd_server.h"
+#include "support/sandbox/pid_namespace.h"
+#include "support/sandbox/unprivileged.h"
+#include "support/sandbox/x_display.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -276,7 +276,7 @@ TEST_F(UpdateModeTest, GraphicalDialogShowsTheTransferAndCloses) {
     ProgramOptions o = game.options();
     o.environment.push_back(
         {"LSAN_OPTIONS", "print_suppressions=0:suppressions=" + std::string(LAUNCHER_SOURCE_DIR) +
-                             "/tests/support/gtk_leaks.supp"});
+                             "/tests/support/sandbox/gtk_leaks.supp"});
     o.timeoutSeconds = 30;
     ProgramResult result = runProgram(game.program(), {}, o);
     EXPECT_FALSE(result.timedOut);

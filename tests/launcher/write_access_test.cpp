@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "support/child_process.h"
-#include "support/temp_dir.h"
-#include "support/unprivileged.h"
+#include "support/sandbox/child_process.h"
+#include "support/sandbox/unprivileged.h"
+#include "support/system/temp_dir.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/posix/posix_detail.h"
-#include "support/child_process.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
-#include "support/unprivileged.h"
+#include "support/sandbox/child_process.h"
+#include "support/sandbox/unprivileged.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 using namespace platform;
 using testsupport::TempDir;

@@ -13,7 +13,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/folder_listing.h"
-#include "support/temp_dir.h"
+#include "support/system/temp_dir.h"
 
 using namespace platform;
 using testsupport::TempDir;

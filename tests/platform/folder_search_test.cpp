@@ -10,8 +10,8 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/folder_listing.h"
-#include "support/temp_dir.h"
-#include "support/this_system.h"
+#include "support/system/temp_dir.h"
+#include "support/system/this_system.h"
 
 using namespace platform;
 using testsupport::PerSystem;

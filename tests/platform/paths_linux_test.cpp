@@ -14,7 +14,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
-#include "support/temp_dir.h"
+#include "support/system/temp_dir.h"
 
 using namespace platform;
 using testsupport::TempDir;

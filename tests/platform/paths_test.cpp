@@ -12,9 +12,9 @@
 #include "platform/errors.h"
 #include "platform/file_checks.h"
 #include "platform/files.h"
-#include "support/name_codeset.h"
-#include "support/temp_dir.h"
-#include "support/this_system.h"
+#include "support/system/name_codeset.h"
+#include "support/system/temp_dir.h"
+#include "support/system/this_system.h"
 
 using namespace platform;
 using testsupport::PerSystem;

@@ -17,9 +17,9 @@
 #include "platform/process.h"
 #include "platform/system.h"
 #include "platform/ui.h"
-#include "support/child_process.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
+#include "support/sandbox/child_process.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 extern char** environ;
 

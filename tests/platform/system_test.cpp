@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "support/environment.h"
-#include "support/temp_dir.h"
+#include "support/system/environment.h"
+#include "support/system/temp_dir.h"
 
 using namespace platform;
 

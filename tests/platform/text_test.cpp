@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/this_system.h"
+#include "support/system/this_system.h"
 
 using platform::convertText;
 using testsupport::PerSystem;

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "support/file_bytes.h"
-#include "support/pe_image.h"
+#include "support/builders/pe_image.h"
+#include "support/system/file_bytes.h"
 
 int main(int argc, char** argv) {
     if (argc < 3 || argc > 4) {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "support/lighttpd_server.h"
-#include "support/pe_image.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
+#include "support/builders/pe_image.h"
+#include "support/peers/lighttpd_server.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 using namespace testsupport;
 

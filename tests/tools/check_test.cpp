@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "support/lighttpd_server.h"
-#include "support/loopback_socket.h"
-#include "support/pe_image.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
+#include "support/builders/pe_image.h"
+#include "support/peers/lighttpd_server.h"
+#include "support/peers/loopback_socket.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 #include "update/package_signature.h"
 #include "update/release_statement.h"
 

@@ -9,9 +9,9 @@
 #include "config/archive_password.h"
 #include "config/ini_file.h"
 #include "launcher_version.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
-#include "support/zip_reader_handle.h"
+#include "support/builders/zip_reader_handle.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 #include "unzip/zip_reader.h"
 
 namespace {

@@ -13,10 +13,10 @@
 #include "config/ini_file.h"
 #include "launcher/hand_over.h"
 #include "platform/file_version.h"
-#include "support/pe_image.h"
-#include "support/pid_namespace.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
+#include "support/builders/pe_image.h"
+#include "support/sandbox/pid_namespace.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 namespace fs = std::filesystem;
 using testsupport::TempDir;

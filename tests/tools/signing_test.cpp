@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "support/pe_image.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
+#include "support/builders/pe_image.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 #include "update/release_statement.h"
 
 using namespace testsupport;

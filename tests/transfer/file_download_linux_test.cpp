@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <string>
 
-#include "support/child_process.h"
-#include "support/file_bytes.h"
-#include "support/http_fault_server.h"
-#include "support/small_disk.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
+#include "support/peers/http_fault_server.h"
+#include "support/sandbox/child_process.h"
+#include "support/sandbox/small_disk.h"
+#include "support/system/file_bytes.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 #include "transfer/file_download.h"
 
 namespace fs = std::filesystem;

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "support/file_bytes.h"
-#include "support/http_fault_server.h"
-#include "support/lighttpd_server.h"
-#include "support/temp_dir.h"
-#include "support/this_system.h"
+#include "support/peers/http_fault_server.h"
+#include "support/peers/lighttpd_server.h"
+#include "support/system/file_bytes.h"
+#include "support/system/temp_dir.h"
+#include "support/system/this_system.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;

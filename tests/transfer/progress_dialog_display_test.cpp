@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "support/subprocess.h"
-#include "support/x_display.h"
+#include "support/sandbox/x_display.h"
+#include "support/system/subprocess.h"
 
 namespace fs = std::filesystem;
 using testsupport::Subprocess;
@@ -67,7 +67,7 @@ TEST(ProgressDialogDisplay, ShowsProgressIgnoresCloseKeysAndClosesWhenTheWorkerE
     options.environment = {
         {"DISPLAY", x.display()},
         {"LSAN_OPTIONS", "print_suppressions=0:suppressions=" + std::string(LAUNCHER_SOURCE_DIR) +
-                             "/tests/support/gtk_leaks.supp"}};
+                             "/tests/support/sandbox/gtk_leaks.supp"}};
     Subprocess driver(testsupport::binaryPath("progress_dialog_driver"), {}, options);
     ASSERT_TRUE(driver.started()) << driver.startError();
     ASSERT_TRUE(driver.waitForLine("shown", 10000)) << "see " << log;

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "support/temp_dir.h"
-#include "support/this_system.h"
-#include "support/zip_builder.h"
-#include "support/zip_reader_handle.h"
+#include "support/builders/zip_builder.h"
+#include "support/builders/zip_reader_handle.h"
+#include "support/system/temp_dir.h"
+#include "support/system/this_system.h"
 #include "unzip/zip_reader.h"
 
 namespace fs = std::filesystem;

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
-#include "support/zip_builder.h"
-#include "support/zip_reader_handle.h"
+#include "support/builders/zip_builder.h"
+#include "support/builders/zip_reader_handle.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 #include "unzip/zip_reader.h"
 
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "support/zip_builder.h"
+#include "support/builders/zip_builder.h"
 #include "unzip/zip_attributes.h"
 #include "unzip/zip_name.h"
 

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "support/temp_dir.h"
-#include "support/zip_builder.h"
-#include "support/zip_reader_handle.h"
+#include "support/builders/zip_builder.h"
+#include "support/builders/zip_reader_handle.h"
+#include "support/system/temp_dir.h"
 
 namespace testsupport {
 

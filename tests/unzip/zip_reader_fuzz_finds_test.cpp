@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "support/zip_reader_handle.h"
+#include "support/builders/zip_reader_handle.h"
 #include "unzip/zip_reader.h"
 
 namespace {

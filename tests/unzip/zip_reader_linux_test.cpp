@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "support/child_process.h"
-#include "support/small_disk.h"
-#include "support/temp_dir.h"
-#include "support/zip_builder.h"
-#include "support/zip_reader_handle.h"
+#include "support/builders/zip_builder.h"
+#include "support/builders/zip_reader_handle.h"
+#include "support/sandbox/child_process.h"
+#include "support/sandbox/small_disk.h"
+#include "support/system/temp_dir.h"
 #include "unzip/zip_reader.h"
 #include "zip_reader_fixture.h"
 

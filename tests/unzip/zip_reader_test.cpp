@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "support/current_folder.h"
-#include "support/name_codeset.h"
-#include "support/temp_dir.h"
-#include "support/this_system.h"
-#include "support/zip_builder.h"
-#include "support/zip_reader_handle.h"
+#include "support/builders/zip_builder.h"
+#include "support/builders/zip_reader_handle.h"
+#include "support/system/current_folder.h"
+#include "support/system/name_codeset.h"
+#include "support/system/temp_dir.h"
+#include "support/system/this_system.h"
 #include "zip_reader_fixture.h"
 
 namespace fs = std::filesystem;

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "support/file_bytes.h"
-#include "support/host_paths.h"
-#include "support/pe_image.h"
-#include "support/reference_file_version.h"
-#include "support/subprocess.h"
-#include "support/this_system.h"
+#include "support/builders/pe_image.h"
+#include "support/builders/reference_file_version.h"
+#include "support/system/file_bytes.h"
+#include "support/system/host_paths.h"
+#include "support/system/subprocess.h"
+#include "support/system/this_system.h"
 
 namespace fs = std::filesystem;
 using testsupport::buildPeImage;

@@ -10,8 +10,8 @@
 
 #include "config/update_context.h"
 #include "platform/files.h"
-#include "support/temp_dir.h"
-#include "support/zip_builder.h"
+#include "support/builders/zip_builder.h"
+#include "support/system/temp_dir.h"
 #include "unzip/zip_reader.h"
 #include "update/package_file.h"
 

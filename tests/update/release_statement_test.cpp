@@ -11,8 +11,8 @@
 #include <string>
 
 #include "config/ini_file.h"
-#include "support/file_bytes.h"
-#include "support/temp_dir.h"
+#include "support/system/file_bytes.h"
+#include "support/system/temp_dir.h"
 
 using namespace testsupport;
 

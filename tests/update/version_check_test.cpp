@@ -9,10 +9,10 @@
 
 #include "config/ini_file.h"
 #include "config/update_context.h"
-#include "support/file_bytes.h"
-#include "support/http_fault_server.h"
-#include "support/lighttpd_server.h"
-#include "support/temp_dir.h"
+#include "support/peers/http_fault_server.h"
+#include "support/peers/lighttpd_server.h"
+#include "support/system/file_bytes.h"
+#include "support/system/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;

@@ -8,22 +8,18 @@
 #include <string>
 
 #include "platform/text.h"
-#include "support/game_folder.h"
-#include "support/private_network.h"
-#include "support/pyftpdlib_server.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
-#include "support/wine_session.h"
+#include "support/builders/game_folder.h"
+#include "support/peers/pyftpdlib_server.h"
+#include "support/sandbox/private_network.h"
+#include "support/sandbox/wine_session.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 using namespace testsupport;
 
 TEST(CrashModeUnderWine, ArchivesArriveInLowerCaseTheSettingsAreMarkedAndTheFolderGoes) {
     ASSERT_EQ(windowsTestBuildProblem(), "");
-    std::string why;
-    if (!privateNetworkAvailable(why))
-        GTEST_SKIP() << "needs a private network namespace (unshare -rn) for port 21: " << why;
-    if (std::string missing = PyftpdlibServer::missing(); !missing.empty())
-        GTEST_SKIP() << "needs " << missing;
+    SKIP_WITHOUT_PORT_21_SERVER(true);
 
     inPrivateNetwork([] {
         WineSession wine;

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <string>
 
-#include "support/port21.h"
-#include "support/private_network.h"
-#include "support/subprocess.h"
-#include "support/wine_session.h"
+#include "support/sandbox/port21.h"
+#include "support/sandbox/private_network.h"
+#include "support/sandbox/wine_session.h"
+#include "support/system/subprocess.h"
 
 using namespace testsupport;
 

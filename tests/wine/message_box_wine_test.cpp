@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "support/file_bytes.h"
-#include "support/game_folder.h"
-#include "support/loopback_socket.h"
-#include "support/subprocess.h"
-#include "support/wine_session.h"
+#include "support/builders/game_folder.h"
+#include "support/peers/loopback_socket.h"
+#include "support/sandbox/wine_session.h"
+#include "support/system/file_bytes.h"
+#include "support/system/subprocess.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;

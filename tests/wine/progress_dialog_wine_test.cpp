@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "support/subprocess.h"
-#include "support/wine_session.h"
+#include "support/sandbox/wine_session.h"
+#include "support/system/subprocess.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;

@@ -15,16 +15,16 @@
 #include <vector>
 
 #include "platform/text.h"
-#include "support/argument_records.h"
-#include "support/file_bytes.h"
-#include "support/game_folder.h"
-#include "support/lighttpd_server.h"
-#include "support/loopback_socket.h"
-#include "support/pid_namespace.h"
-#include "support/subprocess.h"
-#include "support/temp_dir.h"
-#include "support/wine_session.h"
-#include "support/zip_builder.h"
+#include "support/builders/argument_records.h"
+#include "support/builders/game_folder.h"
+#include "support/builders/zip_builder.h"
+#include "support/peers/lighttpd_server.h"
+#include "support/peers/loopback_socket.h"
+#include "support/sandbox/pid_namespace.h"
+#include "support/sandbox/wine_session.h"
+#include "support/system/file_bytes.h"
+#include "support/system/subprocess.h"
+#include "support/system/temp_dir.h"
 
 using namespace testsupport;
 using Clock = std::chrono::steady_clock;

@@ -1,9 +1,0 @@
-#include <windows.h>
-
-#include "support/current_folder.h"
-
-namespace testsupport {
-
-bool setCurrentFolder(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
-
-}  // namespace testsupport

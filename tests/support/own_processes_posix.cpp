@@ -1,8 +1,0 @@
-#include "support/own_processes.h"
-#include "support/pid_namespace.h"
-
-namespace testsupport {
-
-bool rerunAmongOwnProcesses() { return rerunInOwnPidNamespace(); }
-
-}  // namespace testsupport

@@ -1,8 +1,0 @@
-#include "support/own_processes.h"
-
-namespace testsupport {
-
-// The suite's prefix runs the suite's programs only.
-bool rerunAmongOwnProcesses() { return false; }
-
-}  // namespace testsupport

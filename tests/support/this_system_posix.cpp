@@ -1,9 +1,0 @@
-#include "support/this_system.h"
-
-namespace testsupport {
-
-System thisSystem() { return System::Linux; }
-
-bool underWine() { return false; }
-
-}  // namespace testsupport
