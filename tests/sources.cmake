@@ -29,10 +29,12 @@ set(TEST_SUPPORT_LIBRARY_WIN32_SOURCES
 set(TEST_SUPPORT_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/argument_records.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/environment.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/fault_sweep.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/http_fault_server.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/pe_image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/scripted_ftp_server.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/temp_dir.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/update_sweep.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/zip_builder.cpp
 )
 set(TEST_SUPPORT_POSIX_SOURCES
@@ -81,6 +83,7 @@ set(TEST_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ftp/ftp_client_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/ftp_reply_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/command_line_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/fault_injection_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/files_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/folder_search_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/paths_test.cpp
@@ -93,6 +96,7 @@ set(TEST_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/transfer/thread_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_corpus_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_item_rules_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_reader_flush_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_reader_fuzz_finds_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_reader_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update/file_version_test.cpp
@@ -111,9 +115,11 @@ set(TEST_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/config/ini_file_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_mode_end_to_end_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_upload_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp/fault_sweep_crash_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/folder_tree_deletion_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/command_line_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/entry_point_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/fault_sweep_update_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/hand_over_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/process_terminator_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/update_mode_hand_over_test.cpp
@@ -168,6 +174,7 @@ set(TEST_PROGRAM_WIN32_CODE_PAGE_SOURCES
 # when LAUNCHER_WINDOWS_BUILD_DIR names a Windows test build), and their support.
 set(TEST_WINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/wine/crash_mode_wine_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wine/fault_sweep_wine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wine/message_box_wine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wine/progress_dialog_wine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wine/update_mode_wine_test.cpp

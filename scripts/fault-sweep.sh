@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The whole fault sweep (README, "Failures injected at the platform seam"): update mode
+# and crash mode of the Linux test build's launcher, failing every call of every kind in
+# turn with every error the kind can give; CI runs the short form inside the suite.
+# Prints the injection points per kind and mode and the time. Builds BUILD_DIR first
+# (default build-asan/, with the sanitizers). Exits non-zero when any run breaks a rule.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$repo/build-asan}
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$repo" -B "$build" -G Ninja -DLAUNCHER_SANITIZE=ON >/dev/null
+fi
+cmake --build "$build" --target launcher_tests
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+start=$(date +%s)
+LAUNCHER_FAULT_SWEEP=whole "$build/launcher_tests" --gtest_filter='FaultSweep*'
+echo "fault-sweep: the whole sweep took $(($(date +%s) - start)) s"
