@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,44 +59,107 @@ protected:
     }
 };
 
+// pyftpdlib on port 21 over a root the stage empties before each run, and the runs of
+// the launcher in a game folder of the caller's. Only inside a private network.
+struct CrashStage {
+    struct Run {
+        ProgramResult result;
+        FaultCounts counts;
+    };
+    CrashStage() {
+        server.makeFolder("root");
+        PyftpdlibServer::Options options;
+        options.root = server.file("root");
+        options.user = "crash";
+        options.password = "se:cret";
+        ftp = std::make_unique<PyftpdlibServer>(options);
+    }
+    void clearServer() const {
+        fs::remove_all(server.file("root"));
+        server.makeFolder("root");
+    }
+    static void layOut(const GameFolder& game) {
+        for (const auto& [name, bytes] : crashFiles()) game.dir().write(name, bytes);
+        game.dir().write("KilnDev.ini", kDevSettings);
+    }
+    Run runIn(const GameFolder& game, const std::string& plan) const {
+        const std::string countsFile = work.file("counts.txt");
+        fs::remove(countsFile);
+        ProgramOptions options = game.options();
+        options.environment.push_back({"LAUNCHER_TEST_FAULT", plan});
+        options.environment.push_back({"LAUNCHER_TEST_FAULT_COUNTS", countsFile});
+        // Each file's connection is bounded by the FTP client's time-out; against a local
+        // server none is reached.
+        options.timeoutSeconds = 60;
+        Run run;
+        run.result =
+            runProgram(game.program(), {"crash", "127.0.0.1", "crash:se:cret", "crash"}, options);
+        run.counts = readFaultCounts(countsFile);
+        return run;
+    }
+    TempDir server;
+    TempDir work;
+    std::unique_ptr<PyftpdlibServer> ftp;
+};
+
+// What the sweep found, each failure as a plan that reaches it in any run: the start's
+// reading of "KilnDev.ini" fails once (its other keys were lost when crash mode saved the
+// empty document); no connection can be made, or the crash folder cannot be searched
+// (the archives were deleted and nothing said so).
+TEST_F(FaultSweepCrash, SettingsKeepTheirKeysAndLostArchivesAreReported) {
+    inPrivateNetwork([] {
+        CrashStage stage;
+        ASSERT_TRUE(stage.ftp->running()) << "pyftpdlib did not start";
+        struct Case {
+            const char* plan;
+            std::vector<std::string> reports;  // debugger lines; none: all uploaded
+        };
+        const std::vector<std::string> allLost = {"crash/ra_0001.zip not uploaded",
+                                                  "crash/ra_0002.zip not uploaded",
+                                                  "crash/old/ra_0003.zip not uploaded"};
+        const Case cases[] = {
+            {"read:1:io", {}},
+            {"open:1:sharing-violation", {}},
+            {"connect:1+:connection-reset", allLost},
+            {"connect:1+:time-out", allLost},
+            // The crash folder cannot be opened, or its listing breaks off.
+            {"list-folder:1:io", {"CFileUpload : crash not searched"}},
+            {"list-folder:3:io", {"CFileUpload : crash not searched"}},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.plan);
+            GameFolder game;
+            CrashStage::layOut(game);
+            stage.clearServer();
+            const CrashStage::Run run = stage.runIn(game, c.plan);
+            EXPECT_TRUE(run.counts.fired);
+            EXPECT_EQ(run.result.exitCode, 1) << run.result.err;
+            const std::string settings = game.dir().read("KilnDev.ini");
+            EXPECT_NE(settings.find("NeedCheck = 1"), std::string::npos) << settings;
+            EXPECT_NE(settings.find("Keep = the developer's own"), std::string::npos) << settings;
+            for (const std::string& report : c.reports) {
+                EXPECT_NE(run.result.err.find(report), std::string::npos) << report << "\n"
+                                                                          << run.result.err;
+            }
+            if (c.reports.empty()) {
+                EXPECT_EQ(run.result.err.find("CFileUpload : "), std::string::npos)
+                    << run.result.err;
+            }
+            EXPECT_FALSE(game.dir().exists("crash"));
+        }
+    });
+}
+
 TEST_F(FaultSweepCrash, EveryFailedCallLeavesArchivesUploadedOrReportedAndTheNextRunCleans) {
     inPrivateNetwork([] {
-        TempDir server;
-        server.makeFolder("root");
-        PyftpdlibServer::Options ftpOptions;
-        ftpOptions.root = server.file("root");
-        ftpOptions.user = "crash";
-        ftpOptions.password = "se:cret";
-        PyftpdlibServer ftp(ftpOptions);
-        ASSERT_TRUE(ftp.running()) << "pyftpdlib did not start";
-
-        TempDir work;
-        const std::string countsFile = work.file("counts.txt");
-        struct Run {
-            ProgramResult result;
-            FaultCounts counts;
-        };
-        auto clearServer = [&] {
-            fs::remove_all(server.file("root"));
-            server.makeFolder("root");
-        };
-        auto layOut = [](const GameFolder& game) {
-            for (const auto& [name, bytes] : crashFiles()) game.dir().write(name, bytes);
-            game.dir().write("KilnDev.ini", kDevSettings);
-        };
+        CrashStage stage;
+        ASSERT_TRUE(stage.ftp->running()) << "pyftpdlib did not start";
+        const TempDir& server = stage.server;
+        using Run = CrashStage::Run;
+        auto clearServer = [&] { stage.clearServer(); };
+        auto layOut = [](const GameFolder& game) { CrashStage::layOut(game); };
         auto runIn = [&](const GameFolder& game, const std::string& plan) {
-            fs::remove(countsFile);
-            ProgramOptions options = game.options();
-            options.environment.push_back({"LAUNCHER_TEST_FAULT", plan});
-            options.environment.push_back({"LAUNCHER_TEST_FAULT_COUNTS", countsFile});
-            // Each file's connection is bounded by the FTP client's time-out; against a
-            // local server none is reached.
-            options.timeoutSeconds = 60;
-            Run run;
-            run.result = runProgram(game.program(),
-                                    {"crash", "127.0.0.1", "crash:se:cret", "crash"}, options);
-            run.counts = readFaultCounts(countsFile);
-            return run;
+            return stage.runIn(game, plan);
         };
 
         // A run without failures: the calls it makes, and "KilnDev.ini" as crash mode
@@ -110,9 +174,11 @@ TEST_F(FaultSweepCrash, EveryFailedCallLeavesArchivesUploadedOrReportedAndTheNex
             ASSERT_EQ(clean.result.exitCode, 1) << clean.result.err;
             ASSERT_TRUE(clean.counts.read) << "no counts: is this a test build?";
             ASSERT_FALSE(game.dir().exists("crash"));
-            for (const auto& [name, bytes] : crashFiles())
-                if (name.find("ra_") != std::string::npos)
+            for (const auto& [name, bytes] : crashFiles()) {
+                if (name.find("ra_") != std::string::npos) {
                     ASSERT_TRUE(server.read("root/" + fs::path(name).filename().string()) == bytes);
+                }
+            }
             markedSettings = game.dir().read("KilnDev.ini");
             ASSERT_NE(markedSettings.find("NeedCheck = 1"), std::string::npos) << markedSettings;
             ASSERT_NE(markedSettings.find("Keep = the developer's own"), std::string::npos);
@@ -139,8 +205,13 @@ TEST_F(FaultSweepCrash, EveryFailedCallLeavesArchivesUploadedOrReportedAndTheNex
                     const std::string remote = fs::path(name).filename().string();
                     if (remote.find("ra_") == std::string::npos) continue;
                     const bool whole = server.read("root/" + remote) == bytes;
-                    const bool reported = r.err.find(name.substr(name.find('/') + 1) +
-                                                     " not uploaded") != std::string::npos;
+                    // The archive itself, or a folder on its way that was not searched.
+                    bool reported = r.err.find(name + " not uploaded") != std::string::npos;
+                    for (std::string folder = name; folder.find('/') != std::string::npos;) {
+                        folder.resize(folder.rfind('/'));
+                        reported =
+                            reported || r.err.find(folder + " not searched") != std::string::npos;
+                    }
                     EXPECT_TRUE(whole || reported)
                         << remote << " neither arrived whole nor was reported:\n"
                         << r.err;
