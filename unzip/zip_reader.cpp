@@ -449,15 +449,13 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
         if (n == 0) result = ZIPRES_INFLATE_FAILED;
     }
     // The data reaches the disk before the rename: after a power cut the target is the old
-    // file or the new one, and each item is on the disk before the next (the client
-    // updater, unpacked last, decides whether the next start fetches the package again).
+    // file or the new one, never an empty one.
     if (result == ZIPRES_OK && !out.flush()) result = ZIPRES_WRITE_FAILED;
     out.close();
     stream.close();
     // A target held by a running process (Windows) is retried like one that could not be
     // created.
     if (result == ZIPRES_OK && !platform::replaceFile(temporary, path)) result = ZIPRES_CANNOT_OPEN;
-    if (result == ZIPRES_OK && !platform::flushFolderOf(path)) result = ZIPRES_WRITE_FAILED;
     if (result != ZIPRES_OK) {
         // The item's own read-only attribute must not keep it.
         platform::setAttributes(temporary, platform::FILE_ATTR_NORMAL);

@@ -10,6 +10,7 @@
 
 #include "platform/errors.h"
 #include "platform/fault_injection.h"
+#include "platform/file_system_flush.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
@@ -162,6 +163,17 @@ bool flushFolderOf(std::string_view path) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return failWithErrno();
     const bool ok = ::fsync(fd) == 0 || failWithErrno();
+    ::close(fd);
+    return ok;
+}
+
+bool flushFileSystemOf(std::string_view path) {
+    if (PLATFORM_FAULT(Flush)) return failWithErrno();
+    std::string name;
+    if (!resolvePath(path, name)) return false;
+    const int fd = ::open(name.empty() ? "." : name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return failWithErrno();
+    const bool ok = ::syncfs(fd) == 0 || failWithErrno();
     ::close(fd);
     return ok;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/fault_injection.h"
+#include "platform/file_system_flush.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/win32/win32_detail.h"
@@ -149,6 +150,11 @@ bool replaceFile(std::string_view from, std::string_view to) {
 }
 
 bool flushFolderOf(std::string_view) {
+    if (PLATFORM_FAULT(Flush)) return false;
+    return true;
+}
+
+bool flushFileSystemOf(std::string_view) {
     if (PLATFORM_FAULT(Flush)) return false;
     return true;
 }
