@@ -100,6 +100,7 @@ set(TEST_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_reader_fuzz_finds_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_reader_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update/file_version_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update/package_file_fault_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update/package_signature_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update/package_verification_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update/patch_step_test.cpp

@@ -1,6 +1,7 @@
 #include "support/fault_sweep.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -60,7 +61,10 @@ SweepFigures sweepInjectionPoints(const FaultCounts& baseline, SweepForm form,
                     const std::string plan = std::string(platform::fault::kindName(kind)) + ":" +
                                              std::to_string(call) + (onward ? "+" : "") + ":" +
                                              platform::fault::errorName(error);
-                    if (!run(plan).fired) break;
+                    const bool fired = run(plan).fired;
+                    // The whole sweep runs long: each point as it is done.
+                    if (whole) std::printf("%s%s\n", plan.c_str(), fired ? "" : " (no such call)");
+                    if (!fired) break;
                     ++figures.points;
                     ++figures.perKind[k];
                 }

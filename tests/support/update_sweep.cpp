@@ -48,6 +48,9 @@ FolderFiles sweepReleaseFiles(const std::string& updater) {
 bool isUpdateModeLine(const std::string& line) {
     for (const char* known : {
              "IniFile : ",
+             // The signature check's reason for a refusal, on the debugger output.
+             "version.txt: ",
+             "update.rar: ",
              "[Error] Download ",
              "[Version] Can't download version.txt",
              "[update] Can't download ClientUpdate.zip",

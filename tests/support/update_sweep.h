@@ -22,8 +22,9 @@ FolderFiles sweepReleaseFiles(const std::string& updater);
 extern const char kSweepDevSettings[];
 
 // The messages update mode may show, as "[caption] text" lines (the network message's
-// second line begins with a space). Lines of the configuration's debugger output
-// ("IniFile : ...") are no messages and pass.
+// second line begins with a space). The debugger output's lines of the configuration
+// ("IniFile : ...") and of the signature check ("version.txt: ...", "update.rar: ...")
+// are no messages and pass.
 bool isUpdateModeLine(const std::string& line);
 
 // What breaks the rules in the game folder `folder` after a run that may have failed
