@@ -13,6 +13,7 @@
 #include "platform/file_checks.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -115,6 +116,10 @@ void uploadCrashFolder(const std::string& folder, const CrashSettings& settings)
         WalkLevel& level = *walk.back();
         path.resize(level.pathLength);
         if (!level.next(entry)) {
+            // Its archives are deleted with the folder all the same: say that they were
+            // never seen.
+            if (!level.searched || platform::lastError() != platform::winerr::NO_MORE_FILES)
+                platform::debugOutput("CFileUpload : " + path + " not searched");
             // Also for a folder that could not be searched.
             markNeedCheck();
             walk.pop_back();
@@ -135,7 +140,10 @@ void uploadCrashFolder(const std::string& folder, const CrashSettings& settings)
         if (!isCrashArchiveName(lowerName) || !entry.isRegularFile || hasLineBreak(entry.name))
             continue;
         const auto now = std::chrono::steady_clock::now();
-        if (now >= runDeadline) continue;
+        if (now >= runDeadline) {
+            platform::debugOutput("CFileUpload : " + path + " not uploaded");
+            continue;
+        }
         const auto fileDeadline =
             now + std::chrono::seconds(kCrashFileTimeouts * settings.timeoutSeconds +
                                        entry.size / kCrashUploadFloorBytesPerSecond);
@@ -224,10 +232,11 @@ void runCrashUpload(const std::vector<std::string>& tokens, CrashSettings bounds
     settings.host = host;
     settings.credentials = credentials;
     devSettingsSavable = true;
-    if (platform::pathExists(kDevSettingsFile)) {
-        IniFile probe;
-        devSettingsSavable = probe.Load(kDevSettingsFile);
-    }
+    // Read again into the settings that will be saved: a reading that failed at the start
+    // (a sharing violation, an I/O error) would otherwise save an empty document over
+    // the developer's other settings.
+    if (platform::pathExists(kDevSettingsFile))
+        devSettingsSavable = devSettings.Load(kDevSettingsFile);
     uploadCrashFolder(folder, settings);
     deleteFolderTree(folder, true);
 }

@@ -1,6 +1,7 @@
 #include "ftp/file_upload.h"
 
 #include "ftp/blocking_socket.h"
+#include "platform/system.h"
 
 CFileUpload::CFileUpload() : client(new nsSocket::CBlockingSocket) {}
 
@@ -49,12 +50,16 @@ int CFileUpload::Upload() {
     }
     const nsFTP::CTransferType image{nsFTP::CTransferType::Image, nsFTP::CTransferType::NonPrint};
     // Without a name of its own the file is not uploaded.
+    bool stored = false;
     if (!remoteName.empty()) {
         if (folder)
-            client.StoreFile(*folder, entryName, localPath, remoteName, image, whole);
+            stored = client.StoreFile(*folder, entryName, localPath, remoteName, image, whole);
         else
-            client.StoreFile(localPath, remoteName, image, whole);
+            stored = client.StoreFile(localPath, remoteName, image, whole);
     }
+    // The folder is deleted all the same: whoever reads the debugger output learns which
+    // reports never reached the server whole.
+    if (!stored) platform::debugOutput("CFileUpload : " + localPath + " not uploaded");
     client.LogOff();
     return 1;
 }

@@ -6,6 +6,7 @@
 #include "config/launch_arguments.h"
 #include "config/update_context.h"
 #include "launcher/process_terminator.h"
+#include "platform/file_system_flush.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/strings.h"
@@ -77,6 +78,10 @@ void installPatchArchive(unsigned retryPauseMs, unsigned waits) {
                 platform::ui::messageBox("Please reboot computer ", "Reboot");
             allInstalled = allInstalled && unpacked == Unpacked::Installed;
         }
+        // The other entries' data and names on the disk before the updater takes its name:
+        // after a power cut a new updater means a whole new release.
+        if (!updaters.empty() && allInstalled && !platform::flushFileSystemOf("."))
+            allInstalled = false;
         for (const int index : updaters) {
             if (!allInstalled) break;
             if (unpackEntry(reader.get(), index, retryPauseMs, waits) == Unpacked::NotWritten)

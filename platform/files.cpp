@@ -142,9 +142,14 @@ bool writeFileReplacing(std::string_view path, std::string_view contents) {
     {
         File file;
         if (!createReplacementFile(path, file, temporary, options)) return false;
-        written = file.write(contents.data(), contents.size()) == int64_t(contents.size());
+        written = file.write(contents.data(), contents.size()) == int64_t(contents.size()) &&
+                  file.flush();
     }
-    if (written && replaceFile(temporary, path)) return true;
+    if (written && replaceFile(temporary, path)) {
+        // The rename itself; a failure here leaves either file whole, so it is not one.
+        flushFolderOf(path);
+        return true;
+    }
     const uint32_t error = lastError();
     // It took the old file's mode, read-only perhaps.
     setAttributes(temporary, FILE_ATTR_NORMAL);

@@ -104,6 +104,9 @@ public:
     // SetFileTime: a null pointer leaves that time unchanged; creation time has no
     // settable equivalent on every system and may be ignored.
     bool setTimes(const FileTime* creation, const FileTime* access, const FileTime* write);
+    // Sends what was written to the disk (FlushFileBuffers, fdatasync), so that a power
+    // cut after a rename finds the new data under the new name, never an empty file.
+    bool flush();
 
     // Whether `path` names the very file this handle holds open (same device and inode;
     // on Windows the same volume serial number and file index), however the path is
@@ -126,6 +129,11 @@ bool readWholeFile(std::string_view path, std::string& bytes, size_t maxBytes = 
 // is held open without delete sharing (Windows only: on Linux the file goes, and who
 // holds it open keeps reading the old one).
 bool replaceFile(std::string_view from, std::string_view to);
+
+// Makes the names of the folder holding `path` durable, a rename into it among them
+// (fsync of the folder on Linux). Windows' file systems log their names themselves:
+// there it does nothing.
+bool flushFolderOf(std::string_view path);
 
 // Suffix of the temporary file that stands beside a file while its replacement is
 // written; no file of the system's own holds it.
@@ -154,7 +162,9 @@ bool hasReplacementComponent(std::string_view name);
 
 // Writes `contents` to `path` through a temporary file beside it (createReplacementFile)
 // that then replaces `path`: on any failure the old file stays as it was and the
-// temporary file is removed. The new file takes the old one's permissions.
+// temporary file is removed. The new file takes the old one's permissions. Its data
+// reaches the disk before the rename, so after a power cut `path` is the old file or
+// the new one, never an empty one.
 bool writeFileReplacing(std::string_view path, std::string_view contents);
 
 // One folder entry, as FindFirstFileA/FindNextFileA describe it.

@@ -3,6 +3,7 @@
 
 # Portable: every platform compiles these.
 set(PLATFORM_COMMON_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/fault_injection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_thread_calls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/paths.cpp
@@ -18,6 +19,7 @@ set(PLATFORM_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/posix/console_progress_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/console_ui_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/errors_posix.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/fault_injection_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_checks_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_stream_posix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/posix/file_time_posix.cpp
@@ -49,6 +51,7 @@ set(PLATFORM_GTK_SOURCES
 # Win32 (Windows 7 and later, x64), cross-built with MinGW-w64.
 set(PLATFORM_WIN32_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/win32/errors_win32.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/win32/fault_injection_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/file_checks_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/file_stream_win32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/win32/file_time_win32.cpp

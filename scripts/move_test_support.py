@@ -43,6 +43,7 @@ ROOMS = {
     "sandbox": [
         "as_player.h", "as_player_posix.cpp", "as_player_win32.cpp",
         "child_process.cpp", "child_process.h",
+        "fault_sweep.cpp", "fault_sweep.h",
         "gtk_leaks.supp",
         "own_processes.h", "own_processes_posix.cpp", "own_processes_win32.cpp",
         "pid_namespace.cpp", "pid_namespace.h",
@@ -69,6 +70,7 @@ ROOMS = {
         "argument_records.cpp", "argument_records.h",
         "folder_tree.cpp", "folder_tree.h",
         "game_folder.cpp", "game_folder.h",
+        "update_sweep.cpp", "update_sweep.h",
         "password_zip.h", "password_zip_posix.cpp", "password_zip_win32.cpp",
         "pe_image.cpp", "pe_image.h",
         "reference_file_version.h", "reference_file_version_posix.cpp",

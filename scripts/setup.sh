@@ -10,6 +10,8 @@ packages=(
   # real peers and tools used by the tests and the demonstration
   lighttpd lighttpd-mod-openssl openssl python3-pyftpdlib vsftpd zip unzip curl iproute2 util-linux
   faketime
+  # the unpacking benchmark's figure without the data flushes
+  eatmydata
   # independent readers of version resources, real Windows files to read
   libimage-exiftool-perl python3-pefile libz-mingw-w64
   # fuzzing and sanitizers, the dialog under a real display

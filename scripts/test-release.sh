@@ -3,7 +3,7 @@
 # the zips go to a temporary folder) and checks what a studio ships:
 # - the zips hold what they should; the programs are 32-bit, stripped (their debug
 #   files name them), under 3 MB, carry the release's version and the commit's time, and
-#   name no folder of this machine;
+#   name no folder of this machine nor any test hook;
 # - reproducible: the programs and debug files built again in another folder, later,
 #   are the same bytes;
 # - signed with a throwaway CA made here: both programs verify against it, a program
@@ -49,6 +49,10 @@ for program in launcher.exe launcher-admin.exe; do
   [ "$size" -lt 3145728 ] || fail "$program is $size bytes, 3 MB or more"
   for folder in "$repo" "$build" "$HOME"; do
     ! grep -qaF "$folder" "$file" || fail "$program names $folder"
+  done
+  # No test hook: neither message boxes answered by a file nor injected failures.
+  for hook in LAUNCHER_TEST_MESSAGE_LOG LAUNCHER_TEST_DEBUG_LOG LAUNCHER_TEST_FAULT; do
+    ! grep -qaF "$hook" "$file" || fail "$program holds the test hook $hook"
   done
   # Section names longer than eight characters are kept in the string table: objdump reads them.
   sections=$(objdump -h "$file" | awk '$1 ~ /^[0-9]+$/ { print $2 }')

@@ -5,7 +5,8 @@
 # programs of both are 32-bit (unless LAUNCHER_WINDOWS_ARCH says otherwise) and import
 # Windows system DLLs only (the build links everything else statically). Exits non-zero
 # when a step fails, a test fails or times out, no test ran, or a program is of another
-# architecture or imports a DLL a Windows machine does not have.
+# architecture or imports a DLL a Windows machine does not have, or when a release
+# program holds a test hook.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$repo/build-windows-tests}
@@ -17,4 +18,20 @@ BUILD_DIR=$release bash "$repo/scripts/build-windows.sh"
 
 arch=${LAUNCHER_WINDOWS_ARCH:-i686}
 bash "$repo/scripts/check_imports.sh" "$arch" {"$build","$release"}/{launcher,launcher-admin}.exe
-echo "test-windows: the suite passed"
+# The test hooks (message boxes answered, failures injected) are the test build's alone:
+# their variables' names are in its launcher.exe and in no release program.
+status=0
+for hook in LAUNCHER_TEST_MESSAGE_LOG LAUNCHER_TEST_DEBUG_LOG LAUNCHER_TEST_FAULT LAUNCHER_TEST_FAULT_COUNTS; do
+  if ! grep -qaF "$hook" "$build/launcher.exe"; then
+    echo "test-windows: $build/launcher.exe lacks the test hook $hook (is the check still sound?)" >&2
+    status=1
+  fi
+  for program in "$release"/{launcher,launcher-admin}.exe; do
+    if grep -qaF "$hook" "$program"; then
+      echo "test-windows: the release program $program holds the test hook $hook" >&2
+      status=1
+    fi
+  done
+done
+[ $status -eq 0 ] && echo "test-windows: the suite passed; the release has no test hooks"
+exit $status

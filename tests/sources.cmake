@@ -34,6 +34,8 @@ set(TEST_SUPPORT_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/peers/scripted_ftp_server.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/system/temp_dir.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/builders/zip_builder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/fault_sweep.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/builders/update_sweep.cpp
 )
 set(TEST_SUPPORT_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/as_player_posix.cpp
@@ -87,6 +89,7 @@ set(TEST_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ftp/ftp_reply_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/command_line_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/hand_over_unpack_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/platform/fault_injection_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/files_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/folder_search_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/platform/paths_test.cpp
@@ -99,9 +102,11 @@ set(TEST_COMMON_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/transfer/thread_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_corpus_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_item_rules_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_reader_flush_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_reader_fuzz_finds_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unzip/zip_reader_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update/file_version_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update/package_file_fault_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update/package_signature_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update/package_verification_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update/patch_step_test.cpp
@@ -117,9 +122,11 @@ set(TEST_LINUX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/config/ini_file_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_mode_end_to_end_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/crash_upload_linux_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp/fault_sweep_crash_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp/folder_tree_deletion_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/command_line_linux_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/entry_point_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/launcher/fault_sweep_update_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/hand_over_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/process_terminator_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/launcher/update_mode_hand_over_test.cpp
@@ -179,6 +186,7 @@ set(TEST_PROGRAM_WIN32_CODE_PAGE_SOURCES
 set(TEST_WINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/wine/crash_mode_wine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wine/crash_upload_wine_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/wine/fault_sweep_wine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wine/message_box_wine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wine/progress_dialog_wine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/wine/update_mode_wine_test.cpp

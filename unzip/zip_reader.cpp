@@ -469,6 +469,9 @@ ZipResult UnzipToFile(CZipReader* reader, int index, const char* target) {
         }
         if (n == 0) result = ZIPRES_INFLATE_FAILED;
     }
+    // The data reaches the disk before the rename: after a power cut the target is the old
+    // file or the new one, never an empty one.
+    if (result == ZIPRES_OK && !out.flush()) result = ZIPRES_WRITE_FAILED;
     out.close();
     stream.close();
     // A target held by a running process (Windows) is retried like one that could not be

@@ -1,5 +1,6 @@
 #include "update/package_file.h"
 
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "transfer/file_download.h"
 
@@ -44,8 +45,15 @@ void preparePackageDownload(CFileDownLoad& download, const std::string& package)
     int64_t size = 0;
     {
         platform::File partial;
-        if (partial.open(kPackageFile, platform::AccessRead, platform::Disposition::OpenExisting))
+        if (partial.open(kPackageFile, platform::AccessRead, platform::Disposition::OpenExisting)) {
             size = partial.size();
+        } else if (const uint32_t error = platform::lastError();
+                   error != platform::winerr::FILE_NOT_FOUND &&
+                   error != platform::winerr::PATH_NOT_FOUND) {
+            // A part that is there but cannot be read now (held by another program, an
+            // I/O error) is no empty part: its record stays for the run that can read it.
+            size = -1;
+        }
     }
     const bool recorded = platform::pathExists(kPackageSideFile);
     const std::optional<PackageOrigin> origin = readPackageOrigin();
@@ -58,8 +66,11 @@ void preparePackageDownload(CFileDownLoad& download, const std::string& package)
         // None of its bytes may begin this package. Emptied before its record goes, so an
         // interruption never leaves it without one.
         platform::File restart;
-        restart.open(kPackageFile, platform::AccessWrite, platform::Disposition::CreateAlways);
-        size = 0;
+        const bool emptied = restart.open(kPackageFile, platform::AccessWrite,
+                                          platform::Disposition::CreateAlways) ||
+                             deletePackage();
+        // One that can be neither emptied nor deleted keeps the record that says whose it is.
+        size = emptied ? 0 : -1;
     } else if (size > 0 && origin) {
         download.resumeValidator = origin->validator;
     }

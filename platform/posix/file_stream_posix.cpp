@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/errors.h"
+#include "platform/fault_injection.h"
 #include "platform/file_stream.h"
 #include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
@@ -12,6 +13,10 @@
 namespace platform {
 
 std::FILE* openFileStream(std::string_view path, const char* mode) {
+    if (PLATFORM_FAULT(Open)) {
+        setLastError(windowsErrorFromErrno(errno));
+        return nullptr;
+    }
     std::string real;
     if (!resolvePath(path, real)) return nullptr;
     if (mode == nullptr || std::strchr("rwa", mode[0]) == nullptr) {

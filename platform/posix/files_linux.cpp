@@ -9,6 +9,8 @@
 #include <optional>
 
 #include "platform/errors.h"
+#include "platform/fault_injection.h"
+#include "platform/file_system_flush.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
@@ -101,6 +103,7 @@ bool changeAttributes(int pinned, uint32_t attributes) {
 }
 
 bool setAttributes(std::string_view path, uint32_t attributes) {
+    if (PLATFORM_FAULT(SetAttributes)) return failWithErrno();
     std::string name;
     if (!resolvePath(path, name)) return false;
     // O_PATH with O_NOFOLLOW pins the entry itself, so a link swapped in between the
@@ -113,6 +116,7 @@ bool setAttributes(std::string_view path, uint32_t attributes) {
 }
 
 bool deleteFile(std::string_view path) {
+    if (PLATFORM_FAULT(Delete)) return failWithErrno();
     std::string name;
     if (!resolvePath(path, name)) return false;
     struct stat st;
@@ -130,6 +134,7 @@ bool deleteFile(std::string_view path) {
 }
 
 bool replaceFile(std::string_view from, std::string_view to) {
+    if (PLATFORM_FAULT(Replace)) return failWithErrno();
     std::string source, target;
     if (!resolvePath(from, source) || !resolvePath(to, target)) return false;
     struct stat st;
@@ -147,7 +152,34 @@ bool replaceFile(std::string_view from, std::string_view to) {
     return true;
 }
 
+bool flushFolderOf(std::string_view path) {
+    if (PLATFORM_FAULT(Flush)) return failWithErrno();
+    std::string name;
+    if (!resolvePath(path, name)) return false;
+    const size_t cut = name.find_last_of('/');
+    const std::string folder = cut == std::string::npos ? std::string(".")
+                               : cut == 0               ? std::string("/")
+                                                        : name.substr(0, cut);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return failWithErrno();
+    const bool ok = ::fsync(fd) == 0 || failWithErrno();
+    ::close(fd);
+    return ok;
+}
+
+bool flushFileSystemOf(std::string_view path) {
+    if (PLATFORM_FAULT(Flush)) return failWithErrno();
+    std::string name;
+    if (!resolvePath(path, name)) return false;
+    const int fd = ::open(name.empty() ? "." : name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return failWithErrno();
+    const bool ok = ::syncfs(fd) == 0 || failWithErrno();
+    ::close(fd);
+    return ok;
+}
+
 bool createDirectory(std::string_view path) {
+    if (PLATFORM_FAULT(CreateFolder)) return failWithErrno();
     std::string name;
     if (!resolvePath(path, name)) return false;
     FolderEntryChange change(name);
@@ -157,6 +189,7 @@ bool createDirectory(std::string_view path) {
 }
 
 bool removeDirectory(std::string_view path) {
+    if (PLATFORM_FAULT(Delete)) return failWithErrno();
     std::string name;
     if (!resolvePath(path, name)) return false;
     struct stat st;
@@ -174,6 +207,7 @@ bool removeDirectory(std::string_view path) {
 bool File::open(std::string_view path, unsigned access, Disposition disposition,
                 const CreateOptions& options) {
     close();
+    if (PLATFORM_FAULT(Open)) return failWithErrno();
     std::string name;
     if (!resolvePath(path, name)) return false;
     // Non-blocking, so that a FIFO under the name cannot hold the open until a peer comes.
@@ -287,6 +321,10 @@ int64_t File::tell() const {
 }
 
 int64_t File::read(void* buffer, size_t count) {
+    if (PLATFORM_FAULT(Read)) {
+        failWithErrno();
+        return -1;
+    }
     for (;;) {
         ssize_t n = ::read(descriptorOf(handle_), buffer, count);
         if (n >= 0) return n;
@@ -298,6 +336,10 @@ int64_t File::read(void* buffer, size_t count) {
 }
 
 int64_t File::write(const void* data, size_t count) {
+    if (PLATFORM_FAULT(Write)) {
+        failWithErrno();
+        return -1;
+    }
     const char* p = static_cast<const char*>(data);
     size_t done = 0;
     while (done < count) {
@@ -314,6 +356,14 @@ int64_t File::write(const void* data, size_t count) {
         done += static_cast<size_t>(n);
     }
     return static_cast<int64_t>(done);
+}
+
+bool File::flush() {
+    if (PLATFORM_FAULT(Flush)) return failWithErrno();
+    for (;;) {
+        if (::fdatasync(descriptorOf(handle_)) == 0) return true;
+        if (errno != EINTR) return failWithErrno();
+    }
 }
 
 bool File::isSameFile(std::string_view path) const {
@@ -346,6 +396,7 @@ struct timespec fileTimeToTimespec(FileTime time) {
 }  // namespace
 
 bool File::setTimes(const FileTime* /*creation*/, const FileTime* access, const FileTime* write) {
+    if (PLATFORM_FAULT(SetAttributes)) return failWithErrno();
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;

@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #include "platform/errors.h"
+#include "platform/fault_injection.h"
 #include "platform/files.h"
 #include "platform/posix/posix_detail.h"
 
@@ -73,6 +74,7 @@ void Folder::close() {
 
 bool Folder::open(std::string_view path) {
     close();
+    if (PLATFORM_FAULT(ListFolder)) return failWithErrno();
     std::string name;
     if (!resolvePath(path, name)) return false;
     if (name.empty()) name.push_back('.');
@@ -86,6 +88,7 @@ bool Folder::open(std::string_view path) {
 
 bool Folder::open(const Folder& parent, std::string_view name) {
     close();
+    if (PLATFORM_FAULT(ListFolder)) return failWithErrno();
     if (!parent.state_) return noFolder();
     if (!isEntryName(name)) return false;
     const int fd = openFolderAt(parent.state_->fd, std::string(name).c_str());
@@ -95,11 +98,13 @@ bool Folder::open(const Folder& parent, std::string_view name) {
 }
 
 bool Folder::setOwnAttributes(uint32_t attributes) const {
+    if (PLATFORM_FAULT(SetAttributes)) return failWithErrno();
     if (!state_) return noFolder();
     return changeAttributes(state_->fd, attributes);
 }
 
 bool Folder::setAttributes(std::string_view name, uint32_t attributes) const {
+    if (PLATFORM_FAULT(SetAttributes)) return failWithErrno();
     if (!state_) return noFolder();
     if (!isEntryName(name)) return false;
     // Pinned, so that a link swapped in cannot redirect the change to its target.
@@ -111,6 +116,7 @@ bool Folder::setAttributes(std::string_view name, uint32_t attributes) const {
 }
 
 bool Folder::deleteFile(std::string_view name) const {
+    if (PLATFORM_FAULT(Delete)) return failWithErrno();
     if (!state_) return noFolder();
     if (!isEntryName(name)) return false;
     const std::string entry(name);
@@ -126,6 +132,7 @@ bool Folder::deleteFile(std::string_view name) const {
 }
 
 bool Folder::removeDirectory(std::string_view name) const {
+    if (PLATFORM_FAULT(Delete)) return failWithErrno();
     if (!state_) return noFolder();
     if (!isEntryName(name)) return false;
     const std::string entry(name);
@@ -140,6 +147,10 @@ bool Folder::removeDirectory(std::string_view name) const {
 }
 
 std::FILE* Folder::openFileStream(std::string_view name) const {
+    if (PLATFORM_FAULT(Open)) {
+        failWithErrno();
+        return nullptr;
+    }
     if (!state_) {
         noFolder();
         return nullptr;

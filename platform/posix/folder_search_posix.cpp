@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/fault_injection.h"
 #include "platform/files.h"
 #include "platform/posix/posix_detail.h"
 
@@ -63,6 +64,10 @@ bool FolderSearch::first(std::string_view folder, FindEntry& entry) {
 
 bool FolderSearch::first(const Folder& folder, FindEntry& entry) {
     close();
+    if (PLATFORM_FAULT(ListFolder)) {
+        setLastError(windowsErrorFromErrno(errno));
+        return false;
+    }
     if (!folder.state_) {
         setLastError(winerr::INVALID_HANDLE);
         return false;
@@ -96,6 +101,10 @@ bool FolderSearch::first(const Folder& folder, FindEntry& entry) {
 bool FolderSearch::next(FindEntry& entry) {
     if (!state_) {
         setLastError(winerr::INVALID_HANDLE);
+        return false;
+    }
+    if (PLATFORM_FAULT(ListFolder)) {
+        setLastError(windowsErrorFromErrno(errno));
         return false;
     }
     if (state_->position >= state_->names.size()) {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "platform/net.h"
 #include "platform/posix/posix_detail.h"
 
@@ -165,6 +166,10 @@ SocketHandle createSocket(int type) {
 }
 
 bool connectSocket(SocketHandle socket, const Ipv4Address& address, int timeoutMs) {
+    if (PLATFORM_FAULT(Connect)) {
+        failFromErrno();
+        return false;
+    }
     sockaddr_in sa = toSockaddr(address);
     const int fd = toFd(socket);
     const int flags = fcntl(fd, F_GETFL);
@@ -204,6 +209,10 @@ bool listenSocket(SocketHandle socket, int backlog) {
 }
 
 SocketHandle acceptSocket(SocketHandle socket, Ipv4Address& peer) {
+    if (PLATFORM_FAULT(Accept)) {
+        failFromErrno();
+        return kInvalidSocket;
+    }
     sockaddr_in sa;
     std::memset(&sa, 0, sizeof sa);
     socklen_t len = sizeof sa;
@@ -218,6 +227,10 @@ SocketHandle acceptSocket(SocketHandle socket, Ipv4Address& peer) {
 }
 
 long sendSome(SocketHandle socket, const void* data, size_t length) {
+    if (PLATFORM_FAULT(Send)) {
+        failFromErrno();
+        return -1;
+    }
     for (;;) {
         ssize_t n = ::send(toFd(socket), data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n >= 0) return static_cast<long>(n);
@@ -229,6 +242,10 @@ long sendSome(SocketHandle socket, const void* data, size_t length) {
 }
 
 long receiveSome(SocketHandle socket, void* buffer, size_t size) {
+    if (PLATFORM_FAULT(Receive)) {
+        failFromErrno();
+        return -1;
+    }
     for (;;) {
         ssize_t n = ::recv(toFd(socket), buffer, size, 0);
         if (n >= 0) return static_cast<long>(n);

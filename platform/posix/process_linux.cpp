@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/fault_injection.h"
 #include "platform/paths.h"
 #include "platform/posix/posix_detail.h"
 #include "platform/process.h"
@@ -293,6 +294,7 @@ bool ProcessHandle::open(uint32_t pid) {
 
 bool ProcessHandle::terminate() {
     if (pid_ == 0) return false;
+    if (PLATFORM_FAULT(EndProcess)) return false;
     // Windows ends the process with exit code 0; a signal cannot impose an exit code,
     // so the process ends as killed by SIGKILL.
     if (handle_ != kNoHandle) return pidfdSendSignal(descriptorOf(handle_), SIGKILL) == 0;
@@ -306,6 +308,7 @@ void ProcessHandle::close() {
 }
 
 bool shellOpen(std::string_view file, std::string_view parameters, uint32_t* processId) {
+    if (PLATFORM_FAULT(StartProcess)) return false;
     std::string program = findProgram(file);
     if (program.empty()) return false;
 

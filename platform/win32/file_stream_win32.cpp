@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/errors.h"
+#include "platform/fault_injection.h"
 #include "platform/file_stream.h"
 #include "platform/win32/win32_detail.h"
 
@@ -12,6 +13,7 @@ namespace platform {
 // The C library's own fopen gives an inheritable handle; this one opens the file with
 // CreateFileA (not inherited, shared as fopen shares) and hands it to the C library.
 std::FILE* openFileStream(std::string_view path, const char* mode) {
+    if (PLATFORM_FAULT(Open)) return nullptr;
     std::string name;
     if (!systemPath(path, name)) return nullptr;
     if (mode == nullptr || std::strchr("rwa", mode[0]) == nullptr) {

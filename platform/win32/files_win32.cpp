@@ -1,6 +1,8 @@
 #include <shlwapi.h>
 
 #include "platform/errors.h"
+#include "platform/fault_injection.h"
+#include "platform/file_system_flush.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/win32/win32_detail.h"
@@ -90,6 +92,7 @@ std::optional<uint32_t> getAttributes(std::string_view path) {
 }
 
 bool setAttributes(std::string_view path, uint32_t attributes) {
+    if (PLATFORM_FAULT(SetAttributes)) return false;
     std::string name;
     DWORD current = 0;
     DWORD tag = 0;
@@ -104,6 +107,7 @@ bool setAttributes(std::string_view path, uint32_t attributes) {
 }
 
 bool deleteFile(std::string_view path) {
+    if (PLATFORM_FAULT(Delete)) return false;
     std::string name;
     if (!systemPath(path, name)) return false;
     DWORD attributes = 0;
@@ -115,6 +119,7 @@ bool deleteFile(std::string_view path) {
 }
 
 bool replaceFile(std::string_view from, std::string_view to) {
+    if (PLATFORM_FAULT(Replace)) return false;
     std::string source, target;
     if (!systemPath(from, source) || !systemPath(to, target)) return false;
     // Windows refuses a folder or a read-only file as `to`; Wine replaces a read-only
@@ -144,12 +149,24 @@ bool replaceFile(std::string_view from, std::string_view to) {
     return false;
 }
 
+bool flushFolderOf(std::string_view) {
+    if (PLATFORM_FAULT(Flush)) return false;
+    return true;
+}
+
+bool flushFileSystemOf(std::string_view) {
+    if (PLATFORM_FAULT(Flush)) return false;
+    return true;
+}
+
 bool createDirectory(std::string_view path) {
+    if (PLATFORM_FAULT(CreateFolder)) return false;
     std::string name;
     return systemPath(path, name) && CreateDirectoryA(name.c_str(), nullptr) != 0;
 }
 
 bool removeDirectory(std::string_view path) {
+    if (PLATFORM_FAULT(Delete)) return false;
     std::string name;
     if (!systemPath(path, name)) return false;
     DWORD attributes = 0;
@@ -165,6 +182,7 @@ bool removeDirectory(std::string_view path) {
 bool File::open(std::string_view path, unsigned access, Disposition disposition,
                 const CreateOptions& options) {
     close();
+    if (PLATFORM_FAULT(Open)) return false;
     std::string name;
     if (!systemPath(path, name)) return false;
     DWORD desired = 0;
@@ -252,6 +270,7 @@ int64_t File::tell() const {
 }
 
 int64_t File::read(void* buffer, size_t count) {
+    if (PLATFORM_FAULT(Read)) return -1;
     // ReadFile counts in 32 bits.
     const DWORD wanted = count > (1u << 30) ? DWORD(1u << 30) : DWORD(count);
     DWORD got = 0;
@@ -260,6 +279,7 @@ int64_t File::read(void* buffer, size_t count) {
 }
 
 int64_t File::write(const void* data, size_t count) {
+    if (PLATFORM_FAULT(Write)) return -1;
     const char* p = static_cast<const char*>(data);
     size_t done = 0;
     while (done < count) {
@@ -273,6 +293,11 @@ int64_t File::write(const void* data, size_t count) {
         done += written;
     }
     return static_cast<int64_t>(done);
+}
+
+bool File::flush() {
+    if (PLATFORM_FAULT(Flush)) return false;
+    return FlushFileBuffers(handleOf(handle_)) != 0;
 }
 
 bool File::isSameFile(std::string_view path) const {
@@ -295,6 +320,7 @@ bool File::isSameFile(std::string_view path) const {
 }
 
 bool File::setTimes(const FileTime* creation, const FileTime* access, const FileTime* write) {
+    if (PLATFORM_FAULT(SetAttributes)) return false;
     auto toFiletime = [](const FileTime* time, FILETIME& out) -> const FILETIME* {
         if (!time) return nullptr;
         out.dwLowDateTime = DWORD(*time & 0xFFFFFFFFu);

@@ -1,6 +1,7 @@
 #include <utility>
 
 #include "platform/errors.h"
+#include "platform/fault_injection.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/win32/win32_detail.h"
@@ -49,6 +50,7 @@ bool FolderSearch::first(std::string_view folder, FindEntry& entry) {
 
 bool FolderSearch::first(const Folder& folder, FindEntry& entry) {
     close();
+    if (PLATFORM_FAULT(ListFolder)) return false;
     if (!folder.state_) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -68,6 +70,7 @@ bool FolderSearch::first(const Folder& folder, FindEntry& entry) {
 }
 
 bool FolderSearch::next(FindEntry& entry) {
+    if (PLATFORM_FAULT(ListFolder)) return false;
     if (!state_) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/errors.h"
+#include "platform/fault_injection.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/win32/win32_detail.h"
@@ -125,6 +126,7 @@ void Folder::close() {
 
 bool Folder::open(std::string_view path) {
     close();
+    if (PLATFORM_FAULT(ListFolder)) return false;
     std::string name;
     if (!systemPath(path, name)) return false;
     std::string kept;
@@ -136,6 +138,7 @@ bool Folder::open(std::string_view path) {
 
 bool Folder::open(const Folder& parent, std::string_view name) {
     close();
+    if (PLATFORM_FAULT(ListFolder)) return false;
     if (!parent.state_) return noFolder();
     std::string path;
     if (!entryPath(parent.state_->path, name, path)) return false;
@@ -147,11 +150,13 @@ bool Folder::open(const Folder& parent, std::string_view name) {
 }
 
 bool Folder::setOwnAttributes(uint32_t attributes) const {
+    if (PLATFORM_FAULT(SetAttributes)) return false;
     if (!state_) return noFolder();
     return changeAttributes(state_->path, attributes);
 }
 
 bool Folder::setAttributes(std::string_view name, uint32_t attributes) const {
+    if (PLATFORM_FAULT(SetAttributes)) return false;
     if (!state_) return noFolder();
     std::string path;
     return entryPath(state_->path, name, path) && changeAttributes(path, attributes);
@@ -159,12 +164,14 @@ bool Folder::setAttributes(std::string_view name, uint32_t attributes) const {
 
 // DeleteFileA and RemoveDirectoryA remove a link itself, never what it points to.
 bool Folder::deleteFile(std::string_view name) const {
+    if (PLATFORM_FAULT(Delete)) return false;
     if (!state_) return noFolder();
     std::string path;
     return entryPath(state_->path, name, path) && platform::deleteFile(path);
 }
 
 bool Folder::removeDirectory(std::string_view name) const {
+    if (PLATFORM_FAULT(Delete)) return false;
     if (!state_) return noFolder();
     std::string path;
     if (!entryPath(state_->path, name, path)) return false;
@@ -176,6 +183,7 @@ bool Folder::removeDirectory(std::string_view name) const {
 }
 
 std::FILE* Folder::openFileStream(std::string_view name) const {
+    if (PLATFORM_FAULT(Open)) return nullptr;
     if (!state_) {
         noFolder();
         return nullptr;

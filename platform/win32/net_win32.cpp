@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/fault_injection.h"
 #include "platform/net.h"
 #include "platform/win32/win32_detail.h"
 
@@ -68,6 +69,7 @@ SocketHandle createSocket(int type) {
 }
 
 bool connectSocket(SocketHandle socket, const Ipv4Address& address, int timeoutMs) {
+    if (PLATFORM_FAULT(Connect)) return false;
     sockaddr_in sa = toSockaddr(address);
     const SOCKET s = toSocket(socket);
     // Without a bound the system's own retries of the handshake take some 20 seconds or
@@ -121,6 +123,7 @@ bool listenSocket(SocketHandle socket, int backlog) {
 }
 
 SocketHandle acceptSocket(SocketHandle socket, Ipv4Address& peer) {
+    if (PLATFORM_FAULT(Accept)) return kInvalidSocket;
     sockaddr_in sa;
     std::memset(&sa, 0, sizeof sa);
     int length = sizeof sa;
@@ -131,6 +134,7 @@ SocketHandle acceptSocket(SocketHandle socket, Ipv4Address& peer) {
 }
 
 long sendSome(SocketHandle socket, const void* data, size_t length) {
+    if (PLATFORM_FAULT(Send)) return -1;
     // A blocking send would wait for the whole buffer to be taken, past the caller's
     // time-out; non-blocking for this one call, it takes what fits.
     u_long nonBlocking = 1;
@@ -147,6 +151,7 @@ long sendSome(SocketHandle socket, const void* data, size_t length) {
 }
 
 long receiveSome(SocketHandle socket, void* buffer, size_t size) {
+    if (PLATFORM_FAULT(Receive)) return -1;
     const int piece = size > size_t(INT32_MAX) ? INT32_MAX : int(size);
     const int n = ::recv(toSocket(socket), static_cast<char*>(buffer), piece, 0);
     return n == SOCKET_ERROR ? -1 : n;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 
@@ -164,6 +165,7 @@ bool ProcessHandle::open(uint32_t pid) {
 }
 
 bool ProcessHandle::terminate() {
+    if (PLATFORM_FAULT(EndProcess)) return false;
     if (handle_ == kNoHandle) return false;
     // Exit code 0; the call returns without waiting for the process to end.
     return TerminateProcess(handleOf(handle_), 0) != 0;
@@ -176,6 +178,7 @@ void ProcessHandle::close() {
 }
 
 bool shellOpen(std::string_view file, std::string_view parameters, uint32_t* processId) {
+    if (PLATFORM_FAULT(StartProcess)) return false;
     const std::string fileText(file);
     const std::string parameterText(parameters);
     SHELLEXECUTEINFOA info;
