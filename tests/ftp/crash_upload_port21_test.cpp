@@ -24,14 +24,6 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-#define SKIP_WITHOUT_PORT_21()                                                \
-    do {                                                                      \
-        std::string why;                                                      \
-        if (!testsupport::port21Available(why)) {                             \
-            GTEST_SKIP() << "needs port 21 in a network of its own: " << why; \
-        }                                                                     \
-    } while (0)
-
 void freshDevSettings() {
     devSettings.Load("KilnDev.ini");
     devSettings.section = "Crash";

@@ -24,3 +24,14 @@ bool port21Available(std::string& why);
 void onPrivatePort21(const std::function<void()>& body);
 
 }  // namespace testsupport
+
+// The preamble of a test that serves port 21: skips it (GTEST_SKIP returns from the
+// test) where port21Available says no. Linux tests that also need pyftpdlib use
+// SKIP_WITHOUT_PORT_21_SERVER from private_network.h.
+#define SKIP_WITHOUT_PORT_21()                                                 \
+    do {                                                                       \
+        std::string why_;                                                      \
+        if (!::testsupport::port21Available(why_)) {                           \
+            GTEST_SKIP() << "needs port 21 in a network of its own: " << why_; \
+        }                                                                      \
+    } while (0)
