@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the 32-bit Windows programs with MinGW-w64 (i686) into build-windows/, or with
 # the tests into build-windows-tests/ (BUILD_DIR overrides; LAUNCHER_WINDOWS_ARCH=x86_64
-# builds 64-bit programs instead, by hand only):
+# builds 64-bit programs instead; the test build is 64-bit by itself on a machine that
+# runs no 32-bit x86 programs, see scripts/runs-32-bit.sh):
 # installs what is missing, builds the dependencies once (they are cached, see
 # scripts/windows-deps.sh), then configures and builds the project.
 #
@@ -41,12 +42,22 @@ else
   build=${BUILD_DIR:-$repo/build-windows}
 fi
 
-arch=${LAUNCHER_WINDOWS_ARCH:-i686}
+bash "$repo/scripts/setup.sh"
+
+# The players' program is 32-bit. A machine that refuses 32-bit x86 programs cannot run
+# it under Wine: there the programs built to be run (test, programs) are 64-bit, the
+# same sources over the same Win32 backend; a release stays 32-bit.
+arch=${LAUNCHER_WINDOWS_ARCH:-}
+if [ -z "$arch" ]; then
+  arch=i686
+  if [ $tests = ON ] && ! bash "$repo/scripts/runs-32-bit.sh"; then
+    arch=x86_64
+    echo "build-windows: this machine cannot run the 32-bit programs under Wine; $build is built for x86_64" >&2
+  fi
+fi
 export LAUNCHER_WINDOWS_ARCH=$arch
 toolchain=$repo/cmake/mingw-w64-$arch.cmake
 [ -f "$toolchain" ] || { echo "build-windows: no toolchain file for $arch" >&2; exit 2; }
-
-bash "$repo/scripts/setup.sh"
 deps=$(bash "$repo/scripts/windows-deps.sh")
 echo "build-windows: dependencies in $deps"
 

@@ -30,19 +30,12 @@ namespace fs = std::filesystem;
 using testsupport::messageBoxes;
 using testsupport::PerSystem;
 using testsupport::unixEntry;
+using testsupport::windowsEntry;
 using testsupport::ZipEntryPlan;
 
 namespace {
 
 constexpr unsigned kShortPause = 1;
-
-ZipEntryPlan windowsEntry(const std::string& name, const std::string& data) {
-    ZipEntryPlan entry;
-    entry.name = name;
-    entry.data = data;
-    entry.deflate = true;
-    return entry;
-}
 
 class HandOverUnpackTest : public ::testing::Test {
 protected:

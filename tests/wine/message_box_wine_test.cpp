@@ -33,6 +33,9 @@ std::string releaseBuildProblem() {
         return "no release build named (LAUNCHER_WINDOWS_RELEASE_DIR; "
                "bash scripts/build-windows.sh makes build-windows/)";
     if (!fs::exists(kReleaseDir + "/launcher.exe")) return kReleaseDir + "/launcher.exe is missing";
+    // Set by the build where the release is 32-bit and this machine runs no 32-bit code.
+    if (const std::string why = LAUNCHER_WINDOWS_RELEASE_UNRUNNABLE; !why.empty())
+        return "the 32-bit release cannot run under Wine here: " + why;
     if (readFile(kReleaseDir + "/CMakeCache.txt").find("\nLAUNCHER_TEST_HOOKS:BOOL=OFF\n") ==
         std::string::npos)
         return kReleaseDir + " is no release build: its launcher.exe has test hooks";

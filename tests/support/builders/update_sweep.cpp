@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <utility>
 
 #include "support/system/file_bytes.h"
 
@@ -61,6 +62,19 @@ bool isUpdateModeLine(const std::string& line) {
          })
         if (line.rfind(known, 0) == 0) return true;
     return line.empty();
+}
+
+std::vector<std::string> notUpdateModeLines(const std::string& output) {
+    std::vector<std::string> strangers;
+    size_t begin = 0;
+    while (begin < output.size()) {
+        size_t end = output.find('\n', begin);
+        if (end == std::string::npos) end = output.size();
+        std::string line = output.substr(begin, end - begin);
+        if (!isUpdateModeLine(line)) strangers.push_back(std::move(line));
+        begin = end + 1;
+    }
+    return strangers;
 }
 
 std::vector<std::string> updateFolderProblems(const std::string& folder, const FolderFiles& before,

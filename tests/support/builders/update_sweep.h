@@ -26,6 +26,8 @@ extern const char kSweepDevSettings[];
 // ("IniFile : ...") and of the signature check ("version.txt: ...", "update.rar: ...")
 // are no messages and pass.
 bool isUpdateModeLine(const std::string& line);
+// The lines of `output` that are not (isUpdateModeLine); empty when every line is.
+std::vector<std::string> notUpdateModeLines(const std::string& output);
 
 // What breaks the rules in the game folder `folder` after a run that may have failed
 // anywhere: a file neither old nor new, the updater new before the other entries, a

@@ -135,11 +135,16 @@ std::string buildZip(const std::vector<ZipEntryPlan>& entries, const ZipBuildOpt
     return out;
 }
 
-ZipEntryPlan unixEntry(const std::string& name, const std::string& data, uint32_t mode) {
+ZipEntryPlan windowsEntry(const std::string& name, const std::string& data) {
     ZipEntryPlan entry;
     entry.name = name;
     entry.data = data;
     entry.deflate = true;
+    return entry;
+}
+
+ZipEntryPlan unixEntry(const std::string& name, const std::string& data, uint32_t mode) {
+    ZipEntryPlan entry = windowsEntry(name, data);
     entry.versionMadeBy = (3 << 8) | 20;
     entry.externalAttributes = mode << 16;
     return entry;

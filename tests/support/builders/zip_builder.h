@@ -40,6 +40,9 @@ struct ZipBuildOptions {
 
 std::string buildZip(const std::vector<ZipEntryPlan>& entries, const ZipBuildOptions& options = {});
 
+// A deflated entry made on MS-DOS or Windows (host 0), as most packages are.
+ZipEntryPlan windowsEntry(const std::string& name, const std::string& data);
+
 // A deflated entry made on a Unix host (host 3) with the given mode, as a package that
 // keeps execute and read-only bits records it.
 ZipEntryPlan unixEntry(const std::string& name, const std::string& data, uint32_t mode);
