@@ -60,6 +60,20 @@ case $locale in
   *) echo "wine-run.sh: no code page known for the locale $locale" >&2; exit 2 ;;
 esac
 
+# Debian's "wine" starts its 32-bit loader whenever wine32 is installed, 64-bit programs
+# included. A machine that refuses 32-bit programs (scripts/runs-32-bit.sh) needs the
+# 64-bit loader named, and then has only 64-bit programs and prefixes.
+wine=(wine)
+if ! bash "$(dirname "$0")/runs-32-bit.sh" 2>/dev/null; then
+  if [ "$arch" = win32 ]; then
+    echo "wine-run.sh: a win32 prefix runs 32-bit programs, which this machine refuses" >&2
+    exit 1
+  fi
+  export WINELOADER=/usr/lib/wine/wine64
+  [ -x "$WINELOADER" ] || { echo "wine-run.sh: $WINELOADER is missing (wine64)" >&2; exit 1; }
+  wine=("$WINELOADER")
+fi
+
 case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
 [ -d "$prefix" ] || mkdir -p "$prefix"
 export WINEPREFIX=${prefix%/}
@@ -191,10 +205,10 @@ ensure_wine() {
   case $rc in
     0)
       if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        detached wineboot -i || { echo "wine-run.sh: wineboot -i failed in $WINEPREFIX" >&2; exit 1; }
+        detached "${wine[@]}" wineboot -i || { echo "wine-run.sh: wineboot -i failed in $WINEPREFIX" >&2; exit 1; }
         echo "$settings" >"$settings_file"
       else
-        detached wineboot || { echo "wine-run.sh: wineboot failed in $WINEPREFIX" >&2; exit 1; }
+        detached "${wine[@]}" wineboot || { echo "wine-run.sh: wineboot failed in $WINEPREFIX" >&2; exit 1; }
       fi
       record_server
       ;;
@@ -229,6 +243,6 @@ case $1 in
   *)
     use_display
     server_running || ensure_wine "${WINE_RUN_LINGER:-30}"
-    exec wine "$@"
+    exec "${wine[@]}" "$@"
     ;;
 esac
