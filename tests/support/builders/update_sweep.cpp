@@ -52,6 +52,8 @@ bool isUpdateModeLine(const std::string& line) {
              // The signature check's reason for a refusal, on the debugger output.
              "version.txt: ",
              "update.rar: ",
+             // Why an entry could not be unpacked.
+             "UnzipToFile ",
              "[Error] Download ",
              "[Version] Can't download version.txt",
              "[update] Can't download ClientUpdate.zip",

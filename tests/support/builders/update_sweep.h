@@ -23,8 +23,8 @@ extern const char kSweepDevSettings[];
 
 // The messages update mode may show, as "[caption] text" lines (the network message's
 // second line begins with a space). The debugger output's lines of the configuration
-// ("IniFile : ...") and of the signature check ("version.txt: ...", "update.rar: ...")
-// are no messages and pass.
+// ("IniFile : ..."), of the signature check ("version.txt: ...", "update.rar: ...") and
+// of the unpacking ("UnzipToFile ...") are no messages and pass.
 bool isUpdateModeLine(const std::string& line);
 // The lines of `output` that are not (isUpdateModeLine); empty when every line is.
 std::vector<std::string> notUpdateModeLines(const std::string& output);
