@@ -58,6 +58,7 @@ set(TEST_SUPPORT_POSIX_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/private_network.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/small_disk.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/unprivileged.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/user_namespace.cpp
   ${CMAKE_CURRENT_LIST_DIR}/support/sandbox/x_display.cpp
 )
 set(TEST_SUPPORT_WIN32_SOURCES

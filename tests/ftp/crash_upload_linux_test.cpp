@@ -48,13 +48,6 @@ Strings crashTokens(const std::string& folder, const std::string& credentials = 
     return {"launcher", "crash", host, credentials, folder};
 }
 
-// The remote names stored, in order.
-Strings storedNames(ScriptedFtpServer& server) {
-    Strings names;
-    for (const auto& t : server.transfers()) names.push_back(t.command.substr(5));
-    return names;
-}
-
 }  // namespace
 
 TEST(CrashUpload, FolderExampleUploadsThreeArchivesAndDeletesTheTree) {
@@ -249,7 +242,7 @@ TEST(CrashUpload, OnlyRegularFilesWithSafeNamesAreUploadedAndLinksAreNeverFollow
         runCrashUpload(crashTokens("crash"));
         ASSERT_TRUE(server.waitForSessions(2));
 
-        EXPECT_EQ(storedNames(server), (Strings{"ra_ok.zip", "rabbit-zip.log"}));
+        EXPECT_EQ(server.transferredNames(), (Strings{"ra_ok.zip", "rabbit-zip.log"}));
         for (const std::string& command : server.commands())
             EXPECT_EQ(command.find("DELE"), std::string::npos) << command;
         EXPECT_FALSE(game.exists("crash"));
@@ -278,7 +271,7 @@ TEST(CrashUpload, ArchiveDeeperThanThePathLimitIsUploaded) {
         runCrashUpload(crashTokens("crash"));
         ASSERT_TRUE(server.waitForSessions(2));
 
-        EXPECT_EQ(storedNames(server), (Strings{"ra_deep.zip", "ra_top.zip"}));
+        EXPECT_EQ(server.transferredNames(), (Strings{"ra_deep.zip", "ra_top.zip"}));
         const auto transfers = server.transfers();
         ASSERT_EQ(transfers.size(), 2u);
         EXPECT_EQ(transfers[0].data, "deep");

@@ -33,13 +33,6 @@ Strings crashTokens(const std::string& folder) {
     return {"launcher", "crash", "127.0.0.1", "user:pw", folder};
 }
 
-// The remote names stored, in order.
-Strings storedNames(ScriptedFtpServer& server) {
-    Strings names;
-    for (const auto& t : server.transfers()) names.push_back(t.command.substr(5));
-    return names;
-}
-
 }  // namespace
 
 // The lock keeps the game from starting while crash mode runs: a server that answers
@@ -86,7 +79,7 @@ TEST(CrashUploadOnPort21, EachFileAndTheWholeRunEndByTheirDeadlines) {
             runCrashUpload(crashTokens("crash"), bounds);
             EXPECT_LT(std::chrono::steady_clock::now() - started,
                       std::chrono::seconds(c.maxSeconds));
-            EXPECT_LE(storedNames(server).size(), c.maxStored);
+            EXPECT_LE(server.transferredNames().size(), c.maxStored);
             EXPECT_FALSE(game.exists("crash"));
             EXPECT_NE(game.read("KilnDev.ini").find("NeedCheck = 1"), std::string::npos);
         });
@@ -235,7 +228,7 @@ TEST(CrashUploadOnPort21, TheNumberedSearchEndsAtTheFirstProbeNotAnsweredWithASi
             for (const std::string& command : sessions[1])
                 if (command.rfind("SIZE ", 0) == 0) probes.push_back(command);
             EXPECT_EQ(probes, Strings{"SIZE ra1~2.zip"});
-            EXPECT_EQ(storedNames(server), (Strings{"ra1.zip", "ra1~2.zip"}));
+            EXPECT_EQ(server.transferredNames(), (Strings{"ra1.zip", "ra1~2.zip"}));
             EXPECT_FALSE(game.exists("crash"));
         });
     }

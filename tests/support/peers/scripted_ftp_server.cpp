@@ -125,6 +125,12 @@ std::vector<ScriptedFtpServer::Transfer> ScriptedFtpServer::transfers() {
     return transfers_;
 }
 
+std::vector<std::string> ScriptedFtpServer::transferredNames() {
+    std::vector<std::string> names;
+    for (const Transfer& t : transfers()) names.push_back(t.command.substr(5));
+    return names;
+}
+
 void ScriptedFtpServer::onCommand(std::function<void(const std::string&)> hook) {
     std::lock_guard<std::mutex> lock(mutex_);
     commandHook_ = std::move(hook);

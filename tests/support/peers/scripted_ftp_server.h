@@ -64,6 +64,8 @@ public:
     // Every command of every connection, in order.
     std::vector<std::string> commands();
     std::vector<Transfer> transfers();
+    // The names the data transfers were for, in order ("STOR a.zip" gives "a.zip").
+    std::vector<std::string> transferredNames();
 
 private:
     void serve();

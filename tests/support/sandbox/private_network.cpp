@@ -13,34 +13,16 @@
 
 #include "support/peers/pyftpdlib_server.h"
 #include "support/sandbox/child_process.h"
+#include "support/sandbox/user_namespace.h"
 #include "support/system/subprocess.h"
 
 namespace testsupport {
-
-namespace {
-
-bool writeText(const char* path, const std::string& text) {
-    int fd = ::open(path, O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::close(fd);
-    return ok;
-}
-
-}  // namespace
 
 bool enterPrivateNetwork(std::string& why) {
     const uid_t uid = geteuid();
     const gid_t gid = getegid();
     if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0) {
-        // Stay who we were inside the new user namespace (as "unshare -r" maps root).
-        writeText("/proc/self/setgroups", "deny");
-        if (!writeText("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n") ||
-            !writeText("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n")) {
-            why =
-                std::string("cannot map the user in a new user namespace: ") + std::strerror(errno);
-            return false;
-        }
+        if (!mapSelfAsRoot(uid, gid, why)) return false;
     } else if (uid != 0 || ::unshare(CLONE_NEWNET) != 0) {
         why = std::string("unshare of a network namespace refused: ") + std::strerror(errno);
         return false;
@@ -68,8 +50,8 @@ bool narrowLoopback(std::string& why) {
         return false;
     }
     // Minimum, default and largest size; the network's own, not the machine's.
-    if (!writeText("/proc/sys/net/ipv4/tcp_wmem", "4096 16384 16384\n") ||
-        !writeText("/proc/sys/net/ipv4/tcp_rmem", "4096 16384 16384\n")) {
+    if (!writeKernelFile("/proc/sys/net/ipv4/tcp_wmem", "4096 16384 16384\n") ||
+        !writeKernelFile("/proc/sys/net/ipv4/tcp_rmem", "4096 16384 16384\n")) {
         why = std::string("cannot set the network's TCP buffers: ") + std::strerror(errno);
         return false;
     }

@@ -9,22 +9,11 @@
 #include <cstring>
 #include <string>
 
+#include "support/sandbox/user_namespace.h"
 #include "support/system/subprocess.h"
 #include "support/system/temp_dir.h"
 
 namespace testsupport {
-
-namespace {
-
-bool writeText(const char* path, const std::string& text) {
-    int fd = ::open(path, O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::close(fd);
-    return ok;
-}
-
-}  // namespace
 
 bool mountSmallDisk(const std::string& folder, size_t bytes, std::string& why) {
     const uid_t uid = geteuid();
@@ -33,13 +22,7 @@ bool mountSmallDisk(const std::string& folder, size_t bytes, std::string& why) {
         why = std::string("unshare of a user and mount namespace refused: ") + std::strerror(errno);
         return false;
     }
-    // Stay who we were inside the new user namespace (as "unshare -r" maps root).
-    writeText("/proc/self/setgroups", "deny");
-    if (!writeText("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n") ||
-        !writeText("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n")) {
-        why = std::string("cannot map the user in a new user namespace: ") + std::strerror(errno);
-        return false;
-    }
+    if (!mapSelfAsRoot(uid, gid, why)) return false;
     ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
     const std::string options = "size=" + std::to_string(bytes) + ",mode=0777";
     if (::mount("tmpfs", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
